@@ -1,0 +1,29 @@
+// EngineState: the one record that ties the subsystems together.
+//
+// There is exactly one player per loaded plugin, so there is exactly one EngineState, `engine`,
+// zero when the library is loaded. Every subsystem is a set of free functions over it: the CPU
+// runs on engine.cpu and engine.memory, the loader fills engine.tune and the image, and so on.
+//
+// Two threads use it: the host's thread (set-up, loading, the init routine, shutdown) and the
+// worker thread (the play routine and the synthesizer while a tune plays). They never use the
+// CPU, the image or the synthesizer at the same time.
+#pragma once
+
+#include <cstdint>
+
+#include "cpu/cpu_state.h"
+#include "tune/tune_info.h"
+
+namespace sidtune {
+
+struct EngineState {
+    C64Memory memory;
+    Cpu6502 cpu;
+    TuneInfo tune;
+    // Calls into tune code that the instruction bound cut off since the last machine reset.
+    uint32_t cutOffCalls;
+};
+
+extern EngineState engine;
+
+}  // namespace sidtune

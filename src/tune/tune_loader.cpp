@@ -1,0 +1,105 @@
+#include "tune/tune_loader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+
+namespace sidtune {
+namespace {
+
+// No PSID tune needs more than this: a header of at most 255 bytes, the embedded load address,
+// and 64 KiB of data. Bytes of a file beyond it could never reach the image, so they are not read.
+constexpr size_t kLargestUsefulTune = 255 + 2 + 65536;
+
+uint16_t bigEndianWord(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+
+void copyText(std::array<char, 32>& field, const uint8_t* text) {
+    // At most 31 bytes and always a terminator, so a 32-byte text loses its last byte.
+    std::memcpy(field.data(), text, 31);
+    field[31] = 0;
+}
+
+int parseBlock(const uint8_t* block, size_t size) {
+    if (size < kPsidHeaderSize || std::memcmp(block, "PSID", 4) != 0) return kTuneNotPsid;
+
+    const size_t dataOffset = block[7];
+    const uint16_t headerLoadAddress = bigEndianWord(block + 8);
+    if (size < dataOffset + 2) return kTuneNotPsid;
+
+    // A header load address of 0 means the data begin with their load address, low byte first.
+    // Any other header load address is where the data go, and the data start at the offset.
+    uint16_t loadAddress = headerLoadAddress;
+    size_t dataStart = dataOffset;
+    if (headerLoadAddress == 0) {
+        loadAddress = uint16_t(block[dataOffset] | block[dataOffset + 1] << 8);
+        dataStart = dataOffset + 2;
+    }
+
+    // From here on the load succeeds: the header and the image are replaced.
+    TuneInfo& tune = engine.tune;
+    copyText(tune.name, block + 22);
+    copyText(tune.author, block + 54);
+    copyText(tune.released, block + 86);
+    tune.loadAddress = loadAddress;
+    tune.initAddress = bigEndianWord(block + 10);
+    tune.playAddress = bigEndianWord(block + 12);
+    tune.songCount = bigEndianWord(block + 14);
+    tune.lastSong = uint8_t(block[15] - 1);
+    tune.startSong = bigEndianWord(block + 16);
+    tune.speedFlags = block[21];
+
+    // The image receives the tune and nothing else: no ROM, no vectors, no I/O defaults. Data
+    // that would run past $FFFF are cut there rather than wrapped onto page 0.
+    engine.memory.fill(0);
+    const size_t count = std::min(size - dataStart, size_t(0x10000) - loadAddress);
+    std::memcpy(engine.memory.data() + loadAddress, block + dataStart, count);
+
+    if (tune.playAddress == 0) {
+        // The init routine installs its interrupt handler, the play routine, at $0314/$0315.
+        callSubroutine(tune.initAddress, 0, kInitInstructionLimit);
+        tune.playAddress = uint16_t(engine.memory[0x0314] | engine.memory[0x0315] << 8);
+    }
+    return kTuneLoaded;
+}
+
+int loadFile(const char* fileName) {
+    if (fileName == nullptr) return kTuneSourceUnavailable;
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (file == nullptr) return kTuneSourceUnavailable;
+
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kLargestUsefulTune]);
+    if (!block) {
+        std::fclose(file);
+        return kTuneSourceUnavailable;
+    }
+    // A read that fails or stops early leaves a block of the bytes it delivered; a directory
+    // delivers none and is then not a PSID tune.
+    const size_t size = std::fread(block.get(), 1, kLargestUsefulTune, file);
+    std::fclose(file);
+    return parseBlock(block.get(), size);
+}
+
+}  // namespace
+
+int loadTune(const void* source, size_t size, int mode) {
+    switch (mode) {
+        case kLoadFromFile:
+            return loadFile(static_cast<const char*>(source));
+        case kLoadFromMemory:
+            if (source == nullptr) return size == 0 ? kTuneNotPsid : kTuneSourceUnavailable;
+            return parseBlock(static_cast<const uint8_t*>(source), size);
+        default:
+            return kTuneSourceUnavailable;
+    }
+}
+
+TuneTexts tuneTexts() {
+    return {engine.tune.name.data(), engine.tune.author.data(), engine.tune.released.data()};
+}
+
+}  // namespace sidtune

@@ -1,0 +1,99 @@
+// The loader and the CPU over real tunes from a public collection (shared test material): every
+// PSID loads with the header values the collection's table gives, every RSID is refused, and the
+// init routine of song 0 returns, cut off by the instruction bound at worst.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "test_support.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune::test {
+namespace {
+
+using nlohmann::json;
+
+// The table's texts are UTF-8; the files hold the same characters as Latin-1 bytes.
+std::string utf8ToLatin1(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
+        if (c < 0x80) {
+            out += char(c);
+        } else if (i + 1 < text.size()) {
+            out += char((c & 0x03) << 6 | (text[i + 1] & 0x3F));
+            ++i;
+        }
+    }
+    return out.substr(0, 31);
+}
+
+std::vector<uint8_t> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(RealTunes, LoadAndInitEveryTune) {
+    SKIP_WITHOUT_SHARED("tunes/headers.json");
+    std::ifstream in(sharedDir() / "tunes" / "headers.json");
+    const json headers = json::parse(in);
+    ASSERT_GE(headers.size(), 45u);
+
+    int psid = 0, rsid = 0, cutOff = 0;
+    for (const json& h : headers) {
+        const std::string file = h["file"];
+        const std::filesystem::path path = sharedDir() / "tunes" / file;
+        SCOPED_TRACE(file);
+        resetMachine(44100);
+        const int result = loadTune(path.string().c_str(), 0, kLoadFromFile);
+        if (h["magic"] == "RSID") {
+            EXPECT_EQ(result, kTuneNotPsid);
+            ++rsid;
+            continue;
+        }
+        ASSERT_EQ(result, kTuneLoaded);
+        ++psid;
+
+        const TuneInfo& t = engine.tune;
+        EXPECT_EQ(t.loadAddress, h["load"].get<int>());
+        EXPECT_EQ(t.initAddress, h["init"].get<int>());
+        if (h["play"] != 0) {
+            EXPECT_EQ(t.playAddress, h["play"].get<int>());
+        }
+        EXPECT_EQ(t.lastSong, uint8_t(h["songs"].get<int>() - 1));
+        EXPECT_EQ(t.speedFlags, h["speed"].get<uint32_t>() & 0xFF);
+        EXPECT_EQ(std::string(t.name.data()), utf8ToLatin1(h["name"]));
+        EXPECT_EQ(std::string(t.author.data()), utf8ToLatin1(h["author"]));
+        EXPECT_EQ(std::string(t.released.data()), utf8ToLatin1(h["released"]));
+
+        // The data in the image, byte for byte (before any init routine changes them).
+        if (h["play"] != 0) {
+            const std::vector<uint8_t> bytes = readFile(path);
+            const size_t start = h["data_offset"].get<size_t>() + 2;
+            for (size_t i = start; i < bytes.size(); ++i) {
+                ASSERT_EQ(engine.memory[t.loadAddress + i - start], bytes[i]) << i;
+            }
+        }
+
+        const auto begin = std::chrono::steady_clock::now();
+        const bool returned = callSubroutine(t.initAddress, 0, kInitInstructionLimit);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        if (!returned) ++cutOff;
+        std::printf("%-48s load $%04X init $%04X play $%04X  init %s in %.1f ms\n", file.c_str(),
+                    t.loadAddress, t.initAddress, t.playAddress, returned ? "returned" : "cut off", ms);
+    }
+    EXPECT_EQ(psid, 39);
+    EXPECT_EQ(rsid, 6);
+    std::printf("%d PSID tunes loaded, %d RSID refused, %d init calls cut off\n", psid, rsid, cutOff);
+}
+
+}  // namespace
+}  // namespace sidtune::test
