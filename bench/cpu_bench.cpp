@@ -20,7 +20,7 @@ void load(uint16_t address, std::initializer_list<uint8_t> bytes) {
 // A loop that never returns, so every call runs exactly its bound of instructions.
 void setUpPlayLikeLoop() {
     resetMachine(44100);
-    load(0x0010, {0x00, 0x30});           // pointer to a table at $3000
+    load(0x0010, {0x00, 0x30});  // pointer to a table at $3000
     // clang-format off
     load(0x1000, {
         0xA2, 0x00,                       // LDX #$00

@@ -1,11 +1,12 @@
 // The interpreter, instruction family by instruction family, as tiny programs. Each program is
 // placed at $1000 and run with callSubroutine; its final RTS ends the call.
+#include "cpu/cpu.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
-#include "cpu/cpu.h"
 #include "cpu/opcode_tables.h"
 #include "engine/engine_state.h"
 #include "test_support.h"
@@ -15,8 +16,7 @@ namespace {
 
 using Bytes = std::vector<std::pair<uint16_t, uint8_t>>;
 
-constexpr uint8_t C = flag::Carry, Z = flag::Zero, D = flag::Decimal, V = flag::Overflow,
-                  N = flag::Negative;
+constexpr uint8_t C = flag::Carry, Z = flag::Zero, D = flag::Decimal, V = flag::Overflow, N = flag::Negative;
 
 struct ProgramCase {
     const char* name;
@@ -560,10 +560,10 @@ TEST_F(CallTest, RoutineEndingOnTheLastAllowedInstructionHasReturned) {
 
 TEST_F(CallTest, DefaultBoundStopsAnInitThatWaitsForTheRasterLine) {
     // Waits for the video chip's raster register, a constant image byte here.
-    poke(0x1000, {0xAD, 0x12, 0xD0,   // LDA $D012
-                  0xC9, 0x80,         // CMP #$80
-                  0xD0, 0xF9,         // BNE -7
-                  0x60});             // RTS
+    poke(0x1000, {0xAD, 0x12, 0xD0,  // LDA $D012
+                  0xC9, 0x80,        // CMP #$80
+                  0xD0, 0xF9,        // BNE -7
+                  0x60});            // RTS
     EXPECT_FALSE(callSubroutine(0x1000, 0));
     EXPECT_EQ(engine.cutOffCalls, 1u);
 }

@@ -85,7 +85,8 @@ TEST(RealTunes, LoadAndInitEveryTune) {
 
         const auto begin = std::chrono::steady_clock::now();
         const bool returned = callSubroutine(t.initAddress, 0, kInitInstructionLimit);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
         if (!returned) ++cutOff;
         std::printf("%-48s load $%04X init $%04X play $%04X  init %s in %.1f ms\n", file.c_str(),
                     t.loadAddress, t.initAddress, t.playAddress, returned ? "returned" : "cut off", ms);

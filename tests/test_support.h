@@ -21,9 +21,9 @@ inline std::filesystem::path sharedDir() {
     return SIDTUNE_SHARED_DIR;
 }
 
-#define SKIP_WITHOUT_SHARED(sub)                                                              \
-    do {                                                                                      \
-        if (!std::filesystem::exists(sharedDir() / (sub)))                                    \
+#define SKIP_WITHOUT_SHARED(sub)                                                             \
+    do {                                                                                     \
+        if (!std::filesystem::exists(sharedDir() / (sub)))                                   \
             GTEST_SKIP() << "no " << (sharedDir() / (sub)).string() << " (shared material)"; \
     } while (0)
 
@@ -34,7 +34,7 @@ inline void poke(uint16_t address, std::initializer_list<uint8_t> bytes) {
 
 // A fresh machine for every test.
 class MachineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetMachine(44100); }
 };
 

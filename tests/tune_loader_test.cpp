@@ -1,5 +1,7 @@
 // The PSID loader over hand-made blocks: what it accepts, what it refuses, and what the image and
 // the header values look like afterwards.
+#include "tune/tune_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,7 +13,6 @@
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
 #include "test_support.h"
-#include "tune/tune_loader.h"
 
 namespace sidtune::test {
 namespace {
@@ -276,7 +277,7 @@ TEST_F(LoaderTest, RunawayInitIsCutOffAndTheLoadSucceeds) {
 }
 
 class LoaderFileTest : public LoaderTest {
-protected:
+  protected:
     std::filesystem::path dir;
     void SetUp() override {
         LoaderTest::SetUp();
@@ -289,7 +290,8 @@ protected:
 
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::filesystem::path path = dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return path.string();
     }
 };

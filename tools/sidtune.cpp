@@ -65,9 +65,9 @@ int info(const std::string& path, bool json) {
             "{\"file\": %s, \"name\": %s, \"author\": %s, \"released\": %s, \"loadAddress\": %u, "
             "\"initAddress\": %u, \"playAddress\": %u, \"songs\": %d, \"startSong\": %u, "
             "\"speedFlags\": %u}\n",
-            jsonString(path.c_str()).c_str(), jsonString(texts.name).c_str(), jsonString(texts.author).c_str(),
-            jsonString(texts.released).c_str(), t.loadAddress, t.initAddress, t.playAddress, songs,
-            t.startSong, t.speedFlags);
+            jsonString(path.c_str()).c_str(), jsonString(texts.name).c_str(),
+            jsonString(texts.author).c_str(), jsonString(texts.released).c_str(), t.loadAddress,
+            t.initAddress, t.playAddress, songs, t.startSong, t.speedFlags);
     } else {
         std::printf("name:      %s\n", latin1ToUtf8(texts.name).c_str());
         std::printf("author:    %s\n", latin1ToUtf8(texts.author).c_str());

@@ -42,19 +42,19 @@ constexpr uint8_t Negative = 0x80;
 
 // How an instruction finds its operand. Operand words are little-endian.
 enum class AddressingMode : uint8_t {
-    Implied = 0,          // no operand
-    Immediate = 1,        // #nn
-    Absolute = 2,         // nnnn
-    AbsoluteX = 3,        // nnnn,X   (wraps at $FFFF)
-    AbsoluteY = 4,        // nnnn,Y
-    ZeroPage = 6,         // nn
-    ZeroPageX = 7,        // nn,X     (stays in page 0)
-    ZeroPageY = 8,        // nn,Y
-    Indirect = 9,         // (nnnn)   JMP only
-    IndexedIndirect = 10, // (nn,X)   pointer in page 0, both bytes
-    IndirectIndexed = 11, // (nn),Y   pointer in page 0, then + Y over the whole space
-    Accumulator = 12,     // A
-    Relative = 13,        // signed branch offset
+    Implied = 0,           // no operand
+    Immediate = 1,         // #nn
+    Absolute = 2,          // nnnn
+    AbsoluteX = 3,         // nnnn,X   (wraps at $FFFF)
+    AbsoluteY = 4,         // nnnn,Y
+    ZeroPage = 6,          // nn
+    ZeroPageX = 7,         // nn,X     (stays in page 0)
+    ZeroPageY = 8,         // nn,Y
+    Indirect = 9,          // (nnnn)   JMP only
+    IndexedIndirect = 10,  // (nn,X)   pointer in page 0, both bytes
+    IndirectIndexed = 11,  // (nn),Y   pointer in page 0, then + Y over the whole space
+    Accumulator = 12,      // A
+    Relative = 13,         // signed branch offset
 };
 
 }  // namespace sidtune

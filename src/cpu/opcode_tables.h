@@ -15,6 +15,7 @@
 namespace sidtune {
 
 // The 56 documented mnemonics in alphabetical order, then Undocumented.
+// clang-format off
 enum class Instruction : uint8_t {
     ADC, AND, ASL, BCC, BCS, BEQ, BIT, BMI, BNE, BPL, BRK, BVC, BVS, CLC,
     CLD, CLI, CLV, CMP, CPX, CPY, DEC, DEX, DEY, EOR, INC, INX, INY, JMP,
@@ -22,6 +23,7 @@ enum class Instruction : uint8_t {
     RTS, SBC, SEC, SED, SEI, STA, STX, STY, TAX, TAY, TSX, TXA, TXS, TYA,
     Undocumented,
 };
+// clang-format on
 
 namespace opcode_grid {
 using enum Instruction;
@@ -89,7 +91,7 @@ constexpr std::array<AddressingMode, 256> modeTable = {
 // clang-format on
 }  // namespace mode_grid
 
-using opcode_grid::opcodeTable;
 using mode_grid::modeTable;
+using opcode_grid::opcodeTable;
 
 }  // namespace sidtune

@@ -88,13 +88,11 @@ int loadFile(const char* fileName) {
 
 int loadTune(const void* source, size_t size, int mode) {
     switch (mode) {
-        case kLoadFromFile:
-            return loadFile(static_cast<const char*>(source));
+        case kLoadFromFile: return loadFile(static_cast<const char*>(source));
         case kLoadFromMemory:
             if (source == nullptr) return size == 0 ? kTuneNotPsid : kTuneSourceUnavailable;
             return parseBlock(static_cast<const uint8_t*>(source), size);
-        default:
-            return kTuneSourceUnavailable;
+        default: return kTuneSourceUnavailable;
     }
 }
 
