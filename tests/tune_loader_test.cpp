@@ -99,12 +99,13 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
 TEST_F(LoaderTest, UnavailableSources) {
     const std::vector<uint8_t> block = Psid{}.bytes();
     engine.memory[0x1234] = 0x56;
+    engine.tune.initAddress = 0xBEEF;
     EXPECT_EQ(loadTune(block.data(), block.size(), 3), kTuneSourceUnavailable);
     EXPECT_EQ(loadTune(block.data(), block.size(), 0), kTuneSourceUnavailable);
     EXPECT_EQ(loadTune("/no/such/file.sid", 0, kLoadFromFile), kTuneSourceUnavailable);
     EXPECT_EQ(loadTune(nullptr, 0, kLoadFromFile), kTuneSourceUnavailable);
     EXPECT_EQ(engine.memory[0x1234], 0x56);
-    EXPECT_EQ(engine.tune.initAddress, 0);
+    EXPECT_EQ(engine.tune.initAddress, 0xBEEF);
 }
 
 TEST_F(LoaderTest, HeaderValues) {
