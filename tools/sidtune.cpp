@@ -1,10 +1,18 @@
 // sidtune: the command-line companion of the plugin.
 //
+//   sidtune render TUNE -o OUT.wav -t SECONDS [--song N]
+//                                renders a tune offline, block by block, exactly as the player
+//                                does, into a 16-bit mono 44100 Hz WAV file
 //   sidtune info TUNE [--json]   loads a tune as the player does and prints what it found
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "audio/render_block.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
 #include "tune/tune_loader.h"
@@ -55,6 +63,84 @@ int load(const std::string& path) {
     return result;
 }
 
+void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// A canonical 44-byte RIFF header for 16-bit mono PCM at 44100 Hz.
+std::vector<uint8_t> wavHeader(uint32_t sampleCount) {
+    const uint32_t dataBytes = sampleCount * 2;
+    std::vector<uint8_t> h;
+    auto tag = [&h](const char* t) { h.insert(h.end(), t, t + 4); };
+    tag("RIFF");
+    putLittleEndian(h, 36 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    putLittleEndian(h, 16, 4);
+    putLittleEndian(h, 1, 2);  // PCM
+    putLittleEndian(h, 1, 2);  // mono
+    putLittleEndian(h, kSampleRate, 4);
+    putLittleEndian(h, kSampleRate * 2, 4);
+    putLittleEndian(h, 2, 2);
+    putLittleEndian(h, 16, 2);
+    tag("data");
+    putLittleEndian(h, dataBytes, 4);
+    return h;
+}
+
+void showProgress(uint32_t done, uint32_t total) {
+    const int width = 40;
+    const int filled = int(uint64_t(done) * width / total);
+    std::fprintf(stderr, "\r[%s%s] %3u%%", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), unsigned(uint64_t(done) * 100 / total));
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int render(const std::string& path, const std::string& outPath, double seconds, int song) {
+    if (!(seconds > 0) || seconds > 24 * 3600) {
+        std::fprintf(stderr, "sidtune: the length must be more than 0 and at most 86400 seconds\n");
+        return 1;
+    }
+    if (load(path) != kTuneLoaded) return 1;
+    if (song < 1 || song > engine.tune.lastSong + 1) {
+        std::fprintf(stderr, "sidtune: %s has songs 1 to %d, not %d\n", path.c_str(),
+                     engine.tune.lastSong + 1, song);
+        return 1;
+    }
+    // As the player starts a song: rendering on, then the init routine with the song in A.
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, uint8_t(song - 1), kInitInstructionLimit);
+
+    const uint32_t blocks = uint32_t(std::ceil(seconds * 2));
+    std::FILE* out = std::fopen(outPath.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "sidtune: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    const std::vector<uint8_t> header = wavHeader(blocks * kBlockSamples);
+    bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
+    const bool progress = isatty(fileno(stderr)) && isatty(fileno(stdout));
+    std::vector<int16_t> block(kBlockSamples);
+    std::vector<uint8_t> bytes(kBlockSamples * 2);
+    for (uint32_t b = 0; b < blocks && ok; ++b) {
+        renderBlock(block.data(), kBlockSamples * 2);
+        for (uint32_t i = 0; i < kBlockSamples; ++i) {
+            bytes[2 * i] = uint8_t(uint16_t(block[i]));
+            bytes[2 * i + 1] = uint8_t(uint16_t(block[i]) >> 8);
+        }
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        if (progress) showProgress(b + 1, blocks);
+    }
+    ok = (std::fclose(out) == 0) && ok;
+    if (!ok) {
+        std::remove(outPath.c_str());
+        std::fprintf(stderr, "sidtune: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int info(const std::string& path, bool json) {
     if (load(path) != kTuneLoaded) return 1;
     const TuneInfo& t = engine.tune;
@@ -93,7 +179,19 @@ int main(int argc, char** argv) {
     infoCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
     infoCommand->add_flag("--json", json, "Print one JSON object");
 
+    std::string outPath;
+    double seconds = 0;
+    int song = 1;
+    CLI::App* renderCommand =
+        app.add_subcommand("render", "Render a tune to a WAV file, as the player makes it");
+    renderCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
+    renderCommand->add_option("-o,--output", outPath, "WAV file to write")->required();
+    renderCommand->add_option("-t,--seconds", seconds, "Length in seconds (whole half-second blocks)")
+        ->required();
+    renderCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
+
     CLI11_PARSE(app, argc, argv);
     if (infoCommand->parsed()) return info(tunePath, json);
+    if (renderCommand->parsed()) return render(tunePath, outPath, seconds, song);
     return 0;
 }

@@ -9,9 +9,11 @@
 // CPU, the image or the synthesizer at the same time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "cpu/cpu_state.h"
+#include "sid/sid_state.h"
 #include "tune/tune_info.h"
 
 namespace sidtune {
@@ -20,6 +22,11 @@ struct EngineState {
     C64Memory memory;
     Cpu6502 cpu;
     TuneInfo tune;
+    SidChip sid;
+    DigiPlayer digi;
+    // Nonzero: the worker renders the tune; 0: it fills blocks with silence. Written by the
+    // host's thread, read by the worker once at the start of each block.
+    std::atomic<int> renderEnabled;
     // Calls into tune code that the instruction bound cut off since the last machine reset.
     uint32_t cutOffCalls;
 };

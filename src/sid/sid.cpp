@@ -1,10 +1,222 @@
 #include "sid/sid.h"
 
+#include <cstring>
+
+#include "engine/engine_state.h"
+
 namespace sidtune {
 
-// The synthesizer is not built yet: tunes run silently.
-void writeSidRegister(uint8_t, uint8_t) {}
-void writeDigiRegister(uint16_t, uint8_t) {}
-void setUpSynthesizer(uint32_t) {}
+const float kAttackTimes[16] = {
+    0.0022528607f, 0.008009958f, 0.015769605f, 0.023779562f, 0.037296366f, 0.05506846f,
+    0.06683309f,   0.0783474f,   0.09812198f,  0.24455403f,  0.48910806f,  0.7824727f,
+    0.97771543f,   2.933647f,    4.889078f,    7.822725f,
+};
+const float kDecayReleaseTimes[16] = {
+    0.008917777f, 0.024594052f, 0.04841859f, 0.07301167f, 0.11451247f, 0.16907835f, 0.20519944f, 0.24055198f,
+    0.30126613f,  0.75085825f,  1.5017155f,  2.4024367f,  3.001893f,   9.007214f,   15.010998f,  24.018211f,
+};
+
+namespace {
+
+constexpr int32_t kFullScale = 0xFFFFFF;
+// Release ends at 1/64 of full scale, not at 0, so a released voice still hums.
+constexpr int32_t kReleaseFloor = 0x40000;
+constexpr uint32_t kPhaseMask = 0x0FFFFFFF;  // 28 bits: one cycle
+constexpr uint32_t kPhaseHalf = 1u << 27;
+
+// Arithmetic on 32-bit two's-complement values that is meant to wrap, as the filter's products
+// and sums can: computed unsigned, where wrapping is defined, and read back as signed.
+int32_t wrapAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+int32_t wrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+int32_t wrapMul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+
+void latchParameters(SidChip& chip) {
+    const SidFilterRegisters& f = chip.filterRegisters;
+    for (int v = 0; v < 3; ++v) {
+        const SidVoiceRegisters& r = chip.voiceRegisters[v];
+        SidVoice& voice = chip.voices[v];
+        voice.phaseStep = r.frequency * chip.phaseScale;
+        voice.pulseThreshold = uint32_t(r.pulseWidth & 0xFFF) << 16;
+        voice.control = r.control;
+        voice.filtered = routedThroughFilter(f, v);
+        voice.attackStep = chip.attackSteps[r.attackDecay >> 4];
+        voice.decayStep = chip.decayReleaseSteps[r.attackDecay & 15];
+        voice.sustainLevel = r.sustainRelease & 0xF0;
+        voice.releaseStep = chip.decayReleaseSteps[r.sustainRelease & 15];
+    }
+    const uint32_t coefficient = cutoffValue(f) * chip.cutoffScale;
+    chip.cutoffCoefficient = int32_t(coefficient > 65536 ? 65536 : coefficient);
+    chip.lowPassOn = lowPassSelected(f);
+    chip.bandPassOn = bandPassSelected(f);
+    chip.highPassOn = highPassSelected(f);
+    chip.voice3On = !voice3Off(f);
+    chip.volume = masterVolume(f);
+    chip.damping = (78643 - 2621 * resonance(f)) >> 8;
+}
+
+// Advances one voice by one sample and returns its output, -512 to 507. `source` is the voice
+// that syncs and ring-modulates it, in whatever state it is at this moment.
+inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
+    const uint8_t control = v.control;
+    v.phase = (v.phase + v.phaseStep) & kPhaseMask;
+    if (testOn(control)) {
+        v.phase = 0;
+        v.noiseClockMark = 0;
+        v.noiseRegister = 0xFFFFFF;
+    }
+    // Hard sync: the source passed zero during its last advance. Its phase now is how far past
+    // zero it is; this voice restarts as far into its own cycle, in proportion.
+    if (syncOn(control) && source.phase < source.phaseStep) {
+        v.phase = uint32_t(uint64_t(source.phase) * v.phaseStep / source.phaseStep);
+    }
+    const uint32_t p = v.phase;
+
+    uint32_t triangle = (p >> 19) & 0xFF;
+    if (p & kPhaseHalf) triangle = 255 - triangle;
+    const uint32_t sawtooth = (p >> 20) & 0xFF;
+    const uint32_t pulse = p <= v.pulseThreshold ? 0xFF : 0x00;
+
+    // The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
+    const uint32_t mark = p >> 23;
+    if (mark != v.noiseClockMark) {
+        v.noiseClockMark = mark;
+        const uint32_t r = v.noiseRegister;
+        const uint32_t feedback = ((r >> 22) ^ (r >> 17)) & 1;
+        const uint32_t n = r << 1 | feedback;
+        v.noiseRegister = n;
+        v.noiseOutput =
+            uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
+                    (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
+    }
+
+    if (ringOn(control) && !(source.phase & kPhaseHalf)) triangle = 255 - triangle;
+
+    // Selected waveforms are ANDed together; with none selected the value stays $FF.
+    uint32_t w = 0xFF;
+    if (triangleOn(control)) w = triangle;
+    if (sawtoothOn(control)) w &= sawtooth;
+    if (pulseOn(control)) w &= pulse;
+    if (noiseOn(control)) w &= v.noiseOutput;
+
+    switch (v.envelopeState) {
+        case EnvelopeState::Attack:
+            v.envelope += v.attackStep;
+            if (v.envelope >= kFullScale) {
+                v.envelope = kFullScale;
+                v.envelopeState = EnvelopeState::Decay;
+            }
+            break;
+        case EnvelopeState::Decay:
+            v.envelope -= v.decayStep;
+            if (v.envelope <= v.sustainLevel << 16) {
+                v.envelope = v.sustainLevel << 16;
+                v.envelopeState = EnvelopeState::Sustain;
+            }
+            break;
+        case EnvelopeState::Sustain:
+            // A changed sustain level is reached through the decay, from the next sample on.
+            if (v.envelope != v.sustainLevel << 16) v.envelopeState = EnvelopeState::Decay;
+            break;
+        case EnvelopeState::Release:
+            v.envelope -= v.releaseStep;
+            if (v.envelope < kReleaseFloor) v.envelope = kReleaseFloor;
+            break;
+    }
+    return (int32_t(w) - 128) * v.envelope >> 22;
+}
+
+}  // namespace
+
+void writeSidRegister(uint8_t index, uint8_t value) {
+    SidChip& chip = engine.sid;
+    int voice = 0;
+    if (index >= 7 && index <= 13) {
+        voice = 1;
+        index -= 7;
+    } else if (index >= 14 && index <= 20) {
+        voice = 2;
+        index -= 14;
+    }
+    SidVoiceRegisters& r = chip.voiceRegisters[voice];
+    SidFilterRegisters& f = chip.filterRegisters;
+    switch (index) {
+        case 0: r.frequency = uint16_t((r.frequency & 0xFF00) | value); break;
+        case 1: r.frequency = uint16_t((r.frequency & 0x00FF) | value << 8); break;
+        case 2: r.pulseWidth = uint16_t((r.pulseWidth & 0xFF00) | value); break;
+        case 3: r.pulseWidth = uint16_t((r.pulseWidth & 0x00FF) | value << 8); break;
+        case 4: {
+            r.control = value;
+            // The gate moves the envelope at once; the level itself is left where it is, so an
+            // attack rises from wherever the release had got to.
+            EnvelopeState& state = chip.voices[voice].envelopeState;
+            if (!gateOn(value)) {
+                state = EnvelopeState::Release;
+            } else if (state == EnvelopeState::Release) {
+                state = EnvelopeState::Attack;
+            }
+            break;
+        }
+        case 5: r.attackDecay = value; break;
+        case 6: r.sustainRelease = value; break;
+        case 21: f.cutoffLow = value; break;
+        case 22: f.cutoffHigh = value; break;
+        case 23: f.resonanceRouting = value; break;
+        case 24: f.modeVolume = value; break;
+        default: break;  // 25-31: nothing
+    }
+}
+
+void setUpSynthesizer(uint32_t sampleRate) {
+    SidChip& chip = engine.sid;
+    chip = SidChip{};
+    chip.sampleRate = sampleRate;
+    chip.phaseScale = 15872000 / sampleRate;
+    chip.cutoffScale = 1411200 / sampleRate;
+    for (int i = 0; i < 16; ++i) {
+        chip.attackSteps[i] = int32_t(16777216.0 / (double(kAttackTimes[i]) * double(sampleRate)));
+        chip.decayReleaseSteps[i] =
+            int32_t(16777216.0 / (double(kDecayReleaseTimes[i]) * double(sampleRate)));
+    }
+    for (SidVoice& v : chip.voices) v.noiseRegister = 0xFFFFFF;
+    // A new tune never inherits a sample, a position or a latched value from the last one.
+    engine.digi = DigiPlayer{};
+}
+
+void renderSamples(int16_t* samples, uint32_t count) {
+    SidChip& chip = engine.sid;
+    latchParameters(chip);
+    SidVoice& v1 = chip.voices[0];
+    SidVoice& v2 = chip.voices[1];
+    SidVoice& v3 = chip.voices[2];
+    const int32_t coefficient = chip.cutoffCoefficient >> 8;
+
+    for (uint32_t j = 0; j < count; ++j) {
+        int32_t direct = 0;
+        int32_t filtered = 0;
+        // Voice 1 is synced by voice 3 as it was at the end of the previous sample; voices 2 and 3
+        // by voices 1 and 2 as they are now.
+        const int32_t out1 = stepVoice(v1, v3);
+        (v1.filtered ? filtered : direct) += out1;
+        const int32_t out2 = stepVoice(v2, v1);
+        (v2.filtered ? filtered : direct) += out2;
+        const int32_t out3 = stepVoice(v3, v2);
+        // Voice 3 off mutes it in both paths; it still runs, and still syncs and modulates.
+        if (chip.voice3On) (v3.filtered ? filtered : direct) += out3;
+
+        // Chamberlin state-variable filter, run every sample even when nothing is routed to it.
+        chip.highPass = wrapSub(wrapSub(wrapMul(filtered, 65536), wrapMul(chip.bandPass >> 8, chip.damping)),
+                                chip.lowPass);
+        chip.bandPass = wrapAdd(chip.bandPass, wrapMul(chip.highPass >> 8, coefficient));
+        chip.lowPass = wrapAdd(chip.lowPass, wrapMul(chip.bandPass >> 8, coefficient));
+
+        int32_t mix = direct;
+        if (chip.lowPassOn) mix += chip.lowPass >> 16;
+        if (chip.bandPassOn) mix += chip.bandPass >> 16;
+        if (chip.highPassOn) mix += chip.highPass >> 16;
+        mix = mixDigiSample(mix * chip.volume);
+        // The low 16 bits, no saturation: a mix beyond the 16-bit range wraps, as it always has.
+        samples[j] = int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF));
+    }
+}
 
 }  // namespace sidtune

@@ -1,12 +1,21 @@
-// The sound chip as the CPU sees it: the entry points through which CPU writes to $D400-$D7FF
-// and the machine reset reach the synthesizer.
+// The sound chip: register writes, synthesizer set-up, and rendering.
 //
-//   writeSidRegister(index, value)   a write to one of the chip's 32 register indexes (0-31)
-//   writeDigiRegister(address, value) a write to $D41D-$D47F, the sample-playback registers
-//   setUpSynthesizer(sampleRate)      puts the synthesizer into its start state
+// The tune's play routine writes registers through the CPU (writeSidRegister); rendering then
+// latches the register file once per call and makes samples from it. Only the last value written
+// to a register before a rendering call is heard, except for the gate bit, whose every write moves
+// the envelope at once: gate off and on within one frame restarts the attack.
 //
-// The CPU and the image do not depend on what these do: with empty entry points a tune still
-// runs, silently.
+//   writeSidRegister(index, value)   CPU writes to $D400-$D7FF, index = address AND $1F
+//   setUpSynthesizer(sampleRate)     rate-dependent tables, everything else cleared
+//   renderSamples(samples, count)    count signed 16-bit mono samples
+//
+// The digi player (sample playback through $D41D-$D47F):
+//
+//   writeDigiRegister(address, value)  CPU writes to $D41D-$D47F
+//   mixDigiSample(mix)                 adds the sounding sample value to one output sample
+//
+// Rendering is 32-bit integer fixed point throughout and allocates nothing; floating point is
+// used only at set-up, for the envelope step tables.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +23,15 @@
 namespace sidtune {
 
 void writeSidRegister(uint8_t index, uint8_t value);
-void writeDigiRegister(uint16_t address, uint8_t value);
 void setUpSynthesizer(uint32_t sampleRate);
+void renderSamples(int16_t* samples, uint32_t count);
+
+void writeDigiRegister(uint16_t address, uint8_t value);
+int32_t mixDigiSample(int32_t mix);
+
+// Envelope times in seconds for each attack, and each decay or release, index: the time an
+// attack takes from 0 to full scale, and a decay or release from full scale to 0.
+extern const float kAttackTimes[16];
+extern const float kDecayReleaseTimes[16];
 
 }  // namespace sidtune

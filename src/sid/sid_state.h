@@ -1,0 +1,130 @@
+// The sound chip's state: the register file the tune writes, the synthesizer's latched
+// parameters and running state, and the digi (sample) player behind the extension registers.
+//
+// Register file, as the CPU sees it at $D400 + index (the 32 indexes repeat through $D400-$D7FF):
+//
+//   index  voice 1/2/3   bits
+//   0 7 14  freq lo      ffffffff
+//   1 8 15  freq hi      ffffffff
+//   2 9 16  pw lo        pppppppp
+//   3 10 17 pw hi        ----pppp       (high nibble stored, not used)
+//   4 11 18 control      n p s t T R S G   noise pulse saw triangle | Test Ring Sync Gate
+//   5 12 19 attack/decay aaaa dddd
+//   6 13 20 sust/release ssss rrrr
+//   21      cutoff lo    -----ccc       (bits 3-7 stored, not used)
+//   22      cutoff hi    cccccccc
+//   23      res/routing  rrrr x 3 2 1   resonance | route voice 3, 2, 1 through the filter
+//   24      mode/volume  o H B L vvvv   voice 3 off | high, band, low pass | volume
+//   25-31   nothing (the read-only and spare slots of the chip)
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace sidtune {
+
+enum class EnvelopeState : uint8_t { Attack = 0, Decay = 1, Sustain = 2, Release = 3 };
+
+struct SidVoiceRegisters {
+    uint16_t frequency;
+    uint16_t pulseWidth;
+    uint8_t control;
+    uint8_t attackDecay;
+    uint8_t sustainRelease;
+    uint8_t spare;  // reached by no register
+};
+
+struct SidFilterRegisters {
+    uint8_t cutoffLow;
+    uint8_t cutoffHigh;
+    uint8_t resonanceRouting;
+    uint8_t modeVolume;
+};
+
+// Control register bits.
+inline bool gateOn(uint8_t control) { return control & 0x01; }
+inline bool syncOn(uint8_t control) { return control & 0x02; }
+inline bool ringOn(uint8_t control) { return control & 0x04; }
+inline bool testOn(uint8_t control) { return control & 0x08; }
+inline bool triangleOn(uint8_t control) { return control & 0x10; }
+inline bool sawtoothOn(uint8_t control) { return control & 0x20; }
+inline bool pulseOn(uint8_t control) { return control & 0x40; }
+inline bool noiseOn(uint8_t control) { return control & 0x80; }
+
+// Filter register fields.
+inline uint32_t cutoffValue(const SidFilterRegisters& f) {
+    return uint32_t(f.cutoffHigh) << 3 | (f.cutoffLow & 7);
+}
+inline int32_t resonance(const SidFilterRegisters& f) { return f.resonanceRouting >> 4; }
+inline bool routedThroughFilter(const SidFilterRegisters& f, int voice) {
+    return f.resonanceRouting >> voice & 1;
+}
+inline bool lowPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x10; }
+inline bool bandPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x20; }
+inline bool highPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x40; }
+inline bool voice3Off(const SidFilterRegisters& f) { return f.modeVolume & 0x80; }
+inline int32_t masterVolume(const SidFilterRegisters& f) { return f.modeVolume & 0x0F; }
+
+struct SidVoice {
+    // Latched from the register file at the start of every rendering call.
+    uint32_t phaseStep;       // frequency x phaseScale: phase advance per output sample
+    uint32_t pulseThreshold;  // (pulse width AND $FFF) << 16
+    uint8_t control;
+    uint8_t filtered;
+    int32_t attackStep;
+    int32_t decayStep;
+    int32_t sustainLevel;  // the sustain nibble times 16
+    int32_t releaseStep;
+    // Running state.
+    uint32_t phase;    // 28 significant bits: 2^28 is one cycle
+    int32_t envelope;  // 0 to $FFFFFF
+    EnvelopeState envelopeState;
+    uint32_t noiseClockMark;  // phase bits 23-27 at the last noise clock
+    uint32_t noiseRegister;   // bits 0-22 take part
+    uint8_t noiseOutput;
+};
+
+struct SidChip {
+    std::array<SidVoiceRegisters, 3> voiceRegisters;
+    SidFilterRegisters filterRegisters;
+
+    uint32_t sampleRate;
+    uint32_t phaseScale;   // 15872000 / sampleRate
+    uint32_t cutoffScale;  // 1411200 / sampleRate
+    std::array<int32_t, 16> attackSteps;
+    std::array<int32_t, 16> decayReleaseSteps;
+    std::array<SidVoice, 3> voices;
+
+    // Latched filter and output parameters.
+    int32_t cutoffCoefficient;  // 0 to 65536, units of 1/65536
+    uint8_t lowPassOn, bandPassOn, highPassOn;
+    uint8_t voice3On;
+    int32_t volume;
+    int32_t damping;  // units of 1/256
+    // Filter state, 16.16 fixed point in voice-output units.
+    int32_t highPass, bandPass, lowPass;
+};
+
+// The sample player behind $D41D-$D47F.
+struct DigiPlayer {
+    // Written by the tune, taken over only by a command.
+    int32_t startAddress;
+    int32_t endAddress;
+    int32_t repeatCount;
+    int32_t period;
+    int32_t nibbleOrder;
+    int32_t repeatAddress;
+    // Latched by every command.
+    bool playing;
+    int32_t position;
+    int32_t playStart, playEnd;  // the sample is [playStart, playEnd)
+    int32_t playPeriod;          // C64 clock cycles per 4-bit value
+    int32_t playNibbleOrder;     // 0: low nibble first; otherwise high nibble first
+    int32_t playRepeatCount, playRepeatAddress;
+    // Stepping state.
+    int32_t rateAccumulator;
+    int32_t nibbleIndex;   // 1: the high nibble of the byte at position is current
+    int32_t currentValue;  // -7168 to 8192
+};
+
+}  // namespace sidtune
