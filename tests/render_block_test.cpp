@@ -1,0 +1,148 @@
+// Frame-paced rendering: frame lengths, play calls per block, silence while rendering is off,
+// runaway play routines, and the demo tune's sound as a golden checksum.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "sid/sid.h"
+#include "test_support.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune::test {
+namespace {
+
+TEST(FrameSamples, FromTimerAndSpeedFlags) {
+    struct Case {
+        uint16_t timer;
+        uint8_t speed;
+        uint32_t samples;
+    };
+    const Case cases[] = {
+        {0x0000, 0, 882}, {0xFFFF, 0, 882},  {0x0000, 1, 882},  {19456, 1, 882},   {16421, 1, 744},
+        {17045, 1, 772},  {19705, 1, 893},   {65535, 1, 2970},  {65535, 0x80, 2970},
+        {1, 1, 882},      {22, 1, 882},      {23, 1, 1},  // under one sample: the default frame
+    };
+    for (const Case& c : cases) EXPECT_EQ(frameSamples(c.timer, c.speed), c.samples) << c.timer;
+}
+
+class RenderBlockTest : public MachineTest {
+protected:
+    std::vector<int16_t> block = std::vector<int16_t>(kBlockSamples, 0x1234);
+
+    // A play routine that counts its calls at $C000.
+    void setUpCountingTune(uint8_t speedFlags, uint16_t timer) {
+        poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
+                      0x60});            // RTS
+        engine.tune.playAddress = 0x1000;
+        engine.tune.speedFlags = speedFlags;
+        engine.memory[0xDC04] = uint8_t(timer);
+        engine.memory[0xDC05] = uint8_t(timer >> 8);
+        engine.renderEnabled = 1;
+    }
+    void render() { renderBlock(block.data(), uint32_t(block.size() * 2)); }
+};
+
+TEST_F(RenderBlockTest, PlayCallsPerBlock) {
+    struct Case {
+        uint8_t speed;
+        uint16_t timer;
+        int calls;
+    };
+    // 882 x 25; 744 x 29 + 474; 2970 x 7 + 1260; tiny timer values use the default frame.
+    const Case cases[] = {{0, 16421, 25}, {1, 0, 25}, {1, 19456, 25}, {1, 16421, 30},
+                          {1, 17045, 29}, {1, 65535, 8}, {1, 10, 25}};
+    for (const Case& c : cases) {
+        resetMachine(44100);
+        setUpCountingTune(c.speed, c.timer);
+        render();
+        EXPECT_EQ(engine.memory[0xC000], c.calls) << c.timer;
+        render();  // every block starts a new frame: the same count again
+        EXPECT_EQ(engine.memory[0xC000], 2 * c.calls) << c.timer;
+    }
+}
+
+TEST_F(RenderBlockTest, NewTimerValueAppliesFromTheNextFrame) {
+    setUpCountingTune(1, 0);
+    poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
+                  0xA9, 0xFF,        // LDA #$FF
+                  0x8D, 0x04, 0xDC,  // STA $DC04
+                  0x8D, 0x05, 0xDC,  // STA $DC05
+                  0x60});            // RTS
+    render();
+    // One default frame of 882, then frames of 2970: 21168 = 7 x 2970 + 378.
+    EXPECT_EQ(engine.memory[0xC000], 9);
+}
+
+TEST_F(RenderBlockTest, RenderingOffGivesSilenceAndTouchesNothing) {
+    setUpCountingTune(0, 0);
+    writeSidRegister(24, 0x0F);
+    engine.renderEnabled = 0;
+    render();
+    EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));
+    EXPECT_EQ(engine.memory[0xC000], 0);
+    EXPECT_EQ(engine.sid.voices[0].envelope, 0);  // the synthesizer did not advance
+}
+
+TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
+    setUpCountingTune(0, 0);
+    engine.tune.playAddress = 0;
+    render();
+    EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));  // volume 0, every sample written
+    EXPECT_EQ(engine.memory[0xC000], 0);
+    // The synthesizer ran through the block: attack, decay, down to sustain level 0.
+    EXPECT_EQ(engine.sid.voices[0].envelopeState, EnvelopeState::Sustain);
+}
+
+TEST_F(RenderBlockTest, RunawayPlayRoutineIsCutOffEveryFrame) {
+    setUpCountingTune(0, 0);
+    poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
+                  0x4C, 0x03, 0x10}); // JMP $1003 (waits for ever)
+    render();
+    EXPECT_EQ(engine.memory[0xC000], 25);
+    EXPECT_EQ(engine.cutOffCalls, 25u);
+}
+
+// FNV-1a over the samples' bytes.
+uint64_t checksum(const std::vector<int16_t>& samples) {
+    uint64_t h = 14695981039346656037ull;
+    for (int16_t s : samples) {
+        for (int shift : {0, 8}) {
+            h ^= uint8_t(uint16_t(s) >> shift);
+            h *= 1099511628211ull;
+        }
+    }
+    return h;
+}
+
+// The demo tunes, made as the player makes them: 20 seconds, block by block. The checksums change
+// only with a deliberate change to the sound, explained where it is made.
+TEST(Golden, DemoTunes) {
+    struct Case {
+        const char* file;
+        uint64_t checksum;
+    };
+    const Case cases[] = {
+        {"demo.sid", 1226170115324636662ull},
+    };
+    for (const Case& c : cases) {
+        resetMachine(44100);
+        const std::string path = std::string(SIDTUNE_SOURCE_DIR) + "/examples/" + c.file;
+        ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded) << c.file;
+        engine.renderEnabled = 1;
+        callSubroutine(engine.tune.initAddress, 0);
+        std::vector<int16_t> all, block(kBlockSamples);
+        for (int b = 0; b < 40; ++b) {
+            renderBlock(block.data(), kBlockSamples * 2);
+            all.insert(all.end(), block.begin(), block.end());
+        }
+        EXPECT_EQ(checksum(all), c.checksum) << c.file;
+        EXPECT_EQ(engine.cutOffCalls, 0u) << c.file;
+    }
+}
+
+}  // namespace
+}  // namespace sidtune::test
