@@ -241,7 +241,12 @@ TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
 }
 
 // The same register writes into the chip and into the plain second model: the same samples.
-TEST_F(SidTest, BitExactAgainstThePlainModel) {
+// Twice: once with any control bits, once without test, sync and ring modulation, where the
+// voices run independently of each other.
+class BitExact : public SidTest, public ::testing::WithParamInterface<uint8_t> {};
+
+TEST_P(BitExact, AgainstThePlainModel) {
+    const uint8_t controlMask = GetParam();
     std::mt19937 random(1234);
     ReferenceSid reference(chip.attackSteps, chip.decayReleaseSteps);
     std::vector<int16_t> expected, actual;
@@ -250,11 +255,12 @@ TEST_F(SidTest, BitExactAgainstThePlainModel) {
         for (int i = 0; i < writes; ++i) {
             int index = random() % 25;
             uint8_t value = uint8_t(random());
+            if (index == 4 || index == 11 || index == 18) value &= controlMask;
             if (index == 24 && (random() % 4) != 0) value |= 0x0F;  // mostly audible
             writeSidRegister(uint8_t(index), value);
             reference.write(index, value);
         }
-        const uint32_t count = random() % 300;
+        const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
         renderSamples(block.data(), count);
         actual.insert(actual.end(), block.begin(), block.end());
@@ -273,6 +279,9 @@ TEST_F(SidTest, BitExactAgainstThePlainModel) {
     for (int16_t s : actual) nonzero += s != 0;
     EXPECT_GT(nonzero, int(actual.size() / 2));  // the comparison was about sound, not silence
 }
+
+INSTANTIATE_TEST_SUITE_P(ControlBits, BitExact, ::testing::Values(0xFF, 0xF1),
+                         [](const auto& info) { return info.param == 0xFF ? "all" : "independent_voices"; });
 
 }  // namespace
 }  // namespace sidtune::test

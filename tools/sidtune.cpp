@@ -35,18 +35,20 @@ std::string latin1ToUtf8(const char* text) {
     return out;
 }
 
+// A JSON string of raw header bytes: bytes above 127 become \u00XX, so each byte stands for the
+// character of the same number (Latin-1, as the tunes' texts are).
 std::string jsonString(const char* text) {
     std::string out = "\"";
-    for (char c : latin1ToUtf8(text)) {
-        if (c == '"' || c == '\\') {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p == '"' || *p == '\\') {
             out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += char(*p);
+        } else if (*p < 0x20 || *p > 0x7E) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
             out += escaped;
         } else {
-            out += c;
+            out += char(*p);
         }
     }
     return out + "\"";
@@ -148,12 +150,11 @@ int info(const std::string& path, bool json) {
     const int songs = t.lastSong + 1;
     if (json) {
         std::printf(
-            "{\"file\": %s, \"name\": %s, \"author\": %s, \"released\": %s, \"loadAddress\": %u, "
-            "\"initAddress\": %u, \"playAddress\": %u, \"songs\": %d, \"startSong\": %u, "
-            "\"speedFlags\": %u}\n",
-            jsonString(path.c_str()).c_str(), jsonString(texts.name).c_str(),
-            jsonString(texts.author).c_str(), jsonString(texts.released).c_str(), t.loadAddress,
-            t.initAddress, t.playAddress, songs, t.startSong, t.speedFlags);
+            "{\"loadAddress\": %u, \"initAddress\": %u, \"playAddress\": %u, \"lastSong\": %u, "
+            "\"speedFlags\": %u, \"name\": %s, \"author\": %s, \"released\": %s, \"songs\": %d, "
+            "\"startSong\": %u}\n",
+            t.loadAddress, t.initAddress, t.playAddress, t.lastSong, t.speedFlags, jsonString(texts.name).c_str(),
+            jsonString(texts.author).c_str(), jsonString(texts.released).c_str(), songs, t.startSong);
     } else {
         std::printf("name:      %s\n", latin1ToUtf8(texts.name).c_str());
         std::printf("author:    %s\n", latin1ToUtf8(texts.author).c_str());

@@ -1,6 +1,8 @@
 #include "sid/sid.h"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "engine/engine_state.h"
 
@@ -54,50 +56,37 @@ void latchParameters(SidChip& chip) {
     chip.damping = (78643 - 2621 * resonance(f)) >> 8;
 }
 
-// Advances one voice by one sample and returns its output, -512 to 507. `source` is the voice
-// that syncs and ring-modulates it, in whatever state it is at this moment.
-inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
-    const uint8_t control = v.control;
-    v.phase = (v.phase + v.phaseStep) & kPhaseMask;
-    if (testOn(control)) {
-        v.phase = 0;
-        v.noiseClockMark = 0;
-        v.noiseRegister = 0xFFFFFF;
-    }
-    // Hard sync: the source passed zero during its last advance. Its phase now is how far past
-    // zero it is; this voice restarts as far into its own cycle, in proportion.
-    if (syncOn(control) && source.phase < source.phaseStep) {
-        v.phase = uint32_t(uint64_t(source.phase) * v.phaseStep / source.phaseStep);
-    }
-    const uint32_t p = v.phase;
+// The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
+[[gnu::always_inline]] inline void clockNoise(SidVoice& v, uint32_t phase) {
+    const uint32_t mark = phase >> 23;
+    if (mark == v.noiseClockMark) return;
+    v.noiseClockMark = mark;
+    const uint32_t r = v.noiseRegister;
+    const uint32_t feedback = ((r >> 22) ^ (r >> 17)) & 1;
+    const uint32_t n = r << 1 | feedback;
+    v.noiseRegister = n;
+    v.noiseOutput = uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
+                            (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
+}
 
-    uint32_t triangle = (p >> 19) & 0xFF;
-    if (p & kPhaseHalf) triangle = 255 - triangle;
-    const uint32_t sawtooth = (p >> 20) & 0xFF;
-    const uint32_t pulse = p <= v.pulseThreshold ? 0xFF : 0x00;
-
-    // The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
-    const uint32_t mark = p >> 23;
-    if (mark != v.noiseClockMark) {
-        v.noiseClockMark = mark;
-        const uint32_t r = v.noiseRegister;
-        const uint32_t feedback = ((r >> 22) ^ (r >> 17)) & 1;
-        const uint32_t n = r << 1 | feedback;
-        v.noiseRegister = n;
-        v.noiseOutput =
-            uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
-                    (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
-    }
-
-    if (ringOn(control) && !(source.phase & kPhaseHalf)) triangle = 255 - triangle;
-
-    // Selected waveforms are ANDed together; with none selected the value stays $FF.
+// The selected waveforms ANDed together; with none selected the value stays $FF. Called with a
+// constant control byte, the unselected waveforms cost nothing.
+[[gnu::always_inline]] inline uint32_t waveformValue(uint8_t control, uint32_t phase, uint32_t triangle,
+                                                     const SidVoice& v) {
     uint32_t w = 0xFF;
     if (triangleOn(control)) w = triangle;
-    if (sawtoothOn(control)) w &= sawtooth;
-    if (pulseOn(control)) w &= pulse;
+    if (sawtoothOn(control)) w &= (phase >> 20) & 0xFF;
+    if (pulseOn(control)) w &= phase <= v.pulseThreshold ? 0xFF : 0x00;
     if (noiseOn(control)) w &= v.noiseOutput;
+    return w;
+}
 
+[[gnu::always_inline]] inline uint32_t triangleValue(uint32_t phase) {
+    const uint32_t t = (phase >> 19) & 0xFF;
+    return (phase & kPhaseHalf) ? 255 - t : t;
+}
+
+[[gnu::always_inline]] inline void stepEnvelope(SidVoice& v) {
     switch (v.envelopeState) {
         case EnvelopeState::Attack:
             v.envelope += v.attackStep;
@@ -122,8 +111,61 @@ inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
             if (v.envelope < kReleaseFloor) v.envelope = kReleaseFloor;
             break;
     }
+}
+
+// A voice's output, -512 to 507.
+[[gnu::always_inline]] inline int32_t voiceOutput(uint32_t w, const SidVoice& v) {
     return (int32_t(w) - 128) * v.envelope >> 22;
 }
+
+// Advances one voice by one sample, with every control bit honoured, and returns its output.
+// `source` is the voice that syncs and ring-modulates it, in whatever state it is at this moment.
+inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
+    const uint8_t control = v.control;
+    v.phase = (v.phase + v.phaseStep) & kPhaseMask;
+    if (testOn(control)) {
+        v.phase = 0;
+        v.noiseClockMark = 0;
+        v.noiseRegister = 0xFFFFFF;
+    }
+    // Hard sync: the source passed zero during its last advance. Its phase now is how far past
+    // zero it is; this voice restarts as far into its own cycle, in proportion.
+    if (syncOn(control) && source.phase < source.phaseStep) {
+        v.phase = uint32_t(uint64_t(source.phase) * v.phaseStep / source.phaseStep);
+    }
+    const uint32_t p = v.phase;
+    uint32_t triangle = triangleValue(p);
+    clockNoise(v, p);
+    if (ringOn(control) && !(source.phase & kPhaseHalf)) triangle = 255 - triangle;
+    const uint32_t w = waveformValue(control, p, triangle, v);
+    stepEnvelope(v);
+    return voiceOutput(w, v);
+}
+
+// The fast path: a voice without test, sync or ring modulation depends on no other voice, so it
+// can run alone through a stretch of samples, adding its output to `sum` (or to nothing, when
+// `sum` is null: voice 3 switched off still runs). Specialised for the waveform bits.
+template <unsigned Waveforms>
+void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
+    constexpr uint8_t control = uint8_t(Waveforms << 4);
+    SidVoice v = voice;
+    for (uint32_t j = 0; j < count; ++j) {
+        v.phase = (v.phase + v.phaseStep) & kPhaseMask;
+        const uint32_t p = v.phase;
+        clockNoise(v, p);
+        const uint32_t w = waveformValue(control, p, triangleOn(control) ? triangleValue(p) : 0, v);
+        stepEnvelope(v);
+        if (sum != nullptr) sum[j] += voiceOutput(w, v);
+    }
+    voice = v;
+}
+
+using VoiceRunner = void (*)(SidVoice&, int32_t*, uint32_t);
+constexpr auto kVoiceRunners = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<VoiceRunner, 16>{&runVoiceAlone<I>...};
+}(std::make_index_sequence<16>{});
+
+constexpr uint8_t kInterdependentBits = 0x0E;  // test, ring, sync
 
 }  // namespace
 
@@ -185,38 +227,83 @@ void setUpSynthesizer(uint32_t sampleRate) {
 void renderSamples(int16_t* samples, uint32_t count) {
     SidChip& chip = engine.sid;
     latchParameters(chip);
-    SidVoice& v1 = chip.voices[0];
-    SidVoice& v2 = chip.voices[1];
-    SidVoice& v3 = chip.voices[2];
+
+    int32_t highPass = chip.highPass;
+    int32_t bandPass = chip.bandPass;
+    int32_t lowPass = chip.lowPass;
+    const int32_t damping = chip.damping;
     const int32_t coefficient = chip.cutoffCoefficient >> 8;
+    const int32_t volume = chip.volume;
+    const bool lowPassOn = chip.lowPassOn, bandPassOn = chip.bandPassOn, highPassOn = chip.highPassOn;
+    const bool voice3On = chip.voice3On;
+    SidVoice* const voices = chip.voices.data();
 
-    for (uint32_t j = 0; j < count; ++j) {
-        int32_t direct = 0;
-        int32_t filtered = 0;
-        // Voice 1 is synced by voice 3 as it was at the end of the previous sample; voices 2 and 3
-        // by voices 1 and 2 as they are now.
-        const int32_t out1 = stepVoice(v1, v3);
-        (v1.filtered ? filtered : direct) += out1;
-        const int32_t out2 = stepVoice(v2, v1);
-        (v2.filtered ? filtered : direct) += out2;
-        const int32_t out3 = stepVoice(v3, v2);
-        // Voice 3 off mutes it in both paths; it still runs, and still syncs and modulates.
-        if (chip.voice3On) (v3.filtered ? filtered : direct) += out3;
+    // A digi sounds only while its position lies within the sample, and nothing but a command
+    // (from the CPU, never during rendering) can bring it there: silent now means silent for the
+    // whole call.
+    const DigiPlayer& digi = engine.digi;
+    const bool digiSounds = digi.playing && digi.position >= digi.playStart && digi.position < digi.playEnd;
 
-        // Chamberlin state-variable filter, run every sample even when nothing is routed to it.
-        chip.highPass = wrapSub(wrapSub(wrapMul(filtered, 65536), wrapMul(chip.bandPass >> 8, chip.damping)),
-                                chip.lowPass);
-        chip.bandPass = wrapAdd(chip.bandPass, wrapMul(chip.highPass >> 8, coefficient));
-        chip.lowPass = wrapAdd(chip.lowPass, wrapMul(chip.bandPass >> 8, coefficient));
+    // With no routed voice and a filter at rest, the filter stays at exactly zero.
+    const bool anyRouted = voices[0].filtered || voices[1].filtered || (voices[2].filtered && voice3On);
+    const bool filterRuns = anyRouted || highPass != 0 || bandPass != 0 || lowPass != 0;
+    const bool voicesIndependent =
+        ((voices[0].control | voices[1].control | voices[2].control) & kInterdependentBits) == 0;
 
-        int32_t mix = direct;
-        if (chip.lowPassOn) mix += chip.lowPass >> 16;
-        if (chip.bandPassOn) mix += chip.bandPass >> 16;
-        if (chip.highPassOn) mix += chip.highPass >> 16;
-        mix = mixDigiSample(mix * chip.volume);
-        // The low 16 bits, no saturation: a mix beyond the 16-bit range wraps, as it always has.
-        samples[j] = int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF));
+    // Samples are made in stretches: first the voices' sums, then filter, volume and digi.
+    constexpr uint32_t kStretch = 256;
+    int32_t direct[kStretch];
+    int32_t filtered[kStretch];
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = count - done < kStretch ? count - done : kStretch;
+        std::memset(direct, 0, n * sizeof direct[0]);
+        std::memset(filtered, 0, n * sizeof filtered[0]);
+        if (voicesIndependent) {
+            for (int k = 0; k < 3; ++k) {
+                SidVoice& v = voices[k];
+                int32_t* sum = (k < 2 || voice3On) ? (v.filtered ? filtered : direct) : nullptr;
+                kVoiceRunners[v.control >> 4](v, sum, n);
+            }
+        } else {
+            SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
+            for (uint32_t j = 0; j < n; ++j) {
+                // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
+                // voices 2 and 3 by voices 1 and 2 as they are now.
+                const int32_t out1 = stepVoice(v1, v3);
+                (v1.filtered ? filtered : direct)[j] += out1;
+                const int32_t out2 = stepVoice(v2, v1);
+                (v2.filtered ? filtered : direct)[j] += out2;
+                const int32_t out3 = stepVoice(v3, v2);
+                // Voice 3 off mutes it in both paths; it still runs, syncs and modulates.
+                if (voice3On) (v3.filtered ? filtered : direct)[j] += out3;
+            }
+            voices[0] = v1, voices[1] = v2, voices[2] = v3;
+        }
+
+        int16_t* out = samples + done;
+        for (uint32_t j = 0; j < n; ++j) {
+            int32_t mix = direct[j];
+            if (filterRuns) {
+                // Chamberlin state-variable filter, run every sample even when nothing is routed
+                // to it.
+                highPass = wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
+                bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
+                lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
+                if (lowPassOn) mix += lowPass >> 16;
+                if (bandPassOn) mix += bandPass >> 16;
+                if (highPassOn) mix += highPass >> 16;
+            }
+            mix *= volume;
+            if (digiSounds) mix = mixDigiSample(mix);
+            // The low 16 bits, no saturation: a mix beyond the 16-bit range wraps.
+            out[j] = int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF));
+        }
+        done += n;
     }
+
+    chip.highPass = highPass;
+    chip.bandPass = bandPass;
+    chip.lowPass = lowPass;
 }
 
 }  // namespace sidtune
