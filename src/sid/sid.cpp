@@ -56,17 +56,22 @@ void latchParameters(SidChip& chip) {
     chip.damping = (78643 - 2621 * resonance(f)) >> 8;
 }
 
+// The noise generator: a 23-bit shift register with feedback from bits 22 and 17; eight of its
+// bits make the noise waveform's value.
+[[gnu::always_inline]] inline uint32_t shiftNoise(uint32_t r) { return r << 1 | (((r >> 22) ^ (r >> 17)) & 1); }
+
+[[gnu::always_inline]] inline uint8_t noiseValue(uint32_t n) {
+    return uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
+                   (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
+}
+
 // The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
 [[gnu::always_inline]] inline void clockNoise(SidVoice& v, uint32_t phase) {
     const uint32_t mark = phase >> 23;
     if (mark == v.noiseClockMark) return;
     v.noiseClockMark = mark;
-    const uint32_t r = v.noiseRegister;
-    const uint32_t feedback = ((r >> 22) ^ (r >> 17)) & 1;
-    const uint32_t n = r << 1 | feedback;
-    v.noiseRegister = n;
-    v.noiseOutput = uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
-                            (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
+    v.noiseRegister = shiftNoise(v.noiseRegister);
+    v.noiseOutput = noiseValue(v.noiseRegister);
 }
 
 // The selected waveforms ANDed together; with none selected the value stays $FF. Called with a
@@ -149,13 +154,26 @@ template <unsigned Waveforms>
 void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     SidVoice v = voice;
+    // Without the noise waveform nothing hears the noise register during the stretch, so its
+    // clocks are only counted here and given all at once at the end, to the same final state.
+    uint32_t pendingNoiseClocks = 0;
     for (uint32_t j = 0; j < count; ++j) {
         v.phase = (v.phase + v.phaseStep) & kPhaseMask;
         const uint32_t p = v.phase;
-        clockNoise(v, p);
+        if constexpr (noiseOn(control)) {
+            clockNoise(v, p);
+        } else {
+            const uint32_t mark = p >> 23;
+            pendingNoiseClocks += mark != v.noiseClockMark;
+            v.noiseClockMark = mark;
+        }
         const uint32_t w = waveformValue(control, p, triangleOn(control) ? triangleValue(p) : 0, v);
         stepEnvelope(v);
         if (sum != nullptr) sum[j] += voiceOutput(w, v);
+    }
+    if (pendingNoiseClocks != 0) {
+        for (; pendingNoiseClocks != 0; --pendingNoiseClocks) v.noiseRegister = shiftNoise(v.noiseRegister);
+        v.noiseOutput = noiseValue(v.noiseRegister);
     }
     voice = v;
 }

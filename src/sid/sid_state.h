@@ -42,14 +42,14 @@ struct SidFilterRegisters {
 };
 
 // Control register bits.
-inline bool gateOn(uint8_t control) { return control & 0x01; }
-inline bool syncOn(uint8_t control) { return control & 0x02; }
-inline bool ringOn(uint8_t control) { return control & 0x04; }
-inline bool testOn(uint8_t control) { return control & 0x08; }
-inline bool triangleOn(uint8_t control) { return control & 0x10; }
-inline bool sawtoothOn(uint8_t control) { return control & 0x20; }
-inline bool pulseOn(uint8_t control) { return control & 0x40; }
-inline bool noiseOn(uint8_t control) { return control & 0x80; }
+constexpr bool gateOn(uint8_t control) { return control & 0x01; }
+constexpr bool syncOn(uint8_t control) { return control & 0x02; }
+constexpr bool ringOn(uint8_t control) { return control & 0x04; }
+constexpr bool testOn(uint8_t control) { return control & 0x08; }
+constexpr bool triangleOn(uint8_t control) { return control & 0x10; }
+constexpr bool sawtoothOn(uint8_t control) { return control & 0x20; }
+constexpr bool pulseOn(uint8_t control) { return control & 0x40; }
+constexpr bool noiseOn(uint8_t control) { return control & 0x80; }
 
 // Filter register fields.
 inline uint32_t cutoffValue(const SidFilterRegisters& f) {
