@@ -149,8 +149,9 @@ inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
 
 // The fast path: a voice without test, sync or ring modulation depends on no other voice, so it
 // can run alone through a stretch of samples, adding its output to `sum` (or to nothing, when
-// `sum` is null: voice 3 switched off still runs). Specialised for the waveform bits.
-template <unsigned Waveforms>
+// `sum` is null: voice 3 switched off still runs, and a voice at level 0 adds nothing).
+// Specialised for the waveform bits and for an envelope that cannot move during the stretch.
+template <unsigned Waveforms, bool SteadyEnvelope>
 void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     SidVoice v = voice;
@@ -168,7 +169,7 @@ void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
             v.noiseClockMark = mark;
         }
         const uint32_t w = waveformValue(control, p, triangleOn(control) ? triangleValue(p) : 0, v);
-        stepEnvelope(v);
+        if constexpr (!SteadyEnvelope) stepEnvelope(v);
         if (sum != nullptr) sum[j] += voiceOutput(w, v);
     }
     if (pendingNoiseClocks != 0) {
@@ -178,9 +179,17 @@ void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
     voice = v;
 }
 
+// An envelope that no sample can move: held at the sustain level, or released down to the floor.
+// Only a gate write changes that, and none comes during rendering.
+bool envelopeIsSteady(const SidVoice& v) {
+    return (v.envelopeState == EnvelopeState::Sustain && v.envelope == v.sustainLevel << 16) ||
+           (v.envelopeState == EnvelopeState::Release && v.envelope == kReleaseFloor);
+}
+
 using VoiceRunner = void (*)(SidVoice&, int32_t*, uint32_t);
+template <bool SteadyEnvelope>
 constexpr auto kVoiceRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner, 16>{&runVoiceAlone<I>...};
+    return std::array<VoiceRunner, 16>{&runVoiceAlone<I, SteadyEnvelope>...};
 }(std::make_index_sequence<16>{});
 
 constexpr uint8_t kInterdependentBits = 0x0E;  // test, ring, sync
@@ -279,8 +288,10 @@ void renderSamples(int16_t* samples, uint32_t count) {
         if (voicesIndependent) {
             for (int k = 0; k < 3; ++k) {
                 SidVoice& v = voices[k];
-                int32_t* sum = (k < 2 || voice3On) ? (v.filtered ? filtered : direct) : nullptr;
-                kVoiceRunners[v.control >> 4](v, sum, n);
+                const bool steady = envelopeIsSteady(v);
+                const bool heard = (k < 2 || voice3On) && !(steady && v.envelope == 0);
+                int32_t* sum = heard ? (v.filtered ? filtered : direct) : nullptr;
+                (steady ? kVoiceRunners<true> : kVoiceRunners<false>)[v.control >> 4](v, sum, n);
             }
         } else {
             SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
