@@ -124,8 +124,9 @@ void latchParameters(SidChip& chip) {
 }
 
 // Advances one voice by one sample, with every control bit honoured, and returns its output.
-// `source` is the voice that syncs and ring-modulates it, in whatever state it is at this moment.
-inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
+// The source (the voice that syncs and ring-modulates this one) is given by its phase as this
+// voice sees it at this moment, and its phase step.
+[[gnu::always_inline]] inline int32_t stepVoice(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep) {
     const uint8_t control = v.control;
     v.phase = (v.phase + v.phaseStep) & kPhaseMask;
     if (testOn(control)) {
@@ -135,32 +136,43 @@ inline int32_t stepVoice(SidVoice& v, const SidVoice& source) {
     }
     // Hard sync: the source passed zero during its last advance. Its phase now is how far past
     // zero it is; this voice restarts as far into its own cycle, in proportion.
-    if (syncOn(control) && source.phase < source.phaseStep) {
-        v.phase = uint32_t(uint64_t(source.phase) * v.phaseStep / source.phaseStep);
+    if (syncOn(control) && sourcePhase < sourceStep) {
+        v.phase = uint32_t(uint64_t(sourcePhase) * v.phaseStep / sourceStep);
     }
     const uint32_t p = v.phase;
     uint32_t triangle = triangleValue(p);
     clockNoise(v, p);
-    if (ringOn(control) && !(source.phase & kPhaseHalf)) triangle = 255 - triangle;
+    if (ringOn(control) && !(sourcePhase & kPhaseHalf)) triangle = 255 - triangle;
     const uint32_t w = waveformValue(control, p, triangle, v);
     stepEnvelope(v);
     return voiceOutput(w, v);
 }
 
-// The fast path: a voice without test, sync or ring modulation depends on no other voice, so it
-// can run alone through a stretch of samples, adding its output to `sum` (or to nothing, when
-// `sum` is null: voice 3 switched off still runs, and a voice at level 0 adds nothing).
-// Specialised for the waveform bits and for an envelope that cannot move during the stretch.
-template <unsigned Waveforms, bool SteadyEnvelope>
-void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
+// One voice's share of a stretch of samples, when it can run on its own: its output goes into
+// `sum` (nowhere when null: voice 3 switched off still runs, and a voice held at level 0 adds
+// nothing); its phase after each sample into `phases[1..n]` when another voice needs it.
+struct VoiceJob {
+    uint32_t count;
+    int32_t* sum;
+    uint32_t* phases;
+    const uint32_t* sourcePhases;  // the source's phase as seen at each sample, for sync and ring
+    uint32_t sourceStep;
+};
+
+// The common case: no test, sync or ring bit, so the voice depends on no other. Specialised for
+// the waveform bits and for an envelope that cannot move during the stretch.
+template <unsigned Waveforms, bool SteadyEnvelope, bool RecordPhases>
+void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     SidVoice v = voice;
+    int32_t* const sum = job.sum;
     // Without the noise waveform nothing hears the noise register during the stretch, so its
     // clocks are only counted here and given all at once at the end, to the same final state.
     uint32_t pendingNoiseClocks = 0;
-    for (uint32_t j = 0; j < count; ++j) {
+    for (uint32_t j = 0; j < job.count; ++j) {
         v.phase = (v.phase + v.phaseStep) & kPhaseMask;
         const uint32_t p = v.phase;
+        if constexpr (RecordPhases) job.phases[j + 1] = p;
         if constexpr (noiseOn(control)) {
             clockNoise(v, p);
         } else {
@@ -179,6 +191,19 @@ void runVoiceAlone(SidVoice& voice, int32_t* sum, uint32_t count) {
     voice = v;
 }
 
+// A voice with test, sync or ring bits, whose source has already run through the stretch.
+void runModulatedVoice(SidVoice& voice, const VoiceJob& job) {
+    SidVoice v = voice;
+    const uint32_t sourceStep = job.sourceStep;
+    for (uint32_t j = 0; j < job.count; ++j) {
+        const uint32_t sourcePhase = job.sourcePhases != nullptr ? job.sourcePhases[j] : 0;
+        const int32_t out = stepVoice(v, sourcePhase, sourceStep);
+        if (job.phases != nullptr) job.phases[j + 1] = v.phase;
+        if (job.sum != nullptr) job.sum[j] += out;
+    }
+    voice = v;
+}
+
 // An envelope that no sample can move: held at the sustain level, or released down to the floor.
 // Only a gate write changes that, and none comes during rendering.
 bool envelopeIsSteady(const SidVoice& v) {
@@ -186,13 +211,20 @@ bool envelopeIsSteady(const SidVoice& v) {
            (v.envelopeState == EnvelopeState::Release && v.envelope == kReleaseFloor);
 }
 
-using VoiceRunner = void (*)(SidVoice&, int32_t*, uint32_t);
-template <bool SteadyEnvelope>
-constexpr auto kVoiceRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner, 16>{&runVoiceAlone<I, SteadyEnvelope>...};
+using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
+template <bool SteadyEnvelope, bool RecordPhases>
+constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<VoiceRunner, 16>{&runPlainVoice<I, SteadyEnvelope, RecordPhases>...};
 }(std::make_index_sequence<16>{});
 
-constexpr uint8_t kInterdependentBits = 0x0E;  // test, ring, sync
+VoiceRunner plainRunner(const SidVoice& v, bool steady, bool record) {
+    const unsigned waveforms = v.control >> 4;
+    if (steady) return record ? kPlainRunners<true, true>[waveforms] : kPlainRunners<true, false>[waveforms];
+    return record ? kPlainRunners<false, true>[waveforms] : kPlainRunners<false, false>[waveforms];
+}
+
+constexpr uint8_t kSyncOrRing = 0x06;
+constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
 
 }  // namespace
 
@@ -274,35 +306,70 @@ void renderSamples(int16_t* samples, uint32_t count) {
     // With no routed voice and a filter at rest, the filter stays at exactly zero.
     const bool anyRouted = voices[0].filtered || voices[1].filtered || (voices[2].filtered && voice3On);
     const bool filterRuns = anyRouted || highPass != 0 || bandPass != 0 || lowPass != 0;
-    const bool voicesIndependent =
-        ((voices[0].control | voices[1].control | voices[2].control) & kInterdependentBits) == 0;
+    // Voice k is synced and ring-modulated by voice (k + 2) mod 3. Unless all three use sync or
+    // ring, the voices can run one after the other through a stretch, each source before the
+    // voice that follows it.
+    bool dependsOnSource[3];
+    for (int k = 0; k < 3; ++k) dependsOnSource[k] = voices[k].control & kSyncOrRing;
+    const bool allInterlocked = dependsOnSource[0] && dependsOnSource[1] && dependsOnSource[2];
+    int order[3];
+    bool sourceOfAnother[3] = {};
+    if (!allInterlocked) {
+        bool placed[3] = {};
+        for (int slot = 0; slot < 3;) {
+            for (int k = 0; k < 3; ++k) {
+                const int source = (k + 2) % 3;
+                if (!placed[k] && (!dependsOnSource[k] || placed[source])) {
+                    placed[k] = true;
+                    order[slot++] = k;
+                    if (dependsOnSource[k]) sourceOfAnother[source] = true;
+                }
+            }
+        }
+    }
 
     // Samples are made in stretches: first the voices' sums, then filter, volume and digi.
     constexpr uint32_t kStretch = 256;
     int32_t direct[kStretch];
     int32_t filtered[kStretch];
+    uint32_t phases[3][kStretch + 1];
     for (uint32_t done = 0; done < count;) {
         const uint32_t n = count - done < kStretch ? count - done : kStretch;
         std::memset(direct, 0, n * sizeof direct[0]);
         std::memset(filtered, 0, n * sizeof filtered[0]);
-        if (voicesIndependent) {
-            for (int k = 0; k < 3; ++k) {
+        if (!allInterlocked) {
+            for (int k : order) {
                 SidVoice& v = voices[k];
+                const int source = (k + 2) % 3;
                 const bool steady = envelopeIsSteady(v);
                 const bool heard = (k < 2 || voice3On) && !(steady && v.envelope == 0);
-                int32_t* sum = heard ? (v.filtered ? filtered : direct) : nullptr;
-                (steady ? kVoiceRunners<true> : kVoiceRunners<false>)[v.control >> 4](v, sum, n);
+                VoiceJob job{n, heard ? (v.filtered ? filtered : direct) : nullptr, nullptr, nullptr,
+                             voices[source].phaseStep};
+                if (sourceOfAnother[k]) {
+                    phases[k][0] = v.phase;  // the phase before the stretch
+                    job.phases = phases[k];
+                }
+                if (dependsOnSource[k]) {
+                    // Voice 1 sees voice 3 as it was at the end of the previous sample; voices 2
+                    // and 3 see voices 1 and 2 as they are after the same sample.
+                    job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
+                }
+                if (v.control & kModulationBits) {
+                    runModulatedVoice(v, job);
+                } else {
+                    plainRunner(v, steady, job.phases != nullptr)(v, job);
+                }
             }
         } else {
             SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
             for (uint32_t j = 0; j < n; ++j) {
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
                 // voices 2 and 3 by voices 1 and 2 as they are now.
-                const int32_t out1 = stepVoice(v1, v3);
+                const int32_t out1 = stepVoice(v1, v3.phase, v3.phaseStep);
                 (v1.filtered ? filtered : direct)[j] += out1;
-                const int32_t out2 = stepVoice(v2, v1);
+                const int32_t out2 = stepVoice(v2, v1.phase, v1.phaseStep);
                 (v2.filtered ? filtered : direct)[j] += out2;
-                const int32_t out3 = stepVoice(v3, v2);
+                const int32_t out3 = stepVoice(v3, v2.phase, v2.phaseStep);
                 // Voice 3 off mutes it in both paths; it still runs, syncs and modulates.
                 if (voice3On) (v3.filtered ? filtered : direct)[j] += out3;
             }
