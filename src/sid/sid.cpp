@@ -165,14 +165,17 @@ template <unsigned Waveforms, bool SteadyEnvelope, bool RecordPhases>
 void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     SidVoice v = voice;
+    // The job's fields in locals: stores into the sums could otherwise alias them.
     int32_t* const sum = job.sum;
+    uint32_t* const phases = job.phases;
+    const uint32_t count = job.count;
     // Without the noise waveform nothing hears the noise register during the stretch, so its
     // clocks are only counted here and given all at once at the end, to the same final state.
     uint32_t pendingNoiseClocks = 0;
-    for (uint32_t j = 0; j < job.count; ++j) {
+    for (uint32_t j = 0; j < count; ++j) {
         v.phase = (v.phase + v.phaseStep) & kPhaseMask;
         const uint32_t p = v.phase;
-        if constexpr (RecordPhases) job.phases[j + 1] = p;
+        if constexpr (RecordPhases) phases[j + 1] = p;
         if constexpr (noiseOn(control)) {
             clockNoise(v, p);
         } else {
@@ -195,11 +198,14 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
 void runModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
     const uint32_t sourceStep = job.sourceStep;
-    for (uint32_t j = 0; j < job.count; ++j) {
-        const uint32_t sourcePhase = job.sourcePhases != nullptr ? job.sourcePhases[j] : 0;
-        const int32_t out = stepVoice(v, sourcePhase, sourceStep);
-        if (job.phases != nullptr) job.phases[j + 1] = v.phase;
-        if (job.sum != nullptr) job.sum[j] += out;
+    const uint32_t* const sourcePhases = job.sourcePhases;
+    int32_t* const sum = job.sum;
+    uint32_t* const phases = job.phases;
+    const uint32_t count = job.count;
+    for (uint32_t j = 0; j < count; ++j) {
+        const int32_t out = stepVoice(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep);
+        if (phases != nullptr) phases[j + 1] = v.phase;
+        if (sum != nullptr) sum[j] += out;
     }
     voice = v;
 }
