@@ -148,6 +148,9 @@ void latchParameters(SidChip& chip) {
     return voiceOutput(w, v);
 }
 
+// Samples are made in stretches of at most this many: the voices one by one, then the filter.
+constexpr uint32_t kStretch = 256;
+
 // One voice's share of a stretch of samples, when it can run on its own: its output goes into
 // `sum` (nowhere when null: voice 3 switched off still runs, and a voice held at level 0 adds
 // nothing); its phase after each sample into `phases[1..n]` when another voice needs it.
@@ -194,6 +197,119 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
     voice = v;
 }
 
+// The envelope level after each sample of a stretch, written into `levels`. The state machine
+// runs segment by segment: within an attack, decay or release the level moves in equal steps, so
+// the sample where it reaches its bound is computed, not searched for.
+void runEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
+    uint32_t j = 0;
+    auto ramp = [&](int32_t step, uint32_t samples) {
+        int32_t level = v.envelope;
+        for (uint32_t i = 0; i < samples; ++i) levels[j + i] = level += step;
+        v.envelope = level;
+        j += samples;
+    };
+    auto hold = [&](uint32_t samples) {
+        for (uint32_t i = 0; i < samples; ++i) levels[j + i] = v.envelope;
+        j += samples;
+    };
+    // The number of steps of size `step` after which `distance` is covered (at least one).
+    auto stepsToCover = [](int64_t distance, int64_t step) -> int64_t {
+        return distance <= step ? 1 : (distance + step - 1) / step;
+    };
+    while (j < count) {
+        const uint32_t left = count - j;
+        const int32_t sustain = v.sustainLevel << 16;
+        switch (v.envelopeState) {
+            case EnvelopeState::Attack: {
+                const int64_t k = stepsToCover(int64_t(kFullScale) - v.envelope, v.attackStep);
+                if (k > left) {
+                    ramp(v.attackStep, left);
+                } else {
+                    ramp(v.attackStep, uint32_t(k - 1));
+                    v.envelope = kFullScale;
+                    v.envelopeState = EnvelopeState::Decay;
+                    hold(1);
+                }
+                break;
+            }
+            case EnvelopeState::Decay: {
+                const int64_t k = stepsToCover(int64_t(v.envelope) - sustain, v.decayStep);
+                if (k > left) {
+                    ramp(-v.decayStep, left);
+                } else {
+                    ramp(-v.decayStep, uint32_t(k - 1));
+                    v.envelope = sustain;
+                    v.envelopeState = EnvelopeState::Sustain;
+                    hold(1);
+                }
+                break;
+            }
+            case EnvelopeState::Sustain:
+                if (v.envelope != sustain) {
+                    // A changed sustain level is reached through the decay, from the next sample.
+                    v.envelopeState = EnvelopeState::Decay;
+                    hold(1);
+                } else {
+                    hold(left);
+                }
+                break;
+            case EnvelopeState::Release: {
+                // The level ends at the floor and stays there.
+                const int64_t above = int64_t(v.envelope) - kReleaseFloor;
+                const int64_t k = above < 0 ? 1 : above / v.releaseStep + 1;
+                if (k > left) {
+                    ramp(-v.releaseStep, left);
+                } else {
+                    ramp(-v.releaseStep, uint32_t(k - 1));
+                    v.envelope = kReleaseFloor;
+                    hold(left - uint32_t(k - 1));
+                }
+                break;
+            }
+        }
+    }
+}
+
+// A voice without noise, test, sync or ring: its phase after sample j is a closed formula of j,
+// and its level runs in straight segments, so every step is a plain loop over the stretch that
+// the compiler can turn into vector code.
+template <unsigned Waveforms, bool RecordPhases>
+void runToneVoice(SidVoice& voice, const VoiceJob& job) {
+    constexpr uint8_t control = uint8_t(Waveforms << 4);
+    const uint32_t count = job.count;
+    if (count == 0) return;
+    int32_t* const sum = job.sum;
+    uint32_t phase[kStretch];
+    const uint32_t start = voice.phase, step = voice.phaseStep;
+    // Adding the step and keeping 28 bits each sample is the same as adding j + 1 steps at once:
+    // 2^28 divides the 2^32 at which the unsigned sum wraps.
+    for (uint32_t j = 0; j < count; ++j) phase[j] = (start + (j + 1) * step) & kPhaseMask;
+    if constexpr (RecordPhases) std::memcpy(job.phases + 1, phase, count * sizeof phase[0]);
+
+    // The noise register is clocked on every change of phase bits 23-27; nobody hears it here.
+    uint32_t clocks = (phase[0] >> 23) != voice.noiseClockMark;
+    for (uint32_t j = 1; j < count; ++j) clocks += (phase[j] >> 23) != (phase[j - 1] >> 23);
+    if (clocks != 0) {
+        for (uint32_t c = 0; c < clocks; ++c) voice.noiseRegister = shiftNoise(voice.noiseRegister);
+        voice.noiseOutput = noiseValue(voice.noiseRegister);
+    }
+    voice.phase = phase[count - 1];
+    voice.noiseClockMark = voice.phase >> 23;
+
+    int32_t level[kStretch];
+    runEnvelope(voice, level, count);
+    if (sum == nullptr) return;
+    const uint32_t threshold = voice.pulseThreshold;
+    for (uint32_t j = 0; j < count; ++j) {
+        const uint32_t p = phase[j];
+        uint32_t w = 0xFF;
+        if constexpr (triangleOn(control)) w = triangleValue(p);
+        if constexpr (sawtoothOn(control)) w &= (p >> 20) & 0xFF;
+        if constexpr (pulseOn(control)) w &= p <= threshold ? 0xFF : 0x00;
+        sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+    }
+}
+
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
 void runModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
@@ -223,8 +339,14 @@ constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
     return std::array<VoiceRunner, 16>{&runPlainVoice<I, SteadyEnvelope, RecordPhases>...};
 }(std::make_index_sequence<16>{});
 
+template <bool RecordPhases>
+constexpr auto kToneRunners = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<VoiceRunner, 8>{&runToneVoice<I, RecordPhases>...};
+}(std::make_index_sequence<8>{});
+
 VoiceRunner plainRunner(const SidVoice& v, bool steady, bool record) {
     const unsigned waveforms = v.control >> 4;
+    if (!noiseOn(v.control)) return record ? kToneRunners<true>[waveforms] : kToneRunners<false>[waveforms];
     if (steady) return record ? kPlainRunners<true, true>[waveforms] : kPlainRunners<true, false>[waveforms];
     return record ? kPlainRunners<false, true>[waveforms] : kPlainRunners<false, false>[waveforms];
 }
@@ -335,7 +457,6 @@ void renderSamples(int16_t* samples, uint32_t count) {
     }
 
     // Samples are made in stretches: first the voices' sums, then filter, volume and digi.
-    constexpr uint32_t kStretch = 256;
     int32_t direct[kStretch];
     int32_t filtered[kStretch];
     uint32_t phases[3][kStretch + 1];
