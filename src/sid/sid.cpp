@@ -162,41 +162,6 @@ struct VoiceJob {
     uint32_t sourceStep;
 };
 
-// The common case: no test, sync or ring bit, so the voice depends on no other. Specialised for
-// the waveform bits and for an envelope that cannot move during the stretch.
-template <unsigned Waveforms, bool SteadyEnvelope, bool RecordPhases>
-void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
-    constexpr uint8_t control = uint8_t(Waveforms << 4);
-    SidVoice v = voice;
-    // The job's fields in locals: stores into the sums could otherwise alias them.
-    int32_t* const sum = job.sum;
-    uint32_t* const phases = job.phases;
-    const uint32_t count = job.count;
-    // Without the noise waveform nothing hears the noise register during the stretch, so its
-    // clocks are only counted here and given all at once at the end, to the same final state.
-    uint32_t pendingNoiseClocks = 0;
-    for (uint32_t j = 0; j < count; ++j) {
-        v.phase = (v.phase + v.phaseStep) & kPhaseMask;
-        const uint32_t p = v.phase;
-        if constexpr (RecordPhases) phases[j + 1] = p;
-        if constexpr (noiseOn(control)) {
-            clockNoise(v, p);
-        } else {
-            const uint32_t mark = p >> 23;
-            pendingNoiseClocks += mark != v.noiseClockMark;
-            v.noiseClockMark = mark;
-        }
-        const uint32_t w = waveformValue(control, p, triangleOn(control) ? triangleValue(p) : 0, v);
-        if constexpr (!SteadyEnvelope) stepEnvelope(v);
-        if (sum != nullptr) sum[j] += voiceOutput(w, v);
-    }
-    if (pendingNoiseClocks != 0) {
-        for (; pendingNoiseClocks != 0; --pendingNoiseClocks) v.noiseRegister = shiftNoise(v.noiseRegister);
-        v.noiseOutput = noiseValue(v.noiseRegister);
-    }
-    voice = v;
-}
-
 // The envelope level after each sample of a stretch, written into `levels`. The state machine
 // runs segment by segment: within an attack, decay or release the level moves in equal steps, so
 // the sample where it reaches its bound is computed, not searched for.
@@ -270,11 +235,12 @@ void runEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
     }
 }
 
-// A voice without noise, test, sync or ring: its phase after sample j is a closed formula of j,
-// and its level runs in straight segments, so every step is a plain loop over the stretch that
-// the compiler can turn into vector code.
+// The common case: no test, sync or ring bit, so the voice depends on no other. Its phase after
+// sample j is a closed formula of j, and its level runs in straight segments, so each step is a
+// plain loop over the stretch that the compiler can turn into vector code. Specialised for the
+// waveform bits.
 template <unsigned Waveforms, bool RecordPhases>
-void runToneVoice(SidVoice& voice, const VoiceJob& job) {
+void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     const uint32_t count = job.count;
     if (count == 0) return;
@@ -286,28 +252,45 @@ void runToneVoice(SidVoice& voice, const VoiceJob& job) {
     for (uint32_t j = 0; j < count; ++j) phase[j] = (start + (j + 1) * step) & kPhaseMask;
     if constexpr (RecordPhases) std::memcpy(job.phases + 1, phase, count * sizeof phase[0]);
 
-    // The noise register is clocked on every change of phase bits 23-27; nobody hears it here.
-    uint32_t clocks = (phase[0] >> 23) != voice.noiseClockMark;
-    for (uint32_t j = 1; j < count; ++j) clocks += (phase[j] >> 23) != (phase[j - 1] >> 23);
-    if (clocks != 0) {
-        for (uint32_t c = 0; c < clocks; ++c) voice.noiseRegister = shiftNoise(voice.noiseRegister);
-        voice.noiseOutput = noiseValue(voice.noiseRegister);
-    }
-    voice.phase = phase[count - 1];
-    voice.noiseClockMark = voice.phase >> 23;
-
     int32_t level[kStretch];
     runEnvelope(voice, level, count);
-    if (sum == nullptr) return;
-    const uint32_t threshold = voice.pulseThreshold;
-    for (uint32_t j = 0; j < count; ++j) {
-        const uint32_t p = phase[j];
-        uint32_t w = 0xFF;
-        if constexpr (triangleOn(control)) w = triangleValue(p);
-        if constexpr (sawtoothOn(control)) w &= (p >> 20) & 0xFF;
-        if constexpr (pulseOn(control)) w &= p <= threshold ? 0xFF : 0x00;
-        sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+
+    if constexpr (noiseOn(control)) {
+        // The noise waveform changes with every clock of the register: sample by sample.
+        SidVoice v = voice;
+        for (uint32_t j = 0; j < count; ++j) {
+            clockNoise(v, phase[j]);
+            if (sum != nullptr) {
+                const uint32_t w = waveformValue(control, phase[j], triangleValue(phase[j]), v);
+                sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+            }
+        }
+        voice.noiseClockMark = v.noiseClockMark;
+        voice.noiseRegister = v.noiseRegister;
+        voice.noiseOutput = v.noiseOutput;
+    } else {
+        // Nobody hears the noise register here: its clocks (one per change of phase bits 23-27)
+        // are counted and given at once.
+        uint32_t clocks = (phase[0] >> 23) != voice.noiseClockMark;
+        for (uint32_t j = 1; j < count; ++j) clocks += (phase[j] >> 23) != (phase[j - 1] >> 23);
+        if (clocks != 0) {
+            for (uint32_t c = 0; c < clocks; ++c) voice.noiseRegister = shiftNoise(voice.noiseRegister);
+            voice.noiseOutput = noiseValue(voice.noiseRegister);
+        }
+        voice.noiseClockMark = phase[count - 1] >> 23;
+        if (sum != nullptr) {
+            const uint32_t threshold = voice.pulseThreshold;
+            for (uint32_t j = 0; j < count; ++j) {
+                const uint32_t p = phase[j];
+                uint32_t w = 0xFF;
+                if constexpr (triangleOn(control)) w = triangleValue(p);
+                if constexpr (sawtoothOn(control)) w &= (p >> 20) & 0xFF;
+                if constexpr (pulseOn(control)) w &= p <= threshold ? 0xFF : 0x00;
+                sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+            }
+        }
     }
+    voice.phase = phase[count - 1];
 }
 
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
@@ -334,22 +317,10 @@ bool envelopeIsSteady(const SidVoice& v) {
 }
 
 using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
-template <bool SteadyEnvelope, bool RecordPhases>
-constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner, 16>{&runPlainVoice<I, SteadyEnvelope, RecordPhases>...};
-}(std::make_index_sequence<16>{});
-
 template <bool RecordPhases>
-constexpr auto kToneRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner, 8>{&runToneVoice<I, RecordPhases>...};
-}(std::make_index_sequence<8>{});
-
-VoiceRunner plainRunner(const SidVoice& v, bool steady, bool record) {
-    const unsigned waveforms = v.control >> 4;
-    if (!noiseOn(v.control)) return record ? kToneRunners<true>[waveforms] : kToneRunners<false>[waveforms];
-    if (steady) return record ? kPlainRunners<true, true>[waveforms] : kPlainRunners<true, false>[waveforms];
-    return record ? kPlainRunners<false, true>[waveforms] : kPlainRunners<false, false>[waveforms];
-}
+constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
+}(std::make_index_sequence<16>{});
 
 constexpr uint8_t kSyncOrRing = 0x06;
 constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
@@ -483,8 +454,10 @@ void renderSamples(int16_t* samples, uint32_t count) {
                 }
                 if (v.control & kModulationBits) {
                     runModulatedVoice(v, job);
+                } else if (job.phases != nullptr) {
+                    kPlainRunners<true>[v.control >> 4](v, job);
                 } else {
-                    plainRunner(v, steady, job.phases != nullptr)(v, job);
+                    kPlainRunners<false>[v.control >> 4](v, job);
                 }
             }
         } else {
