@@ -322,6 +322,9 @@ constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
     return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
 }(std::make_index_sequence<16>{});
 
+// The low 16 bits of the mix >> 2, no saturation: a mix beyond the 16-bit range wraps.
+inline int16_t finalSample(int32_t mix) { return int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF)); }
+
 constexpr uint8_t kSyncOrRing = 0x06;
 constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
 
@@ -392,7 +395,9 @@ void renderSamples(int16_t* samples, uint32_t count) {
     const int32_t damping = chip.damping;
     const int32_t coefficient = chip.cutoffCoefficient >> 8;
     const int32_t volume = chip.volume;
-    const bool lowPassOn = chip.lowPassOn, bandPassOn = chip.bandPassOn, highPassOn = chip.highPassOn;
+    const int32_t lowPassMask = chip.lowPassOn ? -1 : 0;
+    const int32_t bandPassMask = chip.bandPassOn ? -1 : 0;
+    const int32_t highPassMask = chip.highPassOn ? -1 : 0;
     const bool voice3On = chip.voice3On;
     SidVoice* const voices = chip.voices.data();
 
@@ -477,22 +482,22 @@ void renderSamples(int16_t* samples, uint32_t count) {
         }
 
         int16_t* out = samples + done;
-        for (uint32_t j = 0; j < n; ++j) {
-            int32_t mix = direct[j];
-            if (filterRuns) {
+        if (filterRuns) {
+            for (uint32_t j = 0; j < n; ++j) {
                 // Chamberlin state-variable filter, run every sample even when nothing is routed
                 // to it.
                 highPass = wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
                 bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
                 lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
-                if (lowPassOn) mix += lowPass >> 16;
-                if (bandPassOn) mix += bandPass >> 16;
-                if (highPassOn) mix += highPass >> 16;
+                // The selected outputs, through masks: no branch in the filter's chain.
+                direct[j] += ((lowPass >> 16) & lowPassMask) + ((bandPass >> 16) & bandPassMask) +
+                             ((highPass >> 16) & highPassMask);
             }
-            mix *= volume;
-            if (digiSounds) mix = mixDigiSample(mix);
-            // The low 16 bits, no saturation: a mix beyond the 16-bit range wraps.
-            out[j] = int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF));
+        }
+        if (digiSounds) {
+            for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(mixDigiSample(direct[j] * volume));
+        } else {
+            for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(direct[j] * volume);
         }
         done += n;
     }
