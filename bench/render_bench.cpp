@@ -76,7 +76,7 @@ void registerTunes(const std::filesystem::path& dir, const std::string& prefix) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    registerTunes(std::filesystem::path(SIDTUNE_SOURCE_DIR) / "examples", "demo/");
+    registerTunes(SIDTUNE_DEMO_DIR, "demo/");
     registerTunes(std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes", "tunes/");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

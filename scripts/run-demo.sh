@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
-build/tools/sidtune info examples/demo.sid
+build/tools/sidtune info build/examples/demo.sid

@@ -96,23 +96,5 @@ TEST(RealTunes, LoadAndInitEveryTune) {
     std::printf("%d PSID tunes loaded, %d RSID refused, %d init calls cut off\n", psid, rsid, cutOff);
 }
 
-// The demo tune that ships with the project: its init and play routines return every time.
-TEST(DemoTune, InitAndPlayReturn) {
-    resetMachine(44100);
-    const std::string path = std::string(SIDTUNE_SOURCE_DIR) + "/examples/demo.sid";
-    ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    EXPECT_EQ(engine.tune.playAddress, 0x1003);
-    ASSERT_TRUE(callSubroutine(engine.tune.initAddress, 0));
-    C64Memory previous = engine.memory;
-    int changedFrames = 0;
-    for (int frame = 0; frame < 500; ++frame) {
-        ASSERT_TRUE(callSubroutine(engine.tune.playAddress, 0, 882 * kPlayInstructionsPerSample)) << frame;
-        if (engine.memory != previous) ++changedFrames;
-        previous = engine.memory;
-    }
-    EXPECT_EQ(changedFrames, 500);  // its frame counter moves every frame
-    EXPECT_EQ(engine.cutOffCalls, 0u);
-}
-
 }  // namespace
 }  // namespace sidtune::test

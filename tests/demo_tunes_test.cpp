@@ -1,0 +1,130 @@
+// The demo tunes that ship with the project: between them they use every feature of the chip and
+// the player, and their sound is pinned by golden checksums.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "sid/sid.h"
+#include "test_support.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune::test {
+namespace {
+
+void startDemo(const char* file, uint8_t song) {
+    resetMachine(kSampleRate);
+    const std::string path = std::string(SIDTUNE_DEMO_DIR) + "/" + file;
+    ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded) << path;
+    ASSERT_LE(song, engine.tune.lastSong);
+    engine.renderEnabled = 1;
+    ASSERT_TRUE(callSubroutine(engine.tune.initAddress, song));
+}
+
+// What the tunes did, gathered frame by frame.
+struct Seen {
+    uint8_t controlBits = 0;          // OR of every voice's control register
+    std::set<uint8_t> filterOutputs;  // bits 4-6 of mode and volume
+    bool voice3Off = false;
+    bool resonance = false;
+    bool gateOff = false;
+    std::set<uint32_t> frameLengths;
+    std::set<int32_t> nibbleOrders;   // of samples that played
+    bool repeats = false;
+    bool digiHeard = false;
+};
+
+void playFrames(Seen& seen, int frames) {
+    std::vector<int16_t> samples(4000);
+    for (int f = 0; f < frames; ++f) {
+        const uint16_t timer = uint16_t(engine.memory[0xDC04] | engine.memory[0xDC05] << 8);
+        const uint32_t length = frameSamples(timer, engine.tune.speedFlags);
+        seen.frameLengths.insert(length);
+        ASSERT_TRUE(callSubroutine(engine.tune.playAddress, 0, length * kPlayInstructionsPerSample));
+        const SidChip& chip = engine.sid;
+        for (const SidVoiceRegisters& r : chip.voiceRegisters) {
+            seen.controlBits |= r.control;
+            seen.gateOff |= !gateOn(r.control);
+        }
+        seen.filterOutputs.insert(chip.filterRegisters.modeVolume & 0x70);
+        seen.voice3Off |= voice3Off(chip.filterRegisters);
+        seen.resonance |= resonance(chip.filterRegisters) > 0;
+        const DigiPlayer& digi = engine.digi;
+        if (digi.playing && digi.position < digi.playEnd) {
+            seen.nibbleOrders.insert(digi.playNibbleOrder);
+            seen.repeats |= digi.playRepeatCount > 0;
+        }
+        renderSamples(samples.data(), length);
+        seen.digiHeard |= digi.currentValue != 0;
+    }
+}
+
+TEST(DemoTunes, TogetherUseEveryFeature) {
+    Seen seen;
+    startDemo("demo.sid", 0);
+    playFrames(seen, 500);
+    for (uint8_t song = 0; song < 3; ++song) {
+        startDemo("effects.sid", song);
+        playFrames(seen, 300);
+    }
+    startDemo("digi.sid", 0);
+    EXPECT_NE(engine.tune.playAddress, 0);  // found through $0314/$0315: the header has none
+    playFrames(seen, 300);
+
+    EXPECT_EQ(seen.controlBits, 0xFF) << "every waveform, test, ring, sync and gate";
+    EXPECT_TRUE(seen.gateOff);
+    EXPECT_EQ(seen.filterOutputs, (std::set<uint8_t>{0x10, 0x20, 0x40, 0x00}));
+    EXPECT_TRUE(seen.voice3Off);
+    EXPECT_TRUE(seen.resonance);
+    EXPECT_TRUE(seen.frameLengths.count(882));
+    EXPECT_TRUE(seen.frameLengths.count(744));  // the CIA timer at $4025
+    EXPECT_EQ(seen.nibbleOrders, (std::set<int32_t>{0, 1}));
+    EXPECT_TRUE(seen.repeats);
+    EXPECT_TRUE(seen.digiHeard);
+}
+
+// FNV-1a over the samples' bytes.
+uint64_t checksum(const std::vector<int16_t>& samples) {
+    uint64_t h = 14695981039346656037ull;
+    for (int16_t s : samples) {
+        for (int shift : {0, 8}) {
+            h ^= uint8_t(uint16_t(s) >> shift);
+            h *= 1099511628211ull;
+        }
+    }
+    return h;
+}
+
+// Twenty seconds of each demo song, made as the player makes them, block by block. A checksum
+// changes only with a deliberate change to the sound, explained where it is made.
+TEST(DemoTunes, GoldenChecksums) {
+    struct Case {
+        const char* file;
+        uint8_t song;
+        uint64_t checksum;
+    };
+    const Case cases[] = {
+        {"demo.sid", 0, 3719261442598973402ull},
+        {"effects.sid", 0, 3990533623936954728ull},
+        {"effects.sid", 1, 16631379777550033104ull},
+        {"effects.sid", 2, 2483307955336789828ull},
+        {"digi.sid", 0, 4436950033514445645ull},
+    };
+    for (const Case& c : cases) {
+        startDemo(c.file, c.song);
+        std::vector<int16_t> all, block(kBlockSamples);
+        for (int b = 0; b < 40; ++b) {
+            renderBlock(block.data(), kBlockSamples * 2);
+            all.insert(all.end(), block.begin(), block.end());
+        }
+        EXPECT_EQ(checksum(all), c.checksum) << c.file << " song " << int(c.song);
+        EXPECT_EQ(engine.cutOffCalls, 0u) << c.file;
+    }
+}
+
+}  // namespace
+}  // namespace sidtune::test
