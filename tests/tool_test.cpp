@@ -1,0 +1,152 @@
+// The sidtune command-line tool, run as a user runs it: the WAV it writes holds exactly what the
+// player makes, and bad input gives a one-line error, exit code 1 and no output file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "test_support.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("sidtune-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    ToolRun run(const std::string& arguments) {
+        const std::string command = std::string(SIDTUNE_TOOL) + " " + arguments + " >" + (dir / "out").string() +
+                                    " 2>" + (dir / "err").string() + " </dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"), slurp(dir / "err")};
+    }
+    std::string demo(const char* file) { return std::string(SIDTUNE_DEMO_DIR) + "/" + file; }
+};
+
+// The samples of a WAV file written by the tool, after checking its header.
+std::vector<int16_t> readWav(const fs::path& path) {
+    const std::string bytes = slurp(path);
+    EXPECT_GE(bytes.size(), 44u);
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+               uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+    };
+    auto u16 = [&](size_t at) { return uint16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(u32(4), bytes.size() - 8);
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(u16(20), 1);      // PCM
+    EXPECT_EQ(u16(22), 1);      // mono
+    EXPECT_EQ(u32(24), 44100u);
+    EXPECT_EQ(u16(34), 16);
+    EXPECT_EQ(bytes.substr(36, 4), "data");
+    EXPECT_EQ(u32(40), bytes.size() - 44);
+    std::vector<int16_t> samples((bytes.size() - 44) / 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(u16(44 + 2 * i));
+    return samples;
+}
+
+TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
+    const fs::path wav = dir / "effects.wav";
+    const ToolRun r = run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // no progress bar without a terminal
+    const std::vector<int16_t> samples = readWav(wav);
+    ASSERT_EQ(samples.size(), 3 * kBlockSamples);  // ceil(2 x 1.2) blocks
+
+    resetMachine(kSampleRate);
+    ASSERT_EQ(loadTune(demo("effects.sid").c_str(), 0, kLoadFromFile), kTuneLoaded);
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, 1);  // --song 2 is the player's song 1
+    std::vector<int16_t> expected(3 * kBlockSamples);
+    for (int b = 0; b < 3; ++b) renderBlock(expected.data() + b * kBlockSamples, kBlockSamples * 2);
+    EXPECT_EQ(samples, expected);
+}
+
+TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
+    const fs::path wav = dir / "out.wav";
+    const std::string notPsid = (dir / "not.sid").string();
+    std::ofstream(notPsid) << "RSID and then some more bytes, but not a tune";
+    const std::string unreadable = (dir / "secret.sid").string();
+    fs::copy_file(demo("demo.sid"), unreadable);
+    fs::permissions(unreadable, fs::perms::none);
+    const bool rootReadsAnyway = std::ifstream(unreadable).good();
+
+    struct Case {
+        const char* name;
+        std::string arguments;
+    };
+    std::vector<Case> cases = {
+        {"missing", "render " + (dir / "none.sid").string() + " -o " + wav.string() + " -t 1"},
+        {"not_psid", "render " + notPsid + " -o " + wav.string() + " -t 1"},
+        {"song_out_of_range", "render " + demo("effects.sid") + " -o " + wav.string() + " -t 1 --song 4"},
+        {"song_zero", "render " + demo("effects.sid") + " -o " + wav.string() + " -t 1 --song 0"},
+        {"no_length", "render " + demo("demo.sid") + " -o " + wav.string() + " -t 0"},
+        {"info_missing", "info " + (dir / "none.sid").string()},
+    };
+    if (!rootReadsAnyway) cases.push_back({"unreadable", "render " + unreadable + " -o " + wav.string() + " -t 1"});
+    for (const Case& c : cases) {
+        const ToolRun r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_FALSE(fs::exists(wav)) << c.name;
+    }
+}
+
+TEST_F(ToolTest, InfoAsJson) {
+    const ToolRun r = run("info --json " + demo("digi.sid"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The play address is the one the init routine installed; the header has none.
+    EXPECT_NE(r.out.find("\"playAddress\": "), std::string::npos);
+    EXPECT_EQ(r.out.find("\"playAddress\": 0,"), std::string::npos);
+    for (const char* key : {"loadAddress", "initAddress", "lastSong", "speedFlags", "name", "author", "released"}) {
+        std::string needle = "\"";
+        needle.append(key).append("\": ");
+        EXPECT_NE(r.out.find(needle), std::string::npos) << key;
+    }
+    EXPECT_NE(r.out.find("\"name\": \"sidtune digi\""), std::string::npos) << r.out;
+}
+
+TEST_F(ToolTest, InfoEscapesBytesAbove127) {
+    std::string tune = slurp(demo("demo.sid"));
+    const char name[] = "Caf\xE9\"\\";  // a Latin-1 byte, a quote and a backslash
+    for (size_t i = 0; i < sizeof name; ++i) tune[22 + i] = name[i];
+    std::ofstream(dir / "latin1.sid", std::ios::binary) << tune;
+    const ToolRun r = run("info --json " + (dir / "latin1.sid").string());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"name\": \"Caf\\u00e9\\\"\\\\"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace sidtune::test
