@@ -33,7 +33,7 @@ struct Seen {
     bool resonance = false;
     bool gateOff = false;
     std::set<uint32_t> frameLengths;
-    std::set<int32_t> nibbleOrders;   // of samples that played
+    std::set<int32_t> nibbleOrders;  // of samples that played
     bool repeats = false;
     bool digiHeard = false;
 };
@@ -108,10 +108,8 @@ TEST(DemoTunes, GoldenChecksums) {
         uint64_t checksum;
     };
     const Case cases[] = {
-        {"demo.sid", 0, 3719261442598973402ull},
-        {"effects.sid", 0, 3990533623936954728ull},
-        {"effects.sid", 1, 16631379777550033104ull},
-        {"effects.sid", 2, 2483307955336789828ull},
+        {"demo.sid", 0, 3719261442598973402ull},     {"effects.sid", 0, 3990533623936954728ull},
+        {"effects.sid", 1, 16631379777550033104ull}, {"effects.sid", 2, 2483307955336789828ull},
         {"digi.sid", 0, 4436950033514445645ull},
     };
     for (const Case& c : cases) {

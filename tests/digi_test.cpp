@@ -12,7 +12,7 @@ namespace sidtune::test {
 namespace {
 
 class DigiTest : public MachineTest {
-protected:
+  protected:
     DigiPlayer& digi = engine.digi;
 
     void setSample(uint16_t start, uint16_t end, uint16_t period, uint8_t order) {

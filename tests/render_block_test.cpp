@@ -1,10 +1,11 @@
 // Frame-paced rendering: frame lengths, play calls per block, silence while rendering is off,
 // and runaway play routines.
+#include "audio/render_block.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "audio/render_block.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
 #include "sid/sid.h"
@@ -20,15 +21,15 @@ TEST(FrameSamples, FromTimerAndSpeedFlags) {
         uint32_t samples;
     };
     const Case cases[] = {
-        {0x0000, 0, 882}, {0xFFFF, 0, 882},  {0x0000, 1, 882},  {19456, 1, 882},   {16421, 1, 744},
-        {17045, 1, 772},  {19705, 1, 893},   {65535, 1, 2970},  {65535, 0x80, 2970},
-        {1, 1, 882},      {22, 1, 882},      {23, 1, 1},  // under one sample: the default frame
+        {0x0000, 0, 882}, {0xFFFF, 0, 882}, {0x0000, 1, 882}, {19456, 1, 882},     {16421, 1, 744},
+        {17045, 1, 772},  {19705, 1, 893},  {65535, 1, 2970}, {65535, 0x80, 2970}, {1, 1, 882},
+        {22, 1, 882},     {23, 1, 1},  // under one sample: the default frame
     };
     for (const Case& c : cases) EXPECT_EQ(frameSamples(c.timer, c.speed), c.samples) << c.timer;
 }
 
 class RenderBlockTest : public MachineTest {
-protected:
+  protected:
     std::vector<int16_t> block = std::vector<int16_t>(kBlockSamples, 0x1234);
 
     // A play routine that counts its calls at $C000.
@@ -51,7 +52,7 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
         int calls;
     };
     // 882 x 25; 744 x 29 + 474; 2970 x 7 + 1260; tiny timer values use the default frame.
-    const Case cases[] = {{0, 16421, 25}, {1, 0, 25}, {1, 19456, 25}, {1, 16421, 30},
+    const Case cases[] = {{0, 16421, 25}, {1, 0, 25},    {1, 19456, 25}, {1, 16421, 30},
                           {1, 17045, 29}, {1, 65535, 8}, {1, 10, 25}};
     for (const Case& c : cases) {
         resetMachine(44100);
@@ -97,8 +98,8 @@ TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
 
 TEST_F(RenderBlockTest, RunawayPlayRoutineIsCutOffEveryFrame) {
     setUpCountingTune(0, 0);
-    poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
-                  0x4C, 0x03, 0x10}); // JMP $1003 (waits for ever)
+    poke(0x1000, {0xEE, 0x00, 0xC0,    // INC $C000
+                  0x4C, 0x03, 0x10});  // JMP $1003 (waits for ever)
     render();
     EXPECT_EQ(engine.memory[0xC000], 25);
     EXPECT_EQ(engine.cutOffCalls, 25u);

@@ -11,7 +11,7 @@
 namespace sidtune::test {
 
 class ReferenceSid {
-public:
+  public:
     explicit ReferenceSid(const std::array<int32_t, 16>& attack, const std::array<int32_t, 16>& decayRelease)
         : attackSteps(attack), decayReleaseSteps(decayRelease) {
         for (auto& v : voice) v.noise = 0xFFFFFF;
@@ -19,14 +19,18 @@ public:
 
     void write(int index, uint8_t value) {
         int v = 0;
-        if (index >= 7 && index <= 13) v = 1, index -= 7;
-        else if (index >= 14 && index <= 20) v = 2, index -= 14;
+        if (index >= 7 && index <= 13)
+            v = 1, index -= 7;
+        else if (index >= 14 && index <= 20)
+            v = 2, index -= 14;
         if (index > 24) return;
         if (index <= 6) {
             reg[v * 7 + index] = value;
             if (index == 4) {
-                if ((value & 1) == 0) voice[v].state = 3;
-                else if (voice[v].state == 3) voice[v].state = 0;
+                if ((value & 1) == 0)
+                    voice[v].state = 3;
+                else if (voice[v].state == 3)
+                    voice[v].state = 0;
             }
         } else {
             reg[21 + (index - 21)] = value;
@@ -49,7 +53,8 @@ public:
         }
         int64_t coefficient = int64_t((reg[22] << 3) | (reg[21] & 7)) * 32;
         if (coefficient > 65536) coefficient = 65536;
-        const int lp = reg[24] >> 4 & 1, bp = reg[24] >> 5 & 1, hp = reg[24] >> 6 & 1, v3 = !(reg[24] >> 7 & 1);
+        const int lp = reg[24] >> 4 & 1, bp = reg[24] >> 5 & 1, hp = reg[24] >> 6 & 1,
+                  v3 = !(reg[24] >> 7 & 1);
         const int64_t volume = reg[24] & 15;
         const int64_t damping = (78643 - 2621 * int64_t(reg[23] >> 4)) >> 8;
 
@@ -112,13 +117,15 @@ public:
         }
     }
 
-private:
+  private:
     struct Voice {
         uint32_t step = 0, threshold = 0, phase = 0, mark = 0, noise = 0;
         int control = 0, filtered = 0, noiseOut = 0, state = 0;
         int64_t attack = 0, decay = 0, sustain = 0, release = 0, env = 0;
     };
-    static int64_t floorShift(int64_t v, int bits) { return v >= 0 ? v >> bits : -((-v + (int64_t(1) << bits) - 1) >> bits); }
+    static int64_t floorShift(int64_t v, int bits) {
+        return v >= 0 ? v >> bits : -((-v + (int64_t(1) << bits) - 1) >> bits);
+    }
     static int64_t wrap32(int64_t v) { return int64_t(int32_t(uint32_t(uint64_t(v)))); }
 
     std::array<int32_t, 16> attackSteps, decayReleaseSteps;

@@ -1,5 +1,7 @@
 // The sound chip: register decode, the gate rule, set-up tables, waveforms, envelopes, sync and
 // ring modulation, the filter, voice 3 off, and bit-exact agreement with a plain second model.
+#include "sid/sid.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
-#include "sid/sid.h"
 #include "sid_reference.h"
 #include "test_support.h"
 
@@ -16,7 +17,7 @@ namespace sidtune::test {
 namespace {
 
 class SidTest : public MachineTest {
-protected:
+  protected:
     SidChip& chip = engine.sid;
     // A voice held at the centre value: sawtooth at half phase, frequency 0, so it outputs 0
     // whatever its level (voices rise from set-up on even with no gate written).
@@ -50,7 +51,8 @@ TEST_F(SidTest, SetUpAt44100) {
 }
 
 TEST_F(SidTest, DampingForEveryResonance) {
-    const int32_t expected[16] = {307, 296, 286, 276, 266, 256, 245, 235, 225, 215, 204, 194, 184, 174, 163, 153};
+    const int32_t expected[16] = {307, 296, 286, 276, 266, 256, 245, 235,
+                                  225, 215, 204, 194, 184, 174, 163, 153};
     for (int r = 0; r < 16; ++r) {
         writeSidRegister(23, uint8_t(r << 4));
         renderSamples(nullptr, 0);  // latches without writing
@@ -86,8 +88,8 @@ TEST_F(SidTest, GateRule) {
         EnvelopeState after;
     };
     const Case cases[] = {
-        {Attack, 0x41, Attack},   {Decay, 0x41, Decay},   {Sustain, 0x41, Sustain}, {Release, 0x41, Attack},
-        {Attack, 0x40, Release},  {Decay, 0x20, Release}, {Sustain, 0x00, Release}, {Release, 0x10, Release},
+        {Attack, 0x41, Attack},  {Decay, 0x41, Decay},   {Sustain, 0x41, Sustain}, {Release, 0x41, Attack},
+        {Attack, 0x40, Release}, {Decay, 0x20, Release}, {Sustain, 0x00, Release}, {Release, 0x10, Release},
     };
     for (const Case& c : cases) {
         chip.voices[1].envelopeState = c.before;

@@ -34,19 +34,20 @@ std::string slurp(const fs::path& path) {
 }
 
 class ToolTest : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("sidtune-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir =
+            fs::temp_directory_path() /
+            ("sidtune-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
 
     ToolRun run(const std::string& arguments) {
-        const std::string command = std::string(SIDTUNE_TOOL) + " " + arguments + " >" + (dir / "out").string() +
-                                    " 2>" + (dir / "err").string() + " </dev/null";
+        const std::string command = std::string(SIDTUNE_TOOL) + " " + arguments + " >" +
+                                    (dir / "out").string() + " 2>" + (dir / "err").string() + " </dev/null";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"), slurp(dir / "err")};
     }
@@ -65,8 +66,8 @@ std::vector<int16_t> readWav(const fs::path& path) {
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(u32(4), bytes.size() - 8);
     EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
-    EXPECT_EQ(u16(20), 1);      // PCM
-    EXPECT_EQ(u16(22), 1);      // mono
+    EXPECT_EQ(u16(20), 1);  // PCM
+    EXPECT_EQ(u16(22), 1);  // mono
     EXPECT_EQ(u32(24), 44100u);
     EXPECT_EQ(u16(34), 16);
     EXPECT_EQ(bytes.substr(36, 4), "data");
@@ -114,7 +115,8 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
         {"no_length", "render " + demo("demo.sid") + " -o " + wav.string() + " -t 0"},
         {"info_missing", "info " + (dir / "none.sid").string()},
     };
-    if (!rootReadsAnyway) cases.push_back({"unreadable", "render " + unreadable + " -o " + wav.string() + " -t 1"});
+    if (!rootReadsAnyway)
+        cases.push_back({"unreadable", "render " + unreadable + " -o " + wav.string() + " -t 1"});
     for (const Case& c : cases) {
         const ToolRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, 1) << c.name;
@@ -130,7 +132,8 @@ TEST_F(ToolTest, InfoAsJson) {
     // The play address is the one the init routine installed; the header has none.
     EXPECT_NE(r.out.find("\"playAddress\": "), std::string::npos);
     EXPECT_EQ(r.out.find("\"playAddress\": 0,"), std::string::npos);
-    for (const char* key : {"loadAddress", "initAddress", "lastSong", "speedFlags", "name", "author", "released"}) {
+    for (const char* key :
+         {"loadAddress", "initAddress", "lastSong", "speedFlags", "name", "author", "released"}) {
         std::string needle = "\"";
         needle.append(key).append("\": ");
         EXPECT_NE(r.out.find(needle), std::string::npos) << key;

@@ -153,8 +153,9 @@ int info(const std::string& path, bool json) {
             "{\"loadAddress\": %u, \"initAddress\": %u, \"playAddress\": %u, \"lastSong\": %u, "
             "\"speedFlags\": %u, \"name\": %s, \"author\": %s, \"released\": %s, \"songs\": %d, "
             "\"startSong\": %u}\n",
-            t.loadAddress, t.initAddress, t.playAddress, t.lastSong, t.speedFlags, jsonString(texts.name).c_str(),
-            jsonString(texts.author).c_str(), jsonString(texts.released).c_str(), songs, t.startSong);
+            t.loadAddress, t.initAddress, t.playAddress, t.lastSong, t.speedFlags,
+            jsonString(texts.name).c_str(), jsonString(texts.author).c_str(),
+            jsonString(texts.released).c_str(), songs, t.startSong);
     } else {
         std::printf("name:      %s\n", latin1ToUtf8(texts.name).c_str());
         std::printf("author:    %s\n", latin1ToUtf8(texts.author).c_str());

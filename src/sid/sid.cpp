@@ -58,7 +58,9 @@ void latchParameters(SidChip& chip) {
 
 // The noise generator: a 23-bit shift register with feedback from bits 22 and 17; eight of its
 // bits make the noise waveform's value.
-[[gnu::always_inline]] inline uint32_t shiftNoise(uint32_t r) { return r << 1 | (((r >> 22) ^ (r >> 17)) & 1); }
+[[gnu::always_inline]] inline uint32_t shiftNoise(uint32_t r) {
+    return r << 1 | (((r >> 22) ^ (r >> 17)) & 1);
+}
 
 [[gnu::always_inline]] inline uint8_t noiseValue(uint32_t n) {
     return uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
@@ -320,7 +322,8 @@ using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
 template <bool RecordPhases>
 constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
     return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
-}(std::make_index_sequence<16>{});
+}
+(std::make_index_sequence<16>{});
 
 // The low 16 bits of the mix >> 2, no saturation: a mix beyond the 16-bit range wraps.
 inline int16_t finalSample(int32_t mix) { return int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF)); }
@@ -486,7 +489,8 @@ void renderSamples(int16_t* samples, uint32_t count) {
             for (uint32_t j = 0; j < n; ++j) {
                 // Chamberlin state-variable filter, run every sample even when nothing is routed
                 // to it.
-                highPass = wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
+                highPass =
+                    wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
                 bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
                 lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
                 // The selected outputs, through masks: no branch in the filter's chain.
