@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev acme
+  nlohmann-json3-dev libcli11-dev acme libsdl2-dev
 )
 
 missing=()

@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
+#include "audio/audio_engine.h"
 #include "cpu/cpu_state.h"
 #include "sid/sid_state.h"
 #include "tune/tune_info.h"
@@ -27,6 +29,14 @@ struct EngineState {
     // Nonzero: the worker renders the tune; 0: it fills blocks with silence. Written by the
     // host's thread, read by the worker once at the start of each block.
     std::atomic<int> renderEnabled;
+    // Held by the host's thread while it runs an init routine and by the worker while it renders
+    // a block: the stream starts playing before the song's init routine runs, and the worker must
+    // not enter the CPU until that routine has returned.
+    std::mutex machineLock;
+    AudioStream audio;
+    // The player: Idle (both false) or Playing (both true) between two commands.
+    bool engineOpen;
+    bool songPlaying;
     // Calls into tune code that the instruction bound cut off since the last machine reset.
     uint32_t cutOffCalls;
 };

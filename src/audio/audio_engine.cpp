@@ -1,0 +1,186 @@
+#include "audio/audio_engine.h"
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+
+namespace sidtune {
+
+int setUpEngine() {
+    resetMachine(kSampleRate);
+    // The plugin has no window of its own: the desktop's serves the cooperative level.
+    if (openAudioDevice(platform::desktopWindow()) != 0 || createStream(kStreamFormat) != 0) {
+        // Nobody else would release what a failed set-up had already created.
+        shutDownEngine();
+        return 1;
+    }
+    return 0;
+}
+
+int shutDownEngine() {
+    closeAudioDevice();
+    return 0;
+}
+
+int openAudioDevice(void* window) {
+    AudioStream& a = engine.audio;
+    if (platform::createDevice(&a.device) != 0 || a.device == nullptr) return 1;
+    if (platform::setCooperativeLevel(a.device, window) != 0) return 1;
+    if (platform::getCaps(a.device) != 0) return 1;
+    if (platform::createPrimaryBuffer(a.device, &a.primaryBuffer) != 0 || a.primaryBuffer == nullptr)
+        return 1;
+    if (platform::setFormat(a.primaryBuffer, kPrimaryFormat) != 0) return 1;
+    // The primary buffer plays from here until the device is closed, so the platform mixes at
+    // the stream's own rate.
+    return platform::play(a.primaryBuffer) != 0 ? 1 : 0;
+}
+
+int createStream(const platform::WaveFormat& format) {
+    AudioStream& a = engine.audio;
+    a.bufferBytes = uint32_t(format.bitsPerSample / 8) * format.channels * format.samplesPerSec;
+
+    platform::Buffer* temporary = nullptr;
+    if (platform::createStreamBuffer(a.device, format, a.bufferBytes, &temporary) != 0 ||
+        temporary == nullptr) {
+        return 1;
+    }
+    platform::queryBuffer8(temporary, &a.streamBuffer);
+    platform::release(temporary);  // the buffer lives on through streamBuffer
+    if (a.streamBuffer == nullptr) return 1;
+    if (platform::queryNotify(a.streamBuffer, &a.notify) != 0 || a.notify == nullptr) return 1;
+
+    for (platform::Event*& event : a.events) event = platform::createEvent();
+    // Nothing may later wait on an event that was never obtained.
+    for (platform::Event* event : a.events) {
+        if (event == nullptr) return 1;
+    }
+    const platform::PositionNotify positions[3] = {
+        {0, a.events[kWrapEvent]},
+        {a.bufferBytes / 2, a.events[kMiddleEvent]},
+        {platform::kOffsetStop, a.events[kStopEvent]},
+    };
+    if (platform::setNotificationPositions(a.notify, 3, positions) != 0) return 1;
+
+    // Silence in the whole buffer before anything plays.
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    uint32_t bytes1 = 0, bytes2 = 0;
+    if (platform::lock(a.streamBuffer, 0, a.bufferBytes, &region1, &bytes1, &region2, &bytes2,
+                       platform::kLockEntireBuffer) != 0 ||
+        region1 == nullptr) {
+        return 1;
+    }
+    std::memset(region1, 0, bytes1 < a.bufferBytes ? bytes1 : a.bufferBytes);
+    platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+
+    // Last: the worker, which waits until the stream plays.
+    a.thread = platform::createThread(streamThread);
+    return a.thread == nullptr ? 1 : 0;
+}
+
+void destroyStream() {
+    AudioStream& a = engine.audio;
+    if (a.events[kStopEvent] != nullptr) {
+        if (a.streamBuffer != nullptr) platform::stop(a.streamBuffer);
+        platform::setEvent(a.events[kStopEvent]);
+        // The worker finishes a half it is filling, then ends; only then is anything closed.
+        if (a.thread != nullptr) platform::waitForThread(a.thread);
+    }
+    if (a.thread != nullptr) platform::closeHandle(a.thread);
+    a.thread = nullptr;
+    for (platform::Event*& event : a.events) {
+        if (event != nullptr) platform::closeHandle(event);
+        event = nullptr;
+    }
+    if (a.streamBuffer != nullptr) {
+        platform::stop(a.streamBuffer);
+        platform::release(a.streamBuffer);
+        a.streamBuffer = nullptr;
+    }
+    if (a.notify != nullptr) {
+        platform::release(a.notify);
+        a.notify = nullptr;
+    }
+}
+
+void closeAudioDevice() {
+    AudioStream& a = engine.audio;
+    destroyStream();
+    if (a.primaryBuffer != nullptr) {
+        platform::stop(a.primaryBuffer);
+        platform::release(a.primaryBuffer);
+        a.primaryBuffer = nullptr;
+    }
+    if (a.device != nullptr) {
+        platform::release(a.device);
+        a.device = nullptr;
+    }
+    a.bufferBytes = 0;
+}
+
+void setStreamPlaying(int on) {
+    platform::Buffer* buffer = engine.audio.streamBuffer;
+    if (buffer == nullptr) return;
+    if (on) {
+        platform::play(buffer);
+    } else {
+        platform::stop(buffer);
+    }
+}
+
+int streamThread() {
+    AudioStream& a = engine.audio;
+    for (;;) {
+        // When several events are pending the lowest index comes first: a half is refilled
+        // before a stop that came with it ends the thread.
+        const int index = platform::waitForAny(a.events, 3);
+        uint32_t offset;
+        if (index == kWrapEvent) {
+            offset = a.bufferBytes / 2;  // the position reached 0: the second half has played
+        } else if (index == kMiddleEvent) {
+            offset = 0;  // the position reached the middle: the first half has played
+        } else if (index == kStopEvent) {
+            return 0;
+        } else {
+            continue;
+        }
+        void* region1 = nullptr;
+        void* region2 = nullptr;
+        uint32_t bytes1 = 0, bytes2 = 0;
+        // A failed lock hands out no memory: the half keeps what it had and is not rendered.
+        if (platform::lock(a.streamBuffer, offset, a.bufferBytes / 2, &region1, &bytes1, &region2, &bytes2,
+                           0) != 0 ||
+            region1 == nullptr) {
+            continue;
+        }
+        {
+            // The CPU and the synthesizer are the worker's only while the host's thread is not
+            // running an init routine on them.
+            std::lock_guard<std::mutex> guard(engine.machineLock);
+            renderBlock(static_cast<int16_t*>(region1), bytes1);
+        }
+        platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+    }
+}
+
+void applyVolume(float value) {
+    if (!(value >= 0.0f)) value = 0.0f;  // negative, or NaN: silence
+    if (value > 1.0f) value = 1.0f;
+    // 127 times a float is exact in a double; rounding it to a float first would move some
+    // values to the next step.
+    applyVolumeStep(int32_t(std::floor(127.0 * double(value))));
+}
+
+void applyVolumeStep(int32_t step) {
+    if (uint32_t(step) > 127) return;
+    // 20 dB per decade of amplitude, in hundredths: every halving of the step is about -6 dB.
+    const int32_t attenuation =
+        step == 0 ? platform::kVolumeMin : int32_t(std::lround(2000.0 * std::log10(step * (1.0 / 127.0))));
+    if (engine.audio.streamBuffer != nullptr) platform::setVolume(engine.audio.streamBuffer, attenuation);
+}
+
+}  // namespace sidtune

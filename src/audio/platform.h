@@ -1,0 +1,73 @@
+// The audio platform layer: the few calls of a DirectSound-shaped audio API that the engine uses,
+// each mapping one-to-one onto a DirectSound 8 or Win32 call. The engine (audio_engine.cpp) is
+// written once over these; each platform supplies them:
+//
+//   platform_sdl.cpp     Linux: a software one-second buffer fed to SDL2 by its pull callback
+//   platform_sim.cpp     tests: no device, a play position moved by the test, failure switches
+//   platform_dsound.cpp  Windows: DirectSound 8 and Win32 events and threads
+//
+// Results are 0 for success and nonzero for failure, as HRESULTs are. Objects are opaque; a
+// buffer obtained through queryBuffer8 or queryNotify holds a reference of its own and is
+// released on its own, as COM interfaces are.
+#pragma once
+
+#include <cstdint>
+
+namespace sidtune::platform {
+
+struct Device;  // IDirectSound8
+struct Buffer;  // IDirectSoundBuffer / IDirectSoundBuffer8
+struct Notify;  // IDirectSoundNotify
+struct Event;   // a Win32 auto-reset event
+struct Thread;  // a Win32 thread
+
+struct WaveFormat {  // WAVEFORMATEX, PCM
+    uint16_t formatTag;
+    uint16_t channels;
+    uint32_t samplesPerSec;
+    uint32_t avgBytesPerSec;
+    uint16_t blockAlign;
+    uint16_t bitsPerSample;
+};
+
+struct PositionNotify {  // DSBPOSITIONNOTIFY
+    uint32_t offset;
+    Event* event;
+};
+
+constexpr uint32_t kOffsetStop = 0xFFFFFFFF;        // DSBPN_OFFSETSTOP: signalled when the buffer stops
+constexpr uint32_t kLockEntireBuffer = 0x00000002;  // DSBLOCK_ENTIREBUFFER
+constexpr int32_t kVolumeMin = -10000;              // DSBVOLUME_MIN, hundredths of a decibel: silence
+constexpr int32_t kVolumeMax = 0;                   // DSBVOLUME_MAX: unchanged
+
+void* desktopWindow();                                     // GetDesktopWindow
+int createDevice(Device** device);                         // DirectSoundCreate8
+int setCooperativeLevel(Device* device, void* window);     // DSSCL_PRIORITY
+int getCaps(Device* device);                               // GetCaps
+int createPrimaryBuffer(Device* device, Buffer** buffer);  // DSBCAPS_PRIMARYBUFFER
+int createStreamBuffer(Device* device, const WaveFormat& format, uint32_t bytes, Buffer** buffer);  // 0x81CA
+int queryBuffer8(Buffer* buffer, Buffer** buffer8);  // IID_IDirectSoundBuffer8
+int queryNotify(Buffer* buffer8, Notify** notify);   // IID_IDirectSoundNotify
+int setFormat(Buffer* primary, const WaveFormat& format);
+int play(Buffer* buffer);  // looping
+int stop(Buffer* buffer);
+int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
+         uint32_t* bytes2, uint32_t flags);
+int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void* region2, uint32_t bytes2);
+int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel);
+int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions);
+void release(Buffer* buffer);
+void release(Notify* notify);
+void release(Device* device);
+
+Event* createEvent();  // auto-reset, not signalled, no name; null on failure
+void setEvent(Event* event);
+// Waits without a time-out until one of the events is signalled; returns the lowest signalled
+// index and resets only that event (WaitForMultipleObjects, not waiting for all). Negative on failure.
+int waitForAny(Event* const* events, uint32_t count);
+Thread* createThread(int (*entry)());  // running at once; null on failure
+void waitForThread(Thread* thread);    // WaitForSingleObject(thread, INFINITE)
+void closeHandle(Event* event);
+void closeHandle(Thread* thread);
+
+}  // namespace sidtune::platform

@@ -1,0 +1,223 @@
+// The audio platform on Linux: SDL2. The one-second stream is a software buffer (software_stream)
+// that SDL's pull callback copies from, applying the volume, moving the play position and
+// signalling the events as it passes offset 0 and the middle. The "primary buffer" is the device
+// itself: playing it starts SDL's callbacks.
+//
+// The audio subsystem is opened with SDL_InitSubSystem and closed with SDL_QuitSubSystem, so a host
+// that uses SDL itself keeps its own subsystems. Without an audio server or device the device
+// cannot be created: set-up fails quickly, and nothing is printed.
+#include <SDL.h>
+#include <dlfcn.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "audio/software_stream.h"
+#include "audio/std_events.h"
+
+namespace sidtune::platform {
+
+struct Buffer;
+
+struct Device {
+    SDL_AudioDeviceID id = 0;
+    // The stream the callback plays, set and cleared under SDL's device lock.
+    Buffer* stream = nullptr;
+};
+
+struct Buffer {
+    Device* device = nullptr;
+    bool primary = false;
+    int references = 1;
+    SoftwareStream stream;
+};
+
+struct Notify {
+    Buffer* buffer;
+};
+
+namespace {
+
+// Samples per callback: about 12 ms, small enough that the play position (and with it the
+// refill notifications) moves in fine steps.
+constexpr Uint16 kCallbackSamples = 512;
+
+void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
+    Device* device = static_cast<Device*>(userdata);
+    if (device->stream == nullptr) {
+        std::memset(out, 0, size_t(bytes));
+        return;
+    }
+    pull(device->stream->stream, out, uint32_t(bytes));
+}
+
+// ALSA writes its complaints about missing sound cards straight to stderr; the plugin prints
+// nothing. If libasound is loaded (SDL may use it), its error handler is replaced by a silent one.
+extern "C" void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (alsa == nullptr) alsa = dlopen("libasound.so.2", RTLD_LAZY);
+    if (alsa == nullptr) return;
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(silentAlsaError);
+    // The library stays loaded: SDL holds its own reference while it uses it.
+}
+
+void releaseBuffer(Buffer* buffer) {
+    if (--buffer->references > 0) return;
+    if (!buffer->primary && buffer->device != nullptr) {
+        SDL_LockAudioDevice(buffer->device->id);
+        if (buffer->device->stream == buffer) buffer->device->stream = nullptr;
+        SDL_UnlockAudioDevice(buffer->device->id);
+    }
+    delete buffer;
+}
+
+}  // namespace
+
+void* desktopWindow() {
+    static int window;  // SDL needs no window; any non-null value serves
+    return &window;
+}
+
+int createDevice(Device** device) {
+    *device = nullptr;
+    silenceAlsa();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 1;
+    Device* d = new (std::nothrow) Device;
+    if (d == nullptr) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 1;
+    }
+    SDL_AudioSpec want{};
+    want.freq = 44100;
+    want.format = AUDIO_S16LSB;
+    want.channels = 1;
+    want.samples = kCallbackSamples;
+    want.callback = fill;
+    want.userdata = d;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts to whatever the device takes.
+    d->id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (d->id == 0) {
+        delete d;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 1;
+    }
+    *device = d;
+    return 0;
+}
+
+int setCooperativeLevel(Device*, void* window) { return window == nullptr; }
+
+int getCaps(Device*) { return 0; }
+
+int createPrimaryBuffer(Device* device, Buffer** buffer) {
+    *buffer = new (std::nothrow) Buffer;
+    if (*buffer == nullptr) return 1;
+    (*buffer)->device = device;
+    (*buffer)->primary = true;
+    return 0;
+}
+
+int createStreamBuffer(Device* device, const WaveFormat& format, uint32_t bytes, Buffer** buffer) {
+    *buffer = nullptr;
+    if (format.formatTag != 1 || format.channels != 1 || format.samplesPerSec != 44100 ||
+        format.bitsPerSample != 16) {
+        return 1;
+    }
+    Buffer* b = new (std::nothrow) Buffer;
+    if (b == nullptr) return 1;
+    try {
+        b->stream.data.assign(bytes, 0);
+    } catch (...) {
+        delete b;
+        return 1;
+    }
+    b->device = device;
+    SDL_LockAudioDevice(device->id);
+    device->stream = b;
+    SDL_UnlockAudioDevice(device->id);
+    *buffer = b;
+    return 0;
+}
+
+int queryBuffer8(Buffer* buffer, Buffer** buffer8) {
+    ++buffer->references;
+    *buffer8 = buffer;
+    return 0;
+}
+
+int queryNotify(Buffer* buffer8, Notify** notify) {
+    *notify = new (std::nothrow) Notify{buffer8};
+    if (*notify == nullptr) return 1;
+    ++buffer8->references;
+    return 0;
+}
+
+int setFormat(Buffer* primary, const WaveFormat& format) {
+    return !primary->primary || format.samplesPerSec != 44100 || format.bitsPerSample != 16;
+}
+
+int play(Buffer* buffer) {
+    if (buffer->primary) {
+        SDL_PauseAudioDevice(buffer->device->id, 0);
+    } else {
+        softwarePlay(buffer->stream);
+    }
+    return 0;
+}
+
+int stop(Buffer* buffer) {
+    if (buffer->primary) {
+        SDL_PauseAudioDevice(buffer->device->id, 1);
+    } else {
+        softwareStop(buffer->stream);
+    }
+    return 0;
+}
+
+int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
+         uint32_t* bytes2, uint32_t flags) {
+    return softwareLock(buffer->stream, offset, bytes, region1, bytes1, region2, bytes2, flags);
+}
+
+int unlock(Buffer* buffer, void*, uint32_t, void*, uint32_t) {
+    softwareUnlock(buffer->stream);
+    return 0;
+}
+
+int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel) {
+    if (hundredthsOfDecibel > kVolumeMax || hundredthsOfDecibel < kVolumeMin) return 1;
+    buffer->stream.volume = hundredthsOfDecibel;
+    return 0;
+}
+
+int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
+    return softwareSetNotifications(notify->buffer->stream, count, positions);
+}
+
+void release(Buffer* buffer) { releaseBuffer(buffer); }
+
+void release(Notify* notify) {
+    Buffer* buffer = notify->buffer;
+    delete notify;
+    releaseBuffer(buffer);
+}
+
+void release(Device* device) {
+    SDL_CloseAudioDevice(device->id);  // waits for a callback that is running
+    delete device;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+Event* createEvent() { return stdCreateEvent(); }
+Thread* createThread(int (*entry)()) { return stdCreateThread(entry); }
+void closeHandle(Event* event) { stdCloseEvent(event); }
+void closeHandle(Thread* thread) { stdCloseThread(thread); }
+
+}  // namespace sidtune::platform

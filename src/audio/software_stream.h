@@ -1,0 +1,40 @@
+// A software stream buffer with the behaviour of a DirectSound one: a looping buffer with a play
+// position, notification events at offsets and at stop, Lock/Unlock of a range, and a volume in
+// hundredths of a decibel. The SDL2 platform feeds it to the sound device from SDL's pull
+// callback; the simulated platform of the tests moves its position by hand.
+//
+//   pull(stream, out, bytes)   copies the next bytes from the play position (with the volume
+//                              applied) and signals the events whose offsets it passes
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "audio/platform.h"
+
+namespace sidtune::platform {
+
+struct SoftwareStream {
+    std::vector<uint8_t> data;
+    uint32_t position = 0;  // bytes; moved only by pull
+    bool playing = false;
+    std::atomic<int32_t> volume{kVolumeMax};
+    std::vector<PositionNotify> notifications;
+    // Held while pull reads the buffer and, briefly, by unlock: what the worker wrote between
+    // lock and unlock is then visible to every later pull.
+    std::mutex mutex;
+};
+
+int softwareLock(SoftwareStream& s, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1,
+                 void** region2, uint32_t* bytes2, uint32_t flags);
+void softwareUnlock(SoftwareStream& s);
+void softwarePlay(SoftwareStream& s);
+void softwareStop(SoftwareStream& s);
+int softwareSetNotifications(SoftwareStream& s, uint32_t count, const PositionNotify* positions);
+// Copies `bytes` bytes (16-bit samples) from the play position into `out`, silence when not
+// playing, and signals the events of the offsets passed.
+void pull(SoftwareStream& s, uint8_t* out, uint32_t bytes);
+
+}  // namespace sidtune::platform

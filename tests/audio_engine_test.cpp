@@ -1,0 +1,369 @@
+// The engine's set-up and shutdown, the worker thread and the volume, on the simulated platform:
+// the play position moves only when a test moves it, so every rule can be checked in order.
+#include "audio/audio_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/platform_sim.h"
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "plugin/player.h"
+#include "sid/sid.h"
+#include "test_support.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune::test {
+namespace {
+
+constexpr uint32_t kHalf = 44100;  // bytes in half the stream
+
+// Waits for something the worker thread does; a test that never sees it fails after a while.
+template <typename Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int countCalls(const std::string& name) {
+    int n = 0;
+    for (const std::string& c : sim::calls()) n += c == name;
+    return n;
+}
+
+// A tune whose play routine counts its calls at $C000 and whose init routine marks $C001.
+std::vector<uint8_t> countingTune() {
+    std::vector<uint8_t> b(124, 0);
+    std::copy_n("PSID", 4, b.begin());
+    b[5] = 2;
+    b[7] = 124;
+    b[10] = 0x10, b[11] = 0x00;  // init $1000
+    b[12] = 0x10, b[13] = 0x10;  // play $1010
+    b[15] = 1;
+    std::vector<uint8_t> code(0x20, 0xEA);
+    const uint8_t init[] = {0xA9, 0x01, 0x8D, 0x01, 0xC0, 0x60};  // LDA #1; STA $C001; RTS
+    const uint8_t play[] = {0xEE, 0x00, 0xC0, 0x60};              // INC $C000; RTS
+    std::copy(std::begin(init), std::end(init), code.begin());
+    std::copy(std::begin(play), std::end(play), code.begin() + 0x10);
+    b.push_back(0x00), b.push_back(0x10);
+    b.insert(b.end(), code.begin(), code.end());
+    return b;
+}
+
+class AudioEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        shutDownEngine();
+        sim::reset();
+    }
+    void TearDown() override {
+        engine.machineLock.try_lock();  // a test that failed while holding it must not hang the rest
+        engine.machineLock.unlock();
+        closePlayer();
+        shutDownEngine();
+        EXPECT_EQ(sim::live(), sim::LiveObjects{});
+    }
+    // Set up, load, start song 0, as "PlaySidtune" does.
+    void play(const std::vector<uint8_t>& tune) {
+        ASSERT_EQ(setUpEngine(), 0);
+        ASSERT_EQ(loadTune(tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
+        ASSERT_EQ(startSong(0), 0);
+        engine.engineOpen = engine.songPlaying = true;
+    }
+    // Waits until the worker has handled `count` refills (each ends with an unlock of a half).
+    void waitForRefills(int count) {
+        ASSERT_TRUE(eventually([&] { return countCalls("Lock(0)") + countCalls("Lock(44100)") >= count; }));
+        // The lock is logged when taken; the block is done once the worker is back waiting.
+        ASSERT_TRUE(eventually([&] {
+            if (!engine.machineLock.try_lock()) return false;
+            engine.machineLock.unlock();
+            return true;
+        }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+};
+
+TEST_F(AudioEngineTest, ShutdownWithNothingSetUpMakesNoCall) {
+    EXPECT_EQ(shutDownEngine(), 0);
+    EXPECT_EQ(shutDownEngine(), 0);
+    EXPECT_TRUE(sim::calls().empty());
+}
+
+TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
+    ASSERT_EQ(setUpEngine(), 0);
+    const sim::LiveObjects up{1, 2, 1, 3, 1};  // device; primary and stream buffers; notify; events; worker
+    EXPECT_EQ(sim::live(), up);
+    EXPECT_EQ(engine.audio.bufferBytes, 88200u);
+    EXPECT_EQ(sim::streamContents(), std::vector<int16_t>(44100, 0));
+    EXPECT_FALSE(sim::streamPlaying());
+    const std::vector<std::string> setUpCalls = {
+        "DirectSoundCreate8",
+        "SetCooperativeLevel",
+        "GetCaps",
+        "CreateSoundBuffer(primary)",
+        "SetFormat",
+        "Play(primary)",
+        "CreateSoundBuffer(stream)",
+        "QueryInterface(IDirectSoundBuffer8)",
+        "Release(stream)",
+        "QueryInterface(IDirectSoundNotify)",
+        "CreateEvent",
+        "CreateEvent",
+        "CreateEvent",
+        "SetNotificationPositions",
+        "Lock(entire)",
+        "CreateThread",
+    };
+    EXPECT_EQ(sim::calls(), setUpCalls);
+
+    sim::reset();
+    // At once, as the plugin's load does: the waiting worker ends through the stop event.
+    EXPECT_EQ(shutDownEngine(), 0);
+    const std::vector<std::string> shutDownCalls = {
+        "Stop(stream)",       "CloseHandle(thread)", "CloseHandle(event)", "CloseHandle(event)",
+        "CloseHandle(event)", "Stop(stream)",        "Release(stream)",    "Release(notify)",
+        "Stop(primary)",      "Release(primary)",    "Release(device)",
+    };
+    EXPECT_EQ(sim::calls(), shutDownCalls);
+    EXPECT_EQ(sim::live(), sim::LiveObjects{});
+    EXPECT_EQ(engine.audio.device, nullptr);
+    EXPECT_EQ(engine.audio.thread, nullptr);
+    EXPECT_EQ(shutDownEngine(), 0);  // and a second time
+}
+
+TEST_F(AudioEngineTest, EverySetUpStepFailingLeavesNothingBehind) {
+    using enum sim::Step;
+    for (sim::Step step : {CreateDevice, SetCooperativeLevel, GetCaps, CreatePrimaryBuffer, SetFormat,
+                           PlayPrimaryBuffer, CreateStreamBuffer, QueryBuffer8, QueryNotify, CreateEvent,
+                           SetNotificationPositions, ClearingLock, CreateThread}) {
+        sim::reset();
+        sim::failAt(step);
+        EXPECT_NE(setUpEngine(), 0) << int(step);
+        EXPECT_EQ(sim::live(), sim::LiveObjects{}) << int(step);
+        EXPECT_EQ(countCalls("CreateThread") > 0, step == CreateThread) << int(step);
+        EXPECT_EQ(shutDownEngine(), 0);
+    }
+}
+
+TEST_F(AudioEngineTest, HalvesAreRefilledAsTheyArePlayed) {
+    const std::vector<uint8_t> tune = countingTune();
+    // The blocks as the player makes them, offline.
+    std::vector<std::vector<int16_t>> expected(3, std::vector<int16_t>(kBlockSamples));
+    resetMachine(kSampleRate);
+    loadTune(tune.data(), tune.size(), kLoadFromMemory);
+    engine.renderEnabled = 1;
+    callSubroutine(0x1000, 0);
+    writeSidRegister(24, 0x0F);  // something to hear: voices rise from set-up on
+    for (auto& block : expected) renderBlock(block.data(), kHalf);
+
+    ASSERT_EQ(setUpEngine(), 0);
+    ASSERT_EQ(loadTune(tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
+    writeSidRegister(24, 0x0F);
+    ASSERT_EQ(startSong(0), 0);
+    engine.engineOpen = engine.songPlaying = true;
+    // Starting reaches offset 0 at once: the second half is refilled first.
+    waitForRefills(1);
+    std::vector<int16_t> contents = sim::streamContents();
+    EXPECT_EQ(std::vector<int16_t>(contents.begin(), contents.begin() + kBlockSamples),
+              std::vector<int16_t>(kBlockSamples, 0));
+    EXPECT_EQ(std::vector<int16_t>(contents.begin() + kBlockSamples, contents.end()), expected[0]);
+
+    // The first half plays (silence); passing the middle refills it with the next block.
+    EXPECT_EQ(sim::advance(kHalf), std::vector<int16_t>(kBlockSamples, 0));
+    waitForRefills(2);
+    EXPECT_EQ(sim::advance(kHalf), expected[0]);
+    waitForRefills(3);
+    EXPECT_EQ(sim::advance(kHalf), expected[1]);
+    waitForRefills(4);
+    EXPECT_EQ(sim::advance(kHalf), expected[2]);
+    EXPECT_EQ(engine.memory[0xC000], 4 * 25);
+}
+
+TEST_F(AudioEngineTest, SilenceWhileRenderingIsOff) {
+    play(countingTune());
+    writeSidRegister(24, 0x0F);
+    waitForRefills(1);
+    sim::advance(kHalf);
+    waitForRefills(2);
+    const uint8_t calls = engine.memory[0xC000];
+    const SidVoice voice = engine.sid.voices[0];
+    engine.renderEnabled = 0;
+    sim::advance(kHalf);
+    waitForRefills(3);
+    EXPECT_EQ(engine.memory[0xC000], calls);
+    EXPECT_EQ(engine.sid.voices[0].envelope, voice.envelope);
+    const std::vector<int16_t> contents = sim::streamContents();
+    EXPECT_EQ(std::vector<int16_t>(contents.begin() + kBlockSamples, contents.end()),
+              std::vector<int16_t>(kBlockSamples, 0));
+}
+
+TEST_F(AudioEngineTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
+    play(countingTune());
+    waitForRefills(1);
+    {
+        std::lock_guard<std::mutex> hold(engine.machineLock);  // the worker stalls in its next block
+        sim::advance(kHalf);                                   // middle: the worker takes the first half
+        ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+        sim::advance(kHalf);  // wrap: pending
+        sim::advance(kHalf);  // middle again: pending too
+    }
+    waitForRefills(4);
+    std::vector<std::string> locks;
+    for (const std::string& c : sim::calls()) {
+        if (c == "Lock(0)" || c == "Lock(44100)") locks.push_back(c);
+    }
+    EXPECT_EQ(locks, (std::vector<std::string>{"Lock(44100)", "Lock(0)", "Lock(44100)", "Lock(0)"}));
+}
+
+TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
+    play(countingTune());
+    waitForRefills(1);
+    {
+        std::lock_guard<std::mutex> hold(engine.machineLock);
+        sim::advance(kHalf);
+        ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+        sim::advance(kHalf);  // wrap pending
+        stopSong();           // the stop notification: stop pending too
+        engine.songPlaying = false;
+    }
+    shutDownEngine();  // waits for the worker: the pending half first, then the stop
+    engine.engineOpen = false;
+    EXPECT_EQ(countCalls("Lock(44100)"), 2);
+}
+
+TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
+    // An init routine that runs a while, and a play routine that notes whether init had finished.
+    std::vector<uint8_t> tune = countingTune();
+    const uint8_t init[] = {
+        0xA0, 0x00,        // LDY #$00
+        0xA2, 0x00,        // LDX #$00   <- outer
+        0xCA,              // DEX        <- inner
+        0xD0, 0xFD,        // BNE inner
+        0x88,              // DEY
+        0xD0, 0xF8,        // BNE outer
+        0xA9, 0x01,        // LDA #$01
+        0x8D, 0x01, 0xC0,  // STA $C001   init done
+        0x60,              // RTS
+    };
+    const uint8_t playRoutine[] = {
+        0xAD, 0x01, 0xC0,  // LDA $C001
+        0xD0, 0x03,        // BNE +3
+        0xEE, 0x02, 0xC0,  // INC $C002   played before init had finished
+        0xEE, 0x00, 0xC0,  // INC $C000
+        0x60,              // RTS
+    };
+    std::copy(std::begin(init), std::end(init), tune.begin() + 126);
+    tune.resize(126 + 0x30, 0xEA);
+    std::copy(std::begin(playRoutine), std::end(playRoutine), tune.begin() + 126 + 0x20);
+    tune[12] = 0x10, tune[13] = 0x20;  // play $1020
+    play(tune);
+    waitForRefills(1);
+    EXPECT_EQ(engine.memory[0xC000], 25);
+    EXPECT_EQ(engine.memory[0xC002], 0);
+}
+
+TEST_F(AudioEngineTest, AFailedLockRendersNothing) {
+    play(countingTune());
+    waitForRefills(1);
+    sim::failLocks(1);
+    sim::advance(kHalf);  // middle: its lock fails, the first half is not touched
+    ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(engine.memory[0xC000], 25);
+    sim::advance(kHalf);  // wrap: refilled as usual
+    waitForRefills(3);
+    EXPECT_EQ(engine.memory[0xC000], 50);
+}
+
+TEST_F(AudioEngineTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
+    play(countingTune());
+    waitForRefills(1);
+    stopSong();
+    engine.songPlaying = false;
+    EXPECT_FALSE(sim::streamPlaying());
+    // The stop notification alone ends the worker: the thread can be waited for.
+    platform::waitForThread(engine.audio.thread);
+}
+
+TEST(Volume, Steps) {
+    struct Case {
+        int32_t step;
+        int32_t attenuation;
+    };
+    const Case cases[] = {{0, -10000}, {1, -4208},  {2, -3606},  {4, -3003}, {8, -2401},
+                          {13, -1980}, {16, -1799}, {32, -1197}, {63, -609}, {64, -595},
+                          {100, -208}, {126, -7},   {127, 0}};
+    shutDownEngine();
+    sim::reset();
+    ASSERT_EQ(setUpEngine(), 0);
+    for (const Case& c : cases) {
+        applyVolumeStep(-5000);  // a different value first
+        applyVolumeStep(c.step);
+        EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.step;
+    }
+    const int calls = sim::setVolumeCalls();
+    applyVolumeStep(128);
+    applyVolumeStep(-1);
+    EXPECT_EQ(sim::setVolumeCalls(), calls);  // out of range: no call at all
+    shutDownEngine();
+}
+
+TEST(Volume, ScriptValues) {
+    const float nearestToOneOver127 = 1.0f / 127.0f;
+    ASSERT_LT(double(nearestToOneOver127) * 127.0, 1.0);  // it lies just below 1/127
+    struct Case {
+        float value;
+        int32_t attenuation;
+    };
+    const Case cases[] = {
+        {-0.5f, -10000},
+        {std::numeric_limits<float>::quiet_NaN(), -10000},
+        {-std::numeric_limits<float>::infinity(), -10000},
+        {0.0f, -10000},
+        {0.005f, -10000},
+        {nearestToOneOver127, -10000},
+        {std::nextafter(nearestToOneOver127, 1.0f), -4208},
+        {0.1f, -2049},
+        {0.25f, -1225},
+        {0.5f, -609},
+        {0.75f, -252},
+        {1.0f, 0},
+        {1.5f, 0},
+        {std::numeric_limits<float>::infinity(), 0},
+    };
+    shutDownEngine();
+    sim::reset();
+    ASSERT_EQ(setUpEngine(), 0);
+    for (const Case& c : cases) {
+        applyVolumeStep(50);
+        applyVolume(c.value);
+        EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.value;
+    }
+    shutDownEngine();
+}
+
+TEST(Volume, ANewEngineStartsAtFullVolume) {
+    shutDownEngine();
+    sim::reset();
+    ASSERT_EQ(setUpEngine(), 0);
+    applyVolume(0.25f);
+    shutDownEngine();
+    ASSERT_EQ(setUpEngine(), 0);
+    EXPECT_EQ(sim::streamVolume(), 0);
+    shutDownEngine();
+    applyVolume(0.5f);  // no engine: nothing to set, nothing happens
+}
+
+}  // namespace
+}  // namespace sidtune::test
