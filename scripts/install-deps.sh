@@ -9,6 +9,11 @@ packages=(
   nlohmann-json3-dev libcli11-dev acme libsdl2-dev
 )
 
+# With --audio also a real sound server and its tools, for the tests that play and record.
+if [ "${1:-}" = "--audio" ]; then
+  packages+=(pulseaudio pulseaudio-utils)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -20,4 +25,4 @@ sudo=""
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1

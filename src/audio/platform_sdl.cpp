@@ -84,10 +84,20 @@ void* desktopWindow() {
     return &window;
 }
 
+// Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, the sound servers
+// come first and ALSA last, so that a machine with a server never goes probing sound cards.
+static bool initAudioSubsystem() {
+    const bool chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
+    if (!chosen) SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,pipewire,alsa");
+    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // the host's process keeps its own settings
+    return ok;
+}
+
 int createDevice(Device** device) {
     *device = nullptr;
     silenceAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 1;
+    if (!initAudioSubsystem()) return 1;
     Device* d = new (std::nothrow) Device;
     if (d == nullptr) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);

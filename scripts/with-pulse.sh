@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a command with a real PulseAudio server that plays into a null sink (no sound card needed),
+# and a low-latency stream of silence keeping the sink awake. The command sees PULSE_SERVER and
+# can record what is played from the monitor "test.monitor". The server is stopped afterwards.
+#   scripts/with-pulse.sh COMMAND [ARGS...]
+set -euo pipefail
+
+for p in pulseaudio pactl pacat parecord; do
+  command -v "$p" >/dev/null || { echo "with-pulse: $p is missing (scripts/install-deps.sh --audio)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/sidtune-pulse.XXXXXX)
+export XDG_RUNTIME_DIR="$work/xdg" PULSE_SERVER="unix:$work/pulse.sock"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+pulseaudio --daemonize=yes --system=no --exit-idle-time=-1 -n --use-pid-file=yes \
+  --log-target="file:$work/pulse.log" \
+  --load="module-null-sink sink_name=test rate=44100 channels=2" \
+  --load="module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1" 2>/dev/null
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+pulse_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
+
+# A freshly started null sink stalls low-latency clients until it has run a while.
+pacat -p -d test --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero &
+keepalive=$!
+sleep 2.5
+
+cleanup() {
+  kill "$keepalive" 2>/dev/null || true
+  kill "$pulse_pid" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$pulse_pid" 2>/dev/null || break; sleep 0.1; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+status=0
+"$@" || status=$?
+exit $status

@@ -1,0 +1,144 @@
+// The real Linux audio path: the engine on the SDL2 platform, playing into a real sound server.
+// Run by scripts/with-pulse.sh, which starts a PulseAudio server with a null sink; without one
+// (PULSE_SERVER unset) the playing test skips.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "audio/render_block.h"
+#include "cpu/cpu.h"
+#include "engine/engine_state.h"
+#include "plugin/player.h"
+#include "tune/tune_loader.h"
+
+extern char** environ;
+
+namespace sidtune::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
+
+std::vector<int16_t> readWavSamples(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const size_t data = bytes.find("data");
+    std::vector<int16_t> samples;
+    if (data == std::string::npos) return samples;
+    for (size_t i = data + 8; i + 1 < bytes.size(); i += 2) {
+        samples.push_back(int16_t(uint16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8)));
+    }
+    return samples;
+}
+
+size_t firstAudible(const std::vector<int16_t>& samples) {
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > 200) return i;
+    }
+    return samples.size();
+}
+
+TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
+    if (std::getenv("PULSE_SERVER") == nullptr) GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-capture.wav").string();
+    std::filesystem::remove(capture);
+
+    // The offline render: 8 blocks of song 0.
+    constexpr int kBlocks = 8;
+    std::vector<int16_t> offline(kBlocks * kBlockSamples);
+    resetMachine(kSampleRate);
+    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, 0);
+    for (int b = 0; b < kBlocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
+    engine.renderEnabled = 0;
+
+    // Record the sink's monitor while the player plays.
+    const char* recorder[] = {"parecord", "--latency-msec=20", "-d", "test.monitor", "--rate=44100", "--channels=1",
+                              "--format=s16le", "--file-format=wav", capture.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
+    std::this_thread::sleep_for(500ms);
+
+    ASSERT_EQ(setUpEngine(), 0);
+    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    ASSERT_EQ(startSong(0), 0);
+    std::this_thread::sleep_for(3500ms);
+    stopSong();
+    shutDownEngine();
+    std::this_thread::sleep_for(300ms);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    const std::vector<int16_t> recorded = readWavSamples(capture);
+    ASSERT_GT(recorded.size(), size_t(3 * kBlockSamples)) << "the capture is too short";
+    // The stream starts with its silent first half; then block 0, 1, 2, ... follow without a gap.
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    ASSERT_LT(r0, recorded.size());
+    ASSERT_GE(r0, o0);
+    const size_t offset = r0 - o0;
+    // The player ran for 3.5 s: half a second of the silent first half, then six blocks. Blocks 1
+    // to 4 are compared; the first may meet the server still starting, the last the stop.
+    const size_t end = 5 * kBlockSamples;
+    ASSERT_GE(recorded.size(), offset + end) << "fewer than five blocks were recorded";
+    size_t differing = 0, firstDifference = 0;
+    for (size_t i = kBlockSamples; i < end; ++i) {
+        if (std::abs(recorded[offset + i] - offline[i]) > 4) {
+            if (differing++ == 0) firstDifference = i;
+        }
+    }
+    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render; compared "
+                             << end - kBlockSamples << " samples";
+    std::filesystem::remove(capture);
+}
+
+// Without a sound server or card, set-up fails at once, and prints nothing. Run in a child
+// process, with the server pointed somewhere that does not exist.
+TEST(RealAudio, NoServerFailsQuicklyAndSilently) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const auto begin = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        setenv("PULSE_SERVER", "unix:/nonexistent/sidtune/pulse.sock", 1);
+        setenv("PIPEWIRE_REMOTE", "/nonexistent/sidtune/pipewire-0", 1);
+        unsetenv("SDL_AUDIODRIVER");
+        const int result = setUpEngine();
+        shutDownEngine();
+        _exit(result == 0 ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    std::string printed;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, size_t(n));
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 0) GTEST_SKIP() << "this machine has a sound card of its own";
+    EXPECT_EQ(printed, "");
+    EXPECT_LT(seconds, 2.0);
+}
+
+}  // namespace
+}  // namespace sidtune::test
