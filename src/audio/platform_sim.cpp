@@ -228,8 +228,11 @@ int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32
     return softwareLock(buffer->stream, offset, bytes, region1, bytes1, region2, bytes2, flags);
 }
 
-int unlock(Buffer* buffer, void*, uint32_t, void*, uint32_t) {
+int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void*, uint32_t) {
     softwareUnlock(buffer->stream);
+    const size_t offset = static_cast<uint8_t*>(region1) - buffer->stream.data.data();
+    sim::call(bytes1 == buffer->stream.data.size() ? "Unlock(entire)"
+                                                    : ("Unlock(" + std::to_string(offset) + ")").c_str());
     return 0;
 }
 
