@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and renders the demo tune that ships with the project
-# (assembled from examples/demo.a) to demo.wav.
+# Installs the dependencies, builds, renders the demo tune (assembled from examples/demo.a) to
+# demo.wav, and, where a sound server or device is available, plays examples/demo.qb through the
+# plugin with quenbrix-run, as a Quenbrix program would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
-build/tools/sidtune info build/examples/demo.sid
-build/tools/sidtune render build/examples/demo.sid -o demo.wav -t 16
+build/bin/sidtune info build/examples/demo.sid
+build/bin/sidtune render build/examples/demo.sid -o demo.wav -t 16
 echo "wrote demo.wav (16 s, 44100 Hz mono)"
+status=0
+build/bin/quenbrix-run examples/demo.qb || status=$?
+if [ "$status" -eq 2 ]; then
+  echo "no sound server or device here: demo.qb was not played (demo.wav has the sound)"
+elif [ "$status" -ne 0 ]; then
+  exit "$status"
+fi

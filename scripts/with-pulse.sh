@@ -20,7 +20,7 @@ for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
 pulse_pid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
 
 # A freshly started null sink stalls low-latency clients until it has run a while.
-pacat -p -d test --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero &
+pacat -p -d test --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero 2>/dev/null &
 keepalive=$!
 sleep 2.5
 

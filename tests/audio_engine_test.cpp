@@ -81,7 +81,8 @@ class AudioEngineTest : public ::testing::Test {
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
     void waitForRefills(int count) {
-        ASSERT_TRUE(eventually([&] { return countCalls("Unlock(0)") + countCalls("Unlock(44100)") >= count; }));
+        ASSERT_TRUE(
+            eventually([&] { return countCalls("Unlock(0)") + countCalls("Unlock(44100)") >= count; }));
     }
 };
 
@@ -114,7 +115,8 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
         "CreateEvent",
         "SetNotificationPositions",
         "Lock(entire)",
-        "Unlock(entire)", "CreateThread",
+        "Unlock(entire)",
+        "CreateThread",
     };
     EXPECT_EQ(sim::calls(), setUpCalls);
 

@@ -62,7 +62,8 @@ size_t firstAudible(const std::vector<int16_t>& samples) {
 }
 
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
-    if (std::getenv("PULSE_SERVER") == nullptr) GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-capture.wav").string();
     std::filesystem::remove(capture);
 
@@ -77,8 +78,10 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     engine.renderEnabled = 0;
 
     // Record the sink's monitor while the player plays.
-    const char* recorder[] = {"parecord", "--latency-msec=20", "-d", "test.monitor", "--rate=44100", "--channels=1",
-                              "--format=s16le", "--file-format=wav", capture.c_str(), nullptr};
+    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
+                              "test.monitor",   "--rate=44100",      "--channels=1",
+                              "--format=s16le", "--file-format=wav", capture.c_str(),
+                              nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
     std::this_thread::sleep_for(500ms);
@@ -94,8 +97,8 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     shutDownEngine();
     // Measured, not asserted: the whole process (worker, SDL's audio thread, the sound library).
-    std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall, cpu * 1000.0,
-                wall);
+    std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
+                cpu * 1000.0, wall);
     RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
     std::this_thread::sleep_for(300ms);
     kill(pid, SIGINT);

@@ -4,17 +4,26 @@
 //                                renders a tune offline, block by block, exactly as the player
 //                                does, into a 16-bit mono 44100 Hz WAV file
 //   sidtune info TUNE [--json]   loads a tune as the player does and prints what it found
+//   sidtune play TUNE [--seconds N] [--plugin PATH]
+//                                plays a tune through the plugin, as a Quenbrix program does
+//                                ("PlaySidtune", then "StopSidtune"); Ctrl-C stops it
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/render_block.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "quenbrix_host.h"
 #include "tune/tune_loader.h"
 
 namespace {
@@ -143,6 +152,68 @@ int render(const std::string& path, const std::string& outPath, double seconds, 
     return 0;
 }
 
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) { interrupted = true; }
+
+std::string pluginBesideProgram() {
+    std::error_code ignored;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ignored);
+    return (self.parent_path() / "libsidtune.so").string();
+}
+
+int play(const std::string& path, double seconds, const std::string& pluginPath) {
+    // The tune's texts, read here; the plugin reads the file again, as it does for any program.
+    if (load(path) != kTuneLoaded) return 1;
+    const TuneTexts texts = tuneTexts();
+    const std::string name = latin1ToUtf8(texts.name), author = latin1ToUtf8(texts.author);
+
+    quenbrix::PluginHost host;
+    std::string error;
+    if (!host.open(pluginPath, error)) {
+        std::fprintf(stderr, "sidtune: %s\n", error.c_str());
+        return 2;
+    }
+    host.init();
+    if (!host.load(error)) {
+        std::fprintf(stderr, "sidtune: %s\n", error.c_str());
+        return 2;
+    }
+    const quenbrix::Registration* playCommand = host.find("PlaySidtune");
+    const quenbrix::Registration* stopCommand = host.find("StopSidtune");
+    if (playCommand == nullptr || stopCommand == nullptr) {
+        std::fprintf(stderr, "sidtune: the plugin has no PlaySidtune or StopSidtune\n");
+        return 2;
+    }
+    if (host.call(*playCommand, {quenbrix::Value::ofText(path)}).result != -1) {
+        std::fprintf(stderr, "sidtune: the plugin cannot play %s\n", path.c_str());
+        host.unload();
+        return 1;
+    }
+    std::printf("Playing \"%s\" by %s. Ctrl-C stops.\n", name.c_str(), author.c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, onInterrupt);
+    const bool terminal = isatty(fileno(stdout));
+    const auto start = std::chrono::steady_clock::now();
+    int shown = -1;
+    for (;;) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (interrupted || (seconds > 0 && elapsed >= seconds)) break;
+        if (terminal && int(elapsed) != shown) {
+            shown = int(elapsed);
+            std::printf("\r  %d:%02d", shown / 60, shown % 60);
+            std::fflush(stdout);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    host.call(*stopCommand, {});
+    host.unload();
+    if (terminal) std::printf("\n");
+    std::printf("Stopped.\n");
+    return 0;
+}
+
 int info(const std::string& path, bool json) {
     if (load(path) != kTuneLoaded) return 1;
     const TuneInfo& t = engine.tune;
@@ -192,8 +263,18 @@ int main(int argc, char** argv) {
         ->required();
     renderCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
 
+    double playSeconds = 0;
+    std::string pluginPath = pluginBesideProgram();
+    CLI::App* playCommand =
+        app.add_subcommand("play", "Play a tune through the plugin, as a Quenbrix program does");
+    playCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
+    playCommand->add_option("--seconds", playSeconds, "Stop after this many seconds (default: until Ctrl-C)");
+    playCommand->add_option("--plugin", pluginPath,
+                            "The plugin library (default: the one beside this program)");
+
     CLI11_PARSE(app, argc, argv);
     if (infoCommand->parsed()) return info(tunePath, json);
+    if (playCommand->parsed()) return play(tunePath, playSeconds, pluginPath);
     if (renderCommand->parsed()) return render(tunePath, outPath, seconds, song);
     return 0;
 }

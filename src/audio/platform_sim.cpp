@@ -232,7 +232,7 @@ int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void*, uint32_t) {
     softwareUnlock(buffer->stream);
     const size_t offset = static_cast<uint8_t*>(region1) - buffer->stream.data.data();
     sim::call(bytes1 == buffer->stream.data.size() ? "Unlock(entire)"
-                                                    : ("Unlock(" + std::to_string(offset) + ")").c_str());
+                                                   : ("Unlock(" + std::to_string(offset) + ")").c_str());
     return 0;
 }
 

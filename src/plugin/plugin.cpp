@@ -1,0 +1,63 @@
+// The plugin's outward face: the two exports and the plugin object. Everything else in the
+// library is hidden.
+#include <cstring>
+
+#include "audio/audio_engine.h"
+#include "plugin/commands.h"
+#include "plugin/host_interface.h"
+#include "plugin/player.h"
+
+#if defined(_WIN32)
+#define SIDTUNE_EXPORT __declspec(dllexport)
+#else
+#define SIDTUNE_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using namespace sidtune;
+
+constexpr char kDescription[] = "for Quenbrix";
+constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
+
+// Empty until a load fails; nothing clears it.
+char errorText[sizeof kLoadFailure];
+
+int32_t load(PluginObject*, FunctionRegistry* registry) {
+    // A trial of the whole audio engine: without a device the plugin is of no use.
+    if (setUpEngine() != 0) {
+        std::memcpy(errorText, kLoadFailure, sizeof kLoadFailure);
+        return 0;
+    }
+    shutDownEngine();
+    registerCommands(registry);
+    return 1;
+}
+
+void unload(PluginObject*) { closePlayer(); }
+
+int32_t answerOne(PluginObject*) { return 1; }
+
+void doNothing(PluginObject*) {}
+
+void getErrorText(PluginObject*, char* text) {
+    // The characters only: the host hands over a zero-filled buffer when it needs a terminator.
+    if (errorText[0] != 0) std::memcpy(text, errorText, std::strlen(errorText));
+}
+
+const PluginOperations operations = {
+    load, unload, answerOne, doNothing, doNothing, doNothing, doNothing, getErrorText, doNothing,
+};
+
+PluginObject plugin = {&operations};
+
+}  // namespace
+
+extern "C" SIDTUNE_EXPORT int32_t Quenbrix_Query(char* text, int32_t* first, int32_t* second) {
+    std::memcpy(text, kDescription, sizeof kDescription);
+    *first = 0;
+    *second = 1;
+    return 3;
+}
+
+extern "C" SIDTUNE_EXPORT PluginObject* Quenbrix_Init() { return &plugin; }
