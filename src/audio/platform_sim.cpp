@@ -2,6 +2,7 @@
 #include "audio/platform_sim.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -33,6 +34,11 @@ using namespace sidtune::platform;
 
 // The simulation's own bookkeeping, used from the host's thread and the worker thread.
 struct State {
+    // A process can be started with a step set to fail, SIDTUNE_SIM_FAIL=<step number>, for the
+    // tests that run the plugin inside another program.
+    State() {
+        if (const char* step = std::getenv("SIDTUNE_SIM_FAIL")) failing = Step(std::atoi(step));
+    }
     std::mutex mutex;
     Step failing = Step::None;
     int failingLocks = 0;

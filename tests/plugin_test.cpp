@@ -1,0 +1,234 @@
+// The plugin as the host sees it: the real shared library loaded with dlopen, the exports, the
+// plugin object, the registrations and every row of the player's state table. The library under
+// test is built on the simulated audio platform, whose test controls it exports.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "audio/platform_sim.h"
+#include "quenbrix_host.h"
+
+namespace sidtune::test {
+namespace {
+
+using quenbrix::CallTrace;
+using quenbrix::PluginHost;
+using quenbrix::Value;
+
+const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
+const std::string kEffects = std::string(SIDTUNE_DEMO_DIR) + "/effects.sid";
+constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
+
+int threadCount() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+class PluginTest : public ::testing::Test {
+  protected:
+    PluginHost host;
+    void (*simReset)() = nullptr;
+    void (*simFailAt)(int32_t) = nullptr;
+    void (*simLive)(int32_t*) = nullptr;
+    int32_t (*simStreamPlaying)() = nullptr;
+    int32_t (*simStreamVolume)() = nullptr;
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(host.open(SIDTUNE_SIM_PLUGIN, error)) << error;
+        simReset = reinterpret_cast<void (*)()>(host.symbol("SidtuneSim_Reset"));
+        simFailAt = reinterpret_cast<void (*)(int32_t)>(host.symbol("SidtuneSim_FailAt"));
+        simLive = reinterpret_cast<void (*)(int32_t*)>(host.symbol("SidtuneSim_Live"));
+        simStreamPlaying = reinterpret_cast<int32_t (*)()>(host.symbol("SidtuneSim_StreamPlaying"));
+        simStreamVolume = reinterpret_cast<int32_t (*)()>(host.symbol("SidtuneSim_StreamVolume"));
+        ASSERT_TRUE(simReset && simFailAt && simLive && simStreamPlaying && simStreamVolume);
+        simReset();
+    }
+    void TearDown() override {
+        host.unload();
+        EXPECT_TRUE(nothingAlive());
+    }
+
+    bool nothingAlive() {
+        int32_t live[5];
+        simLive(live);
+        return live[0] == 0 && live[1] == 0 && live[2] == 0 && live[3] == 0 && live[4] == 0;
+    }
+    void load() {
+        std::string error;
+        host.init();
+        ASSERT_TRUE(host.load(error)) << error;
+    }
+    CallTrace command(const char* name, std::vector<Value> arguments = {}) {
+        const quenbrix::Registration* r = host.find(name);
+        EXPECT_NE(r, nullptr) << name;
+        return r != nullptr ? host.call(*r, arguments) : CallTrace{};
+    }
+    int32_t playSidtune(const std::string& file) {
+        const CallTrace t = command("PlaySidtune", {Value::ofText(file)});
+        EXPECT_TRUE(t.hasResult);
+        return t.result;
+    }
+};
+
+TEST_F(PluginTest, QueryWritesItsDescriptionAndNothingMore) {
+    auto query = reinterpret_cast<QuenbrixQueryFunction>(host.symbol("Quenbrix_Query"));
+    char text[32];
+    std::memset(text, 0xAA, sizeof text);
+    int32_t first = 77, second = 77;
+    EXPECT_EQ(query(text, &first, &second), 3);
+    EXPECT_EQ(std::memcmp(text, "for Quenbrix", 13), 0);  // 12 characters and the zero
+    for (size_t i = 13; i < sizeof text; ++i) EXPECT_EQ(uint8_t(text[i]), 0xAA) << i;
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+}
+
+TEST_F(PluginTest, InitGivesTheSameObjectEveryTime) {
+    PluginObject* a = host.init();
+    PluginObject* b = host.init();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a->operations, b->operations);
+}
+
+TEST_F(PluginTest, LoadRegistersTheThreeCommandsInOrderAndLeavesNothingRunning) {
+    load();
+    const std::vector<quenbrix::Registration>& r = host.registrations();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].name, "PlaySidtune");
+    EXPECT_TRUE(r[0].function);
+    EXPECT_EQ(r[0].resultType, kQuenbrixInteger);
+    EXPECT_EQ(r[0].parameters, std::vector<int32_t>{kQuenbrixString});
+    EXPECT_EQ(r[1].name, "StopSidtune");
+    EXPECT_FALSE(r[1].function);
+    EXPECT_TRUE(r[1].parameters.empty());
+    EXPECT_EQ(r[2].name, "SetSidVolume");
+    EXPECT_FALSE(r[2].function);
+    EXPECT_EQ(r[2].parameters, std::vector<int32_t>{kQuenbrixReal});
+    EXPECT_TRUE(nothingAlive());  // the engine trial was shut down again
+}
+
+TEST_F(PluginTest, ErrorTextOnlyAfterAFailedLoadAndForEverAfter) {
+    PluginObject* plugin = host.init();
+    char text[64];
+    std::memset(text, 0x55, sizeof text);
+    plugin->operations->getErrorText(plugin, text);
+    for (char c : text) EXPECT_EQ(uint8_t(c), 0x55);  // untouched while the text is empty
+
+    simFailAt(int32_t(sim::Step::CreateDevice));
+    std::string error;
+    EXPECT_FALSE(host.load(error));
+    EXPECT_EQ(error, kLoadFailure);
+    EXPECT_TRUE(host.registrations().empty());
+    EXPECT_TRUE(nothingAlive());
+
+    simReset();
+    load();  // a later load succeeds, and the text stays
+    std::memset(text, 0x55, sizeof text);
+    plugin->operations->getErrorText(plugin, text);
+    EXPECT_EQ(std::memcmp(text, kLoadFailure, 36), 0);
+    EXPECT_EQ(uint8_t(text[36]), 0x55);  // 36 characters, no terminator
+}
+
+TEST_F(PluginTest, TheOtherOperationsDoNothing) {
+    load();
+    ASSERT_EQ(playSidtune(kDemo), -1);
+    PluginObject* plugin = host.init();
+    EXPECT_EQ(plugin->operations->operation3(plugin), 1);
+    plugin->operations->operation4(plugin);
+    plugin->operations->operation5(plugin);
+    plugin->operations->operation6(plugin);
+    plugin->operations->operation7(plugin);
+    plugin->operations->operation9(plugin);
+    EXPECT_TRUE(simStreamPlaying());
+}
+
+// Every row of the player's state table, each with its script result.
+TEST_F(PluginTest, StateTable) {
+    load();
+    // Idle: "StopSidtune" and "SetSidVolume" do nothing; "SetSidVolume" reads no parameter.
+    command("StopSidtune");
+    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 0);
+    EXPECT_TRUE(nothingAlive());
+
+    // Idle, set-up fails: 0, still Idle.
+    simFailAt(int32_t(sim::Step::CreateStreamBuffer));
+    EXPECT_EQ(playSidtune(kDemo), 0);
+    EXPECT_TRUE(nothingAlive());
+    simReset();
+
+    // Idle, the load fails: 0, and the engine that was set up is released.
+    EXPECT_EQ(playSidtune("/no/such/tune.sid"), 0);
+    EXPECT_TRUE(nothingAlive());
+
+    // Idle, all succeed: -1 (true is -1), Playing.
+    EXPECT_EQ(playSidtune(kDemo), -1);
+    EXPECT_TRUE(simStreamPlaying());
+
+    // Playing: "SetSidVolume" reads its parameter and sets the attenuation.
+    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 1);
+    EXPECT_EQ(simStreamVolume(), -609);
+
+    // Playing, "PlaySidtune" again: the first tune is stopped, a new engine plays at full volume.
+    EXPECT_EQ(playSidtune(kEffects), -1);
+    EXPECT_TRUE(simStreamPlaying());
+    EXPECT_EQ(simStreamVolume(), 0);
+
+    // Playing, "PlaySidtune" with a file that is not a tune: 0, Idle, everything released.
+    EXPECT_EQ(playSidtune(std::string(SIDTUNE_SOURCE_DIR) + "/README.md"), 0);
+    EXPECT_TRUE(nothingAlive());
+    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 0);
+
+    // Playing, "StopSidtune": Idle.
+    EXPECT_EQ(playSidtune(kDemo), -1);
+    command("StopSidtune");
+    EXPECT_TRUE(nothingAlive());
+    command("StopSidtune");
+
+    // Playing, unload: Idle; unload twice does nothing more.
+    EXPECT_EQ(playSidtune(kDemo), -1);
+    host.unload();
+    EXPECT_TRUE(nothingAlive());
+    host.unload();
+    EXPECT_TRUE(nothingAlive());
+}
+
+TEST_F(PluginTest, ManyCyclesLeaveNoObjectAndNoThreadBehind) {
+    load();
+    const int threadsBefore = threadCount();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(playSidtune(i % 2 ? kDemo : kEffects), -1) << i;
+        command("SetSidVolume", {Value::ofReal(0.25 + 0.001 * i)});
+        command("StopSidtune");
+        ASSERT_TRUE(nothingAlive()) << i;
+    }
+    EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+// The plugin that users load exports its two entry points and nothing else.
+TEST(PluginLibrary, ExportsOnlyTheTwoEntryPoints) {
+    const std::string command = std::string("nm -D --defined-only ") + SIDTUNE_PLUGIN + " 2>/dev/null";
+    FILE* nm = popen(command.c_str(), "r");
+    ASSERT_NE(nm, nullptr);
+    std::set<std::string> symbols;
+    char line[512];
+    while (std::fgets(line, sizeof line, nm)) {
+        char address[64], kind[8], name[400];
+        if (std::sscanf(line, "%63s %7s %399s", address, kind, name) == 3) symbols.insert(name);
+    }
+    const int status = pclose(nm);
+    if (status != 0 && symbols.empty()) GTEST_SKIP() << "no nm here";
+    EXPECT_EQ(symbols, (std::set<std::string>{"Quenbrix_Init", "Quenbrix_Query"}));
+}
+
+}  // namespace
+}  // namespace sidtune::test

@@ -1,0 +1,121 @@
+// quenbrix-run, the reference host, running scripts against the plugin built on the simulated
+// audio platform: what it prints, and its error messages.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace sidtune::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class QuenbrixRunTest : public ::testing::Test {
+  protected:
+    fs::path dir;
+    void SetUp() override {
+        dir =
+            fs::temp_directory_path() /
+            ("quenbrix-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    RunResult runScript(const std::string& script, const std::string& environment = "",
+                        const std::string& plugin = SIDTUNE_SIM_PLUGIN) {
+        std::ofstream(dir / "script.qb") << script;
+        const std::string command = environment + " " + SIDTUNE_QUENBRIX_RUN + " --plugin " + plugin + " " +
+                                    (dir / "script.qb").string() + " >" + (dir / "out").string() + " 2>" +
+                                    (dir / "err").string() + " </dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"), slurp(dir / "err")};
+    }
+    std::string where(int line) { return (dir / "script.qb").string() + ":" + std::to_string(line) + ": "; }
+};
+
+TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
+    const std::string demo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
+    const RunResult r = runScript(
+        "' plays a tune\n"
+        "ok = PlaySidtune(\"" +
+        demo +
+        "\")   ' a function\n"
+        "Print ok\n"
+        "setsidvolume 0.5\n"
+        "SetSidVolume 1\n"
+        "Wait 10\n"
+        "StopSidtune\n"
+        "\n"
+        "bad = PlaySidtune(\"/no/such.sid\")\n"
+        "Print bad\n"
+        "name = \"done, it's over\"\n"
+        "Print name\n"
+        "Print 2.5\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "plugin: \"for Quenbrix\" (0, 1) -> 3\n"
+              "registered function PlaySidtune(string) as integer\n"
+              "registered procedure StopSidtune()\n"
+              "registered procedure SetSidVolume(real)\n"
+              "-1\n"
+              "0\n"
+              "done, it's over\n"
+              "2.5\n");
+}
+
+TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
+    struct Case {
+        std::string script;
+        int line;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"Print 1\nFoo 1\n", 2, "unknown command Foo"},
+        {"SetSidVolume\n", 1, "SetSidVolume takes 1 argument, not 0"},
+        {"SetSidVolume 0.5, 1\n", 1, "SetSidVolume takes 1 argument, not 2"},
+        {"SetSidVolume \"loud\"\n", 1, "argument 1 of SetSidVolume must be a number"},
+        {"ok = PlaySidtune(5)\n", 1, "argument 1 of PlaySidtune must be a string"},
+        {"ok = PlaySidtune(\"a.sid\"\n", 1, "syntax error: ')' expected"},
+        {"x = StopSidtune()\n", 1, "StopSidtune is a procedure and gives no value"},
+        {"Print \"open\n", 1, "a string is not closed"},
+        {"Print nothing\n", 1, "variable nothing has no value"},
+        {"Wait \"long\"\n", 1, "Wait takes a number of milliseconds"},
+        {"StopSidtune 1 2\n", 1, "syntax error: unexpected text at the end of the line"},
+        {"123\n", 1, "syntax error: a statement begins with a name"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = runScript(c.script);
+        EXPECT_EQ(r.exitCode, 1) << c.script;
+        EXPECT_EQ(r.err, where(c.line) + c.message + "\n") << c.script;
+    }
+}
+
+TEST_F(QuenbrixRunTest, AFailedLoadPrintsThePluginsErrorText) {
+    const RunResult r = runScript("StopSidtune\n", "SIDTUNE_SIM_FAIL=1");  // the device cannot be created
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "fatal error: can't init SID engine !\n");
+}
+
+TEST_F(QuenbrixRunTest, AMissingPluginIsAnError) {
+    const RunResult r = runScript("StopSidtune\n", "", (dir / "nothing.so").string());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("quenbrix-run: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sidtune::test
