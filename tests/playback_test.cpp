@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +25,7 @@
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
 #include "plugin/player.h"
+#include "quenbrix_host.h"
 #include "tune/tune_loader.h"
 
 extern char** environ;
@@ -124,6 +126,86 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     }
     EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render; compared "
                              << end - kBlockSamples << " samples";
+    std::filesystem::remove(capture);
+}
+
+// The gain between a stretch of the recording and the offline render it should equal.
+double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vector<int16_t>& offline, size_t from,
+            size_t to) {
+    double cross = 0, power = 0;
+    for (size_t i = from; i < to; ++i) {
+        cross += double(recorded[offset + i]) * offline[i];
+        power += double(offline[i]) * offline[i];
+    }
+    return power > 0 ? cross / power : 0;
+}
+
+// Through the real plugin, as a Quenbrix program: play, half the volume, stop, play again.
+TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
+    if (std::getenv("PULSE_SERVER") == nullptr) GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-volume.wav").string();
+    std::filesystem::remove(capture);
+    std::vector<int16_t> offline(12 * kBlockSamples);
+    resetMachine(kSampleRate);
+    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, 0);
+    for (int b = 0; b < 12; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
+    engine.renderEnabled = 0;
+
+    quenbrix::PluginHost host;
+    std::string error;
+    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
+    host.init();
+    ASSERT_TRUE(host.load(error)) << error;
+    auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
+        return host.call(*host.find(name), arguments);
+    };
+
+    const char* recorder[] = {"parecord", "--latency-msec=20", "-d", "test.monitor", "--rate=44100", "--channels=1",
+                              "--format=s16le", "--file-format=wav", capture.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+    std::this_thread::sleep_for(2000ms);
+    command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
+    std::this_thread::sleep_for(2500ms);
+    command("StopSidtune");
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+    std::this_thread::sleep_for(2500ms);
+    command("StopSidtune");
+    host.unload();
+    std::this_thread::sleep_for(300ms);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    const std::vector<int16_t> recorded = readWavSamples(capture);
+    const size_t o0 = firstAudible(offline);
+    const size_t first = firstAudible(recorded);
+    ASSERT_LT(first, recorded.size());
+    const size_t offset1 = first - o0;
+    // The first play: full volume for its second block, then from 1.5 s of sound on, half.
+    ASSERT_GT(recorded.size(), offset1 + 6 * kBlockSamples);
+    EXPECT_NEAR(gain(recorded, offset1, offline, kBlockSamples, 2 * kBlockSamples), 1.0, 0.002);
+    const double half = gain(recorded, offset1, offline, 4 * kBlockSamples, 6 * kBlockSamples);
+    EXPECT_NEAR(20 * std::log10(half), -6.09, 0.05) << half;
+    std::printf("SetSidVolume 0.5: the recording drops by %.3f dB\n", -20 * std::log10(half));
+    // The second play starts after a second of silence, at full volume again.
+    size_t quietFrom = offset1 + 6 * kBlockSamples, second = recorded.size();
+    for (size_t i = quietFrom, quiet = 0; i < recorded.size(); ++i) {
+        quiet = std::abs(recorded[i]) <= 200 ? quiet + 1 : 0;
+        if (quiet > size_t(kSampleRate / 2)) {
+            second = firstAudible(std::vector<int16_t>(recorded.begin() + long(i), recorded.end())) + i;
+            break;
+        }
+    }
+    ASSERT_LT(second, recorded.size()) << "the second play was not heard";
+    const size_t offset2 = second - o0;
+    ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
+    EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
     std::filesystem::remove(capture);
 }
 
