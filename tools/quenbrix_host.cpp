@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -176,6 +177,18 @@ CallTrace PluginHost::call(const Registration& command, const std::vector<Value>
     CallRuntime runtime{{&runtimeOperations}, &arguments, {}};
     command.handler(&runtime.base);
     return runtime.trace;
+}
+
+std::string PluginHost::pluginBesideProgram() {
+#if defined(_WIN32)
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return (std::filesystem::path(path).parent_path() / "sidtune.dll").string();
+#else
+    std::error_code ignored;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ignored);
+    return (self.parent_path() / "libsidtune.so").string();
+#endif
 }
 
 std::string PluginHost::typeName(int32_t type) {

@@ -70,6 +70,8 @@ class PluginHost {
     void* symbol(const char* name) const;
 
     static std::string typeName(int32_t type);
+    // The plugin library beside the running program: libsidtune.so, or sidtune.dll on Windows.
+    static std::string pluginBesideProgram();
 
   private:
     void* handle = nullptr;

@@ -16,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -231,23 +230,11 @@ class Interpreter {
     }
 };
 
-std::string defaultPlugin(const char* argv0) {
-#if defined(_WIN32)
-    const char* name = "sidtune.dll";
-#else
-    const char* name = "libsidtune.so";
-#endif
-    std::error_code ignored;
-    std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ignored);
-    if (self.empty()) self = std::filesystem::absolute(argv0);
-    return (self.parent_path() / name).string();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
-    std::string pluginPath = defaultPlugin(argv[0]);
+    std::string pluginPath = PluginHost::pluginBesideProgram();
     std::string scriptPath;
     app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");
     app.add_option("SCRIPT", scriptPath, "The script to run")->required();

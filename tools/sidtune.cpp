@@ -7,7 +7,13 @@
 //   sidtune play TUNE [--seconds N] [--plugin PATH]
 //                                plays a tune through the plugin, as a Quenbrix program does
 //                                ("PlaySidtune", then "StopSidtune"); Ctrl-C stops it
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -156,12 +162,6 @@ std::atomic<bool> interrupted{false};
 
 void onInterrupt(int) { interrupted = true; }
 
-std::string pluginBesideProgram() {
-    std::error_code ignored;
-    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ignored);
-    return (self.parent_path() / "libsidtune.so").string();
-}
-
 int play(const std::string& path, double seconds, const std::string& pluginPath) {
     // The tune's texts, read here; the plugin reads the file again, as it does for any program.
     if (load(path) != kTuneLoaded) return 1;
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
 
     double playSeconds = 0;
-    std::string pluginPath = pluginBesideProgram();
+    std::string pluginPath = quenbrix::PluginHost::pluginBesideProgram();
     CLI::App* playCommand =
         app.add_subcommand("play", "Play a tune through the plugin, as a Quenbrix program does");
     playCommand->add_option("TUNE", tunePath, "PSID tune file")->required();

@@ -1,0 +1,152 @@
+// The audio platform on Windows: DirectSound 8, with Win32 events and threads. Each call maps
+// onto the DirectSound or Win32 call of the same name; the objects are the COM interfaces and
+// Win32 handles themselves.
+#include <windows.h>
+#include <mmsystem.h>
+#include <dsound.h>
+
+#include "audio/platform.h"
+
+namespace sidtune::platform {
+namespace {
+
+IDirectSound8* ds(Device* d) { return reinterpret_cast<IDirectSound8*>(d); }
+IDirectSoundBuffer* buffer(Buffer* b) { return reinterpret_cast<IDirectSoundBuffer*>(b); }
+HANDLE handle(Event* e) { return reinterpret_cast<HANDLE>(e); }
+
+WAVEFORMATEX waveFormat(const WaveFormat& f) {
+    WAVEFORMATEX w{};
+    w.wFormatTag = f.formatTag;
+    w.nChannels = f.channels;
+    w.nSamplesPerSec = f.samplesPerSec;
+    w.nAvgBytesPerSec = f.avgBytesPerSec;
+    w.nBlockAlign = f.blockAlign;
+    w.wBitsPerSample = f.bitsPerSample;
+    return w;
+}
+
+int result(HRESULT hr) { return hr == DS_OK ? 0 : 1; }
+
+DWORD WINAPI threadEntry(LPVOID entry) { return DWORD(reinterpret_cast<int (*)()>(entry)()); }
+
+}  // namespace
+
+void* desktopWindow() { return GetDesktopWindow(); }
+
+int createDevice(Device** device) {
+    IDirectSound8* d = nullptr;
+    const HRESULT hr = DirectSoundCreate8(nullptr, &d, nullptr);
+    *device = reinterpret_cast<Device*>(hr == DS_OK ? d : nullptr);
+    return result(hr);
+}
+
+int setCooperativeLevel(Device* device, void* window) {
+    return result(ds(device)->SetCooperativeLevel(static_cast<HWND>(window), DSSCL_PRIORITY));
+}
+
+int getCaps(Device* device) {
+    DSCAPS caps{};
+    caps.dwSize = sizeof caps;  // 96
+    return result(ds(device)->GetCaps(&caps));
+}
+
+int createPrimaryBuffer(Device* device, Buffer** out) {
+    // dwSize is the structure's size on this platform: 36 bytes on 32-bit Windows, 40 on 64-bit.
+    DSBUFFERDESC description{};
+    description.dwSize = sizeof description;
+    description.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* b = nullptr;
+    const HRESULT hr = ds(device)->CreateSoundBuffer(&description, &b, nullptr);
+    *out = reinterpret_cast<Buffer*>(hr == DS_OK ? b : nullptr);
+    return result(hr);
+}
+
+int createStreamBuffer(Device* device, const WaveFormat& format, uint32_t bytes, Buffer** out) {
+    WAVEFORMATEX w = waveFormat(format);
+    DSBUFFERDESC description{};
+    description.dwSize = sizeof description;
+    // 0x81CA: global focus (heard when the host's window is in the background), position
+    // notifications, volume, pan, mixed in software, static.
+    description.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN |
+                          DSBCAPS_LOCSOFTWARE | DSBCAPS_STATIC;
+    description.dwBufferBytes = bytes;
+    description.lpwfxFormat = &w;
+    IDirectSoundBuffer* b = nullptr;
+    const HRESULT hr = ds(device)->CreateSoundBuffer(&description, &b, nullptr);
+    *out = reinterpret_cast<Buffer*>(hr == DS_OK ? b : nullptr);
+    return result(hr);
+}
+
+int queryBuffer8(Buffer* b, Buffer** buffer8) {
+    void* interface8 = nullptr;
+    const HRESULT hr = buffer(b)->QueryInterface(IID_IDirectSoundBuffer8, &interface8);
+    *buffer8 = reinterpret_cast<Buffer*>(hr == S_OK ? interface8 : nullptr);
+    return result(hr);
+}
+
+int queryNotify(Buffer* buffer8, Notify** notify) {
+    void* n = nullptr;
+    const HRESULT hr = buffer(buffer8)->QueryInterface(IID_IDirectSoundNotify, &n);
+    *notify = reinterpret_cast<Notify*>(hr == S_OK ? n : nullptr);
+    return result(hr);
+}
+
+int setFormat(Buffer* primary, const WaveFormat& format) {
+    const WAVEFORMATEX w = waveFormat(format);
+    return result(buffer(primary)->SetFormat(&w));
+}
+
+int play(Buffer* b) { return result(buffer(b)->Play(0, 0, DSBPLAY_LOOPING)); }
+
+int stop(Buffer* b) { return result(buffer(b)->Stop()); }
+
+int lock(Buffer* b, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
+         uint32_t* bytes2, uint32_t flags) {
+    DWORD n1 = 0, n2 = 0;
+    const HRESULT hr = buffer(b)->Lock(offset, bytes, region1, &n1, region2, &n2, flags);
+    *bytes1 = n1;
+    if (bytes2 != nullptr) *bytes2 = n2;
+    return result(hr);
+}
+
+int unlock(Buffer* b, void* region1, uint32_t bytes1, void* region2, uint32_t bytes2) {
+    return result(buffer(b)->Unlock(region1, bytes1, region2, bytes2));
+}
+
+int setVolume(Buffer* b, int32_t hundredthsOfDecibel) { return result(buffer(b)->SetVolume(hundredthsOfDecibel)); }
+
+int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
+    DSBPOSITIONNOTIFY entries[8];
+    if (count > 8) return 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        entries[i].dwOffset = positions[i].offset;
+        entries[i].hEventNotify = handle(positions[i].event);
+    }
+    return result(reinterpret_cast<IDirectSoundNotify*>(notify)->SetNotificationPositions(count, entries));
+}
+
+void release(Buffer* b) { buffer(b)->Release(); }
+void release(Notify* notify) { reinterpret_cast<IDirectSoundNotify*>(notify)->Release(); }
+void release(Device* device) { ds(device)->Release(); }
+
+Event* createEvent() { return reinterpret_cast<Event*>(CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
+
+void setEvent(Event* event) { SetEvent(handle(event)); }
+
+int waitForAny(Event* const* events, uint32_t count) {
+    HANDLE handles[MAXIMUM_WAIT_OBJECTS] = {};
+    for (uint32_t i = 0; i < count; ++i) handles[i] = handle(events[i]);
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    return r < WAIT_OBJECT_0 + count ? int(r - WAIT_OBJECT_0) : -1;
+}
+
+Thread* createThread(int (*entry)()) {
+    return reinterpret_cast<Thread*>(CreateThread(nullptr, 0, threadEntry, reinterpret_cast<LPVOID>(entry), 0, nullptr));
+}
+
+void waitForThread(Thread* thread) { WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE); }
+
+void closeHandle(Event* event) { CloseHandle(handle(event)); }
+void closeHandle(Thread* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
+
+}  // namespace sidtune::platform
