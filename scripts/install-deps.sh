@@ -9,10 +9,14 @@ packages=(
   nlohmann-json3-dev libcli11-dev acme libsdl2-dev
 )
 
-# With --audio also a real sound server and its tools, for the tests that play and record.
-if [ "${1:-}" = "--audio" ]; then
-  packages+=(pulseaudio pulseaudio-utils)
-fi
+# With --audio also a real sound server and its tools, for the tests that play and record; with
+# --windows also the mingw-w64 cross compiler and Wine, for the Windows build and its tests.
+for option in "$@"; do
+  case "$option" in
+    --audio) packages+=(pulseaudio pulseaudio-utils) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64 wine64 wine) ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -130,8 +130,8 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
 }
 
 // The gain between a stretch of the recording and the offline render it should equal.
-double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vector<int16_t>& offline, size_t from,
-            size_t to) {
+double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vector<int16_t>& offline,
+            size_t from, size_t to) {
     double cross = 0, power = 0;
     for (size_t i = from; i < to; ++i) {
         cross += double(recorded[offset + i]) * offline[i];
@@ -142,7 +142,8 @@ double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vect
 
 // Through the real plugin, as a Quenbrix program: play, half the volume, stop, play again.
 TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
-    if (std::getenv("PULSE_SERVER") == nullptr) GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-volume.wav").string();
     std::filesystem::remove(capture);
     std::vector<int16_t> offline(12 * kBlockSamples);
@@ -162,8 +163,10 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
         return host.call(*host.find(name), arguments);
     };
 
-    const char* recorder[] = {"parecord", "--latency-msec=20", "-d", "test.monitor", "--rate=44100", "--channels=1",
-                              "--format=s16le", "--file-format=wav", capture.c_str(), nullptr};
+    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
+                              "test.monitor",   "--rate=44100",      "--channels=1",
+                              "--format=s16le", "--file-format=wav", capture.c_str(),
+                              nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
     std::this_thread::sleep_for(500ms);
@@ -207,6 +210,83 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
     EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
     std::filesystem::remove(capture);
+}
+
+// The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
+// sidtune.dll and plays the demo tune, and the recording equals the offline render. Runs where
+// SIDTUNE_WINDOWS_BIN names the folder of the Windows build (scripts/run-windows-tests.sh).
+TEST(RealAudio, TheWindowsPluginUnderWine) {
+    const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN");
+    if (bin == nullptr) GTEST_SKIP() << "no Windows build (SIDTUNE_WINDOWS_BIN)";
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine";
+    std::filesystem::create_directories(dir);
+    const std::string capture = (dir / "capture.wav").string(), script = (dir / "play.qb").string();
+    std::ofstream(script) << "ok = PlaySidtune(\"" << kDemo << "\")\nPrint ok\nWait 3500\nStopSidtune\n";
+
+    constexpr int kBlocks = 8;
+    std::vector<int16_t> offline(kBlocks * kBlockSamples);
+    resetMachine(kSampleRate);
+    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, 0);
+    for (int b = 0; b < kBlocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
+
+    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
+                              "test.monitor",   "--rate=44100",      "--channels=1",
+                              "--format=s16le", "--file-format=wav", capture.c_str(),
+                              nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
+    std::this_thread::sleep_for(500ms);
+    const std::string exe = std::string(bin) + "/quenbrix-run.exe";
+    const std::string run = "wine " + exe + " --plugin " + bin + "/sidtune.dll " + script + " >" +
+                            (dir / "out").string() + " 2>&1";
+    const int status = std::system(run.c_str());
+    std::this_thread::sleep_for(300ms);
+    kill(pid, SIGINT);
+    int recorderStatus = 0;
+    waitpid(pid, &recorderStatus, 0);
+    std::ifstream outFile(dir / "out");
+    const std::string out{std::istreambuf_iterator<char>(outFile), {}};
+    ASSERT_EQ(WEXITSTATUS(status), 0) << out;
+    EXPECT_NE(out.find("\n-1"), std::string::npos) << out;
+
+    const std::vector<int16_t> recorded = readWavSamples(capture);
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    ASSERT_LT(r0, recorded.size()) << "nothing was heard";
+    ASSERT_GE(r0, o0);
+    const size_t offset = r0 - o0;
+    // Blocks 1 to 4: the first may meet the device starting, the last the stop.
+    const size_t end = 5 * kBlockSamples;
+    ASSERT_GE(recorded.size(), offset + end) << "fewer than five blocks were recorded";
+    size_t differing = 0, firstDifference = 0;
+    for (size_t i = kBlockSamples; i < end; ++i) {
+        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
+    }
+    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference;
+    std::filesystem::remove_all(dir);
+}
+
+// Under Wine with no sound server, DirectSound cannot be created: the plugin does not load, and
+// quenbrix-run.exe says why.
+TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
+    const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN");
+    if (bin == nullptr) GTEST_SKIP() << "no Windows build (SIDTUNE_WINDOWS_BIN)";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine-silent";
+    std::filesystem::create_directories(dir);
+    const std::string script = (dir / "stop.qb").string();
+    std::ofstream(script) << "StopSidtune\n";
+    const std::string run = "env PULSE_SERVER=unix:/nonexistent/pulse.sock wine " + std::string(bin) +
+                            "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll " + script + " >" +
+                            (dir / "out").string() + " 2>" + (dir / "err").string();
+    const int status = std::system(run.c_str());
+    std::ifstream errFile(dir / "err");
+    const std::string err{std::istreambuf_iterator<char>(errFile), {}};
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(err.find("fatal error: can't init SID engine !"), std::string::npos) << err;
+    std::filesystem::remove_all(dir);
 }
 
 // Without a sound server or card, set-up fails at once, and prints nothing. Run in a child

@@ -289,11 +289,17 @@ class LoaderFileTest : public LoaderTest {
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
+    // Written through the same narrow-character file API the loader reads with, so that a name's
+    // bytes mean the same to both (on Windows: the ANSI code page).
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::filesystem::path path = dir / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return path.string();
+        const std::string path = dir.string() + "/" + name;
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr) << path;
+        if (f != nullptr) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        return path;
     }
 };
 

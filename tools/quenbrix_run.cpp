@@ -234,6 +234,7 @@ class Interpreter {
 
 int main(int argc, char** argv) {
     CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
+    app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
     std::string pluginPath = PluginHost::pluginBesideProgram();
     std::string scriptPath;
     app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");

@@ -244,6 +244,7 @@ int info(const std::string& path, bool json) {
 
 int main(int argc, char** argv) {
     CLI::App app{"sidtune: plays Commodore 64 PSID tunes"};
+    app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
     app.require_subcommand(1);
 
     std::string tunePath;

@@ -1,9 +1,9 @@
 // The audio platform on Windows: DirectSound 8, with Win32 events and threads. Each call maps
 // onto the DirectSound or Win32 call of the same name; the objects are the COM interfaces and
 // Win32 handles themselves.
-#include <windows.h>
-#include <mmsystem.h>
 #include <dsound.h>
+#include <mmsystem.h>
+#include <windows.h>
 
 #include "audio/platform.h"
 
@@ -67,8 +67,8 @@ int createStreamBuffer(Device* device, const WaveFormat& format, uint32_t bytes,
     description.dwSize = sizeof description;
     // 0x81CA: global focus (heard when the host's window is in the background), position
     // notifications, volume, pan, mixed in software, static.
-    description.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN |
-                          DSBCAPS_LOCSOFTWARE | DSBCAPS_STATIC;
+    description.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME |
+                          DSBCAPS_CTRLPAN | DSBCAPS_LOCSOFTWARE | DSBCAPS_STATIC;
     description.dwBufferBytes = bytes;
     description.lpwfxFormat = &w;
     IDirectSoundBuffer* b = nullptr;
@@ -113,7 +113,9 @@ int unlock(Buffer* b, void* region1, uint32_t bytes1, void* region2, uint32_t by
     return result(buffer(b)->Unlock(region1, bytes1, region2, bytes2));
 }
 
-int setVolume(Buffer* b, int32_t hundredthsOfDecibel) { return result(buffer(b)->SetVolume(hundredthsOfDecibel)); }
+int setVolume(Buffer* b, int32_t hundredthsOfDecibel) {
+    return result(buffer(b)->SetVolume(hundredthsOfDecibel));
+}
 
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
     DSBPOSITIONNOTIFY entries[8];
@@ -141,7 +143,8 @@ int waitForAny(Event* const* events, uint32_t count) {
 }
 
 Thread* createThread(int (*entry)()) {
-    return reinterpret_cast<Thread*>(CreateThread(nullptr, 0, threadEntry, reinterpret_cast<LPVOID>(entry), 0, nullptr));
+    return reinterpret_cast<Thread*>(
+        CreateThread(nullptr, 0, threadEntry, reinterpret_cast<LPVOID>(entry), 0, nullptr));
 }
 
 void waitForThread(Thread* thread) { WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE); }
