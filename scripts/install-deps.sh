@@ -15,6 +15,7 @@ for option in "$@"; do
   case "$option" in
     --audio) packages+=(pulseaudio pulseaudio-utils) ;;
     --windows) packages+=(g++-mingw-w64-x86-64 wine64 wine) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   esac
 done
 

@@ -34,14 +34,25 @@ namespace sidtune {
 // Init: routines that unpack or relocate their data run a few million instructions. 40 million
 // leaves ample room for them and still returns a runaway call in well under 0.1 s, as the
 // interpreter runs several hundred million instructions per second (see bench/).
+//
+// Fuzzing builds (SIDTUNE_FUZZ_BOUNDS) keep both bounds but make them 40 and 50 times smaller, so
+// that inputs whose code runs away, common among mutated tunes, do not take the fuzzer's time.
+#if defined(SIDTUNE_FUZZ_BOUNDS)
+constexpr uint32_t kInitInstructionLimit = 1'000'000;
+#else
 constexpr uint32_t kInitInstructionLimit = 40'000'000;
+#endif
 
 // Play: a play routine on the real machine has one frame of CPU time, about 22 cycles per output
 // sample (20,000 cycles in a 50 Hz frame of 882 samples), and an instruction takes at least two
 // cycles. Allowing 1000 instructions per sample of the frame is some 90 times what real code can
 // use, yet a half-second block (22,050 samples, however it is cut into frames) whose every frame
 // runs away costs at most about 25 million instructions: under a tenth of the block's budget.
+#if defined(SIDTUNE_FUZZ_BOUNDS)
+constexpr uint32_t kPlayInstructionsPerSample = 20;
+#else
 constexpr uint32_t kPlayInstructionsPerSample = 1000;
+#endif
 
 uint8_t readMemory(uint16_t address);
 void writeMemory(uint16_t address, uint8_t value);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (AddressSanitizer and UBSan on) into build-fuzz/ and runs
+# each for SECONDS (default 60), seeded with the demo tunes and, where present, the real tunes of
+# ../shared/tunes. Findings (crash-*, leak-*, timeout-* files) stop the run with an error.
+#   scripts/run-fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+scripts/install-deps.sh --fuzz
+CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIDTUNE_FUZZ=ON >/dev/null
+cmake --build build-fuzz
+
+corpus=build-fuzz/corpus
+mkdir -p "$corpus/tunes" "$corpus/registers"
+cp build-fuzz/examples/*.sid "$corpus/tunes/"
+if [ -d ../shared/tunes ]; then cp ../shared/tunes/*.sid "$corpus/tunes/"; fi
+# Regression inputs: every finding that was fixed is kept and replayed first.
+cp fuzz/regressions/*/* "$corpus/tunes/" 2>/dev/null || true
+head -c 300 /dev/urandom > "$corpus/registers/random"
+
+mkdir -p build-fuzz/findings
+for target in fuzz_load_tune fuzz_render fuzz_registers; do
+  seeds="$corpus/tunes" limit=70000
+  [ "$target" = fuzz_registers ] && seeds="$corpus/registers" limit=1024
+  mkdir -p "build-fuzz/work/$target"
+  echo "== $target for ${seconds}s"
+  build-fuzz/fuzz/$target "build-fuzz/work/$target" "$seeds" -max_total_time="$seconds" -timeout=30 -max_len="$limit" \
+    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/findings/ -print_final_stats=1 2>&1 |
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)|Done [0-9]+ runs' || true
+  if ls build-fuzz/findings/* >/dev/null 2>&1; then
+    echo "fuzz: findings in build-fuzz/findings" >&2
+    exit 1
+  fi
+done
+echo "fuzz: no findings"
