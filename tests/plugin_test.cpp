@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -212,6 +213,82 @@ TEST_F(PluginTest, ManyCyclesLeaveNoObjectAndNoThreadBehind) {
         ASSERT_TRUE(nothingAlive()) << i;
     }
     EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+// Whatever file a program hands over, "PlaySidtune" answers, and nothing is left running when it
+// answers false.
+TEST_F(PluginTest, PlaySidtuneWithMalformedFiles) {
+    load();
+    const std::string dir = ::testing::TempDir() + "sidtune-malformed";
+    std::filesystem::create_directories(dir);
+    auto file = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        const std::string path = dir + "/" + name;
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    };
+    std::vector<uint8_t> header(124, 0);
+    std::memcpy(header.data(), "PSID", 4);
+    header[7] = 124;
+    header[10] = 0x10;  // init $1000 (an RTS or whatever the data hold)
+    header[13] = 0x01;  // play $0001: no code runs
+    header[15] = 1;
+    auto tune = [&](std::vector<uint8_t> data) {
+        std::vector<uint8_t> t = header;
+        t.insert(t.end(), data.begin(), data.end());
+        return t;
+    };
+    std::vector<uint8_t> wrongMagic = tune({0x00, 0x10, 0x60});
+    wrongMagic[0] = 'X';
+    std::vector<uint8_t> offsetPastEnd = header;
+    offsetPastEnd[7] = 200;
+    std::vector<uint8_t> big(70000, 0x60);
+    big[0] = 0x00, big[1] = 0x10;
+    struct Case {
+        std::string path;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {file("empty.sid", {}), 0},
+        {file("three.sid", {'P', 'S', 'I'}), 0},
+        {file("117.sid", std::vector<uint8_t>(header.begin(), header.begin() + 117)), 0},
+        {file("magic.sid", wrongMagic), 0},
+        {file("offset.sid", offsetPastEnd), 0},
+        {file("top.sid", tune({0xFF, 0xFF, 0x60, 0x60, 0x60, 0x60})), -1},  // load $FFFF, data past it: cut
+        {file("big.sid", tune(big)), -1},                                   // 70000 bytes
+        {file("caf\xC3\xA9 \xFF.sid", tune({0x00, 0x10, 0x60})), -1},       // non-ASCII bytes in the name
+        {dir, 0},                                                           // a directory
+        {dir + "/missing.sid", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(playSidtune(c.path), c.result) << c.path;
+        if (c.result == 0) {
+            EXPECT_TRUE(nothingAlive()) << c.path;
+        }
+    }
+    command("StopSidtune");
+    std::filesystem::remove_all(dir);
+}
+
+// RSID tunes need a real C64 and are refused: "PlaySidtune" answers false.
+TEST_F(PluginTest, RsidTunesAreRefused) {
+    const std::filesystem::path tunes = std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes";
+    if (!std::filesystem::exists(tunes)) GTEST_SKIP() << "no shared tunes";
+    load();
+    int refused = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(tunes)) {
+        if (entry.path().extension() != ".sid") continue;
+        std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
+        char magic[4] = {};
+        const size_t n = std::fread(magic, 1, 4, f);
+        std::fclose(f);
+        if (n != 4 || std::memcmp(magic, "RSID", 4) != 0) continue;
+        EXPECT_EQ(playSidtune(entry.path().string()), 0) << entry.path();
+        EXPECT_TRUE(nothingAlive());
+        ++refused;
+    }
+    EXPECT_EQ(refused, 6);
 }
 
 // The plugin that users load exports its two entry points and nothing else.
