@@ -224,7 +224,7 @@ TEST_F(PluginTest, PlaySidtuneWithMalformedFiles) {
     auto file = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = dir + "/" + name;
         std::FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
         return path;
     };

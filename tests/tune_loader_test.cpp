@@ -296,7 +296,7 @@ class LoaderFileTest : public LoaderTest {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         EXPECT_NE(f, nullptr) << path;
         if (f != nullptr) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
         return path;
