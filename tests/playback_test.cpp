@@ -56,6 +56,14 @@ double processCpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+std::string residentMemory() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 6));
+    }
+    return "unknown";
+}
+
 size_t firstAudible(const std::vector<int16_t>& samples) {
     for (size_t i = 0; i < samples.size(); ++i) {
         if (std::abs(samples[i]) > 200) return i;
@@ -94,6 +102,7 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     const auto wallBefore = std::chrono::steady_clock::now();
     ASSERT_EQ(startSong(0), 0);
     std::this_thread::sleep_for(3500ms);
+    std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
     stopSong();
     const double cpu = processCpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
