@@ -298,6 +298,74 @@ TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
     std::filesystem::remove_all(dir);
 }
 
+int threadCount() {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        n += !entry.path().empty();
+    return n;
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
+
+// Cycles of "PlaySidtune", "SetSidVolume" and "StopSidtune" on the real SDL2 platform: no thread
+// is left behind and memory stays flat. Then the same through quenbrix-run. SIDTUNE_SOAK_CYCLES
+// sets the number (default 200; each cycle opens and closes the sound device, about 0.1 s).
+TEST(RealAudio, SoakPlayVolumeStop) {
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    quenbrix::PluginHost host;
+    std::string error;
+    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
+    host.init();
+    ASSERT_TRUE(host.load(error)) << error;
+    auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
+        return host.call(*host.find(name), arguments);
+    };
+    auto cycle = [&](int i) {
+        ASSERT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1) << i;
+        command("SetSidVolume", {quenbrix::Value::ofReal(0.001 * (i % 1000))});
+        command("StopSidtune");
+    };
+    for (int i = 0; i < 50; ++i) cycle(i);  // the sound library settles in
+    const int cycles =
+        std::getenv("SIDTUNE_SOAK_CYCLES") ? std::atoi(std::getenv("SIDTUNE_SOAK_CYCLES")) : 200;
+    const int threads = threadCount();
+    const long resident = residentKilobytes();
+    const auto begin = std::chrono::steady_clock::now();
+    for (int i = 0; i < cycles; ++i) cycle(i);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    host.unload();
+    EXPECT_EQ(threadCount(), threads);
+    EXPECT_LT(residentKilobytes() - resident, 2048) << "resident memory grew";
+    std::printf("%d cycles in %.1f s; resident memory %ld kB before, %ld kB after\n", cycles, seconds,
+                resident, residentKilobytes());
+
+    // And through quenbrix-run, as a Quenbrix program would do it.
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-soak";
+    std::filesystem::create_directories(dir);
+    {
+        std::ofstream script(dir / "soak.qb");
+        for (int i = 0; i < cycles / 4; ++i) {
+            script << "ok = PlaySidtune(\"" << kDemo << "\")\nSetSidVolume 0.5\nStopSidtune\n";
+        }
+        script << "Print ok\n";
+    }
+    const std::string run = std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + SIDTUNE_PLUGIN + " " +
+                            (dir / "soak.qb").string() + " >" + (dir / "out").string() + " 2>&1";
+    const int status = std::system(run.c_str());
+    std::ifstream outFile(dir / "out");
+    const std::string out{std::istreambuf_iterator<char>(outFile), {}};
+    EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+    EXPECT_NE(out.find("\n-1\n"), std::string::npos) << out;
+    std::filesystem::remove_all(dir);
+}
+
 // Without a sound server or card, set-up fails at once, and prints nothing. Run in a child
 // process, with the server pointed somewhere that does not exist.
 TEST(RealAudio, NoServerFailsQuicklyAndSilently) {

@@ -39,10 +39,11 @@ struct Notify {
 
 namespace {
 
-// Samples per callback: about 93 ms. The stream is refilled half a second at a time, so the play
-// position need not move in finer steps, and larger pulls cost the device's thread (and the sound
-// server) fewer wake-ups: at 512 samples playing cost three times the CPU.
-constexpr Uint16 kCallbackSamples = 4096;
+// Samples per callback: about 46 ms. Larger pulls cost the device's thread (and the sound server)
+// fewer wake-ups: at 512 samples playing cost about three times the CPU of 2048. Smaller ones
+// close the device sooner: SDL lets two callback periods drain when a device closes, and every
+// "PlaySidtune" closes the previous engine's device. 2048 weighs the two.
+constexpr Uint16 kCallbackSamples = 2048;
 
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     Device* device = static_cast<Device*>(userdata);
@@ -184,11 +185,9 @@ int play(Buffer* buffer) {
 }
 
 int stop(Buffer* buffer) {
-    if (buffer->primary) {
-        SDL_PauseAudioDevice(buffer->device->id, 1);
-    } else {
-        softwareStop(buffer->stream);
-    }
+    // The primary buffer stops only to be released, and closing the device ends SDL's callbacks
+    // anyway. Pausing first would cost a whole callback period of sleep in SDL's audio thread.
+    if (!buffer->primary) softwareStop(buffer->stream);
     return 0;
 }
 
