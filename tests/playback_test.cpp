@@ -71,30 +71,74 @@ size_t firstAudible(const std::vector<int16_t>& samples) {
     return samples.size();
 }
 
+// The demo tune's first `blocks` blocks, as the player makes them, offline.
+std::vector<int16_t> offlineRender(int blocks) {
+    std::vector<int16_t> offline(size_t(blocks) * kBlockSamples);
+    resetMachine(kSampleRate);
+    EXPECT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    engine.renderEnabled = 1;
+    callSubroutine(engine.tune.initAddress, 0);
+    for (int b = 0; b < blocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
+    engine.renderEnabled = 0;
+    return offline;
+}
+
+// Records the sound server's null sink (its monitor) from construction until stop().
+class Recorder {
+  public:
+    explicit Recorder(const std::string& name)
+        : path((std::filesystem::temp_directory_path() / name).string()) {
+        std::filesystem::remove(path);
+        const char* arguments[] = {"parecord",       "--latency-msec=20", "-d",
+                                   "test.monitor",   "--rate=44100",      "--channels=1",
+                                   "--format=s16le", "--file-format=wav", path.c_str(),
+                                   nullptr};
+        started =
+            posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(arguments), environ) == 0;
+        std::this_thread::sleep_for(500ms);
+    }
+    ~Recorder() {
+        if (started) stop();
+        std::filesystem::remove(path);
+    }
+    std::vector<int16_t> stop() {
+        std::this_thread::sleep_for(300ms);
+        kill(pid, SIGINT);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        started = false;
+        return readWavSamples(path);
+    }
+    bool started = false;
+
+  private:
+    std::string path;
+    pid_t pid = 0;
+};
+
+// The recording, aligned on its first audible sample, equals blocks 1 to 4 of the offline render
+// (the player ran 3.5 s: the silent first half, then six blocks; the first block may meet the
+// device starting, the last the stop), within a few LSB where the server's mixing touches it.
+void expectRecordingEqualsRender(const std::vector<int16_t>& recorded, const std::vector<int16_t>& offline) {
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    ASSERT_LT(r0, recorded.size()) << "nothing was heard";
+    ASSERT_GE(r0, o0);
+    const size_t offset = r0 - o0;
+    const size_t end = 5 * kBlockSamples;
+    ASSERT_GE(recorded.size(), offset + end) << "fewer than five blocks were recorded";
+    size_t differing = 0, firstDifference = 0;
+    for (size_t i = kBlockSamples; i < end; ++i) {
+        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
+    }
+    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render";
+}
+
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
-    const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-capture.wav").string();
-    std::filesystem::remove(capture);
-
-    // The offline render: 8 blocks of song 0.
-    constexpr int kBlocks = 8;
-    std::vector<int16_t> offline(kBlocks * kBlockSamples);
-    resetMachine(kSampleRate);
-    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0);
-    for (int b = 0; b < kBlocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
-    engine.renderEnabled = 0;
-
-    // Record the sink's monitor while the player plays.
-    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
-                              "test.monitor",   "--rate=44100",      "--channels=1",
-                              "--format=s16le", "--file-format=wav", capture.c_str(),
-                              nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
-    std::this_thread::sleep_for(500ms);
+    const std::vector<int16_t> offline = offlineRender(8);
+    Recorder recorder("sidtune-capture.wav");
+    ASSERT_TRUE(recorder.started);
 
     ASSERT_EQ(setUpEngine(), 0);
     ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
@@ -111,31 +155,7 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
                 cpu * 1000.0, wall);
     RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
-    std::this_thread::sleep_for(300ms);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-
-    const std::vector<int16_t> recorded = readWavSamples(capture);
-    ASSERT_GT(recorded.size(), size_t(3 * kBlockSamples)) << "the capture is too short";
-    // The stream starts with its silent first half; then block 0, 1, 2, ... follow without a gap.
-    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
-    ASSERT_LT(r0, recorded.size());
-    ASSERT_GE(r0, o0);
-    const size_t offset = r0 - o0;
-    // The player ran for 3.5 s: half a second of the silent first half, then six blocks. Blocks 1
-    // to 4 are compared; the first may meet the server still starting, the last the stop.
-    const size_t end = 5 * kBlockSamples;
-    ASSERT_GE(recorded.size(), offset + end) << "fewer than five blocks were recorded";
-    size_t differing = 0, firstDifference = 0;
-    for (size_t i = kBlockSamples; i < end; ++i) {
-        if (std::abs(recorded[offset + i] - offline[i]) > 4) {
-            if (differing++ == 0) firstDifference = i;
-        }
-    }
-    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render; compared "
-                             << end - kBlockSamples << " samples";
-    std::filesystem::remove(capture);
+    expectRecordingEqualsRender(recorder.stop(), offline);
 }
 
 // The gain between a stretch of the recording and the offline render it should equal.
@@ -153,15 +173,7 @@ double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vect
 TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
-    const std::string capture = (std::filesystem::temp_directory_path() / "sidtune-volume.wav").string();
-    std::filesystem::remove(capture);
-    std::vector<int16_t> offline(12 * kBlockSamples);
-    resetMachine(kSampleRate);
-    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0);
-    for (int b = 0; b < 12; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
-    engine.renderEnabled = 0;
+    const std::vector<int16_t> offline = offlineRender(12);
 
     quenbrix::PluginHost host;
     std::string error;
@@ -172,13 +184,8 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
         return host.call(*host.find(name), arguments);
     };
 
-    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
-                              "test.monitor",   "--rate=44100",      "--channels=1",
-                              "--format=s16le", "--file-format=wav", capture.c_str(),
-                              nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
-    std::this_thread::sleep_for(500ms);
+    Recorder recorder("sidtune-volume.wav");
+    ASSERT_TRUE(recorder.started);
     EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
     std::this_thread::sleep_for(2000ms);
     command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
@@ -189,12 +196,8 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     std::this_thread::sleep_for(2500ms);
     command("StopSidtune");
     host.unload();
-    std::this_thread::sleep_for(300ms);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
 
-    const std::vector<int16_t> recorded = readWavSamples(capture);
+    const std::vector<int16_t> recorded = recorder.stop();
     const size_t o0 = firstAudible(offline);
     const size_t first = firstAudible(recorded);
     ASSERT_LT(first, recorded.size());
@@ -218,7 +221,6 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     const size_t offset2 = second - o0;
     ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
     EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
-    std::filesystem::remove(capture);
 }
 
 // The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
@@ -231,50 +233,21 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine";
     std::filesystem::create_directories(dir);
-    const std::string capture = (dir / "capture.wav").string(), script = (dir / "play.qb").string();
+    const std::string script = (dir / "play.qb").string();
     std::ofstream(script) << "ok = PlaySidtune(\"" << kDemo << "\")\nPrint ok\nWait 3500\nStopSidtune\n";
+    const std::vector<int16_t> offline = offlineRender(8);
 
-    constexpr int kBlocks = 8;
-    std::vector<int16_t> offline(kBlocks * kBlockSamples);
-    resetMachine(kSampleRate);
-    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0);
-    for (int b = 0; b < kBlocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
-
-    const char* recorder[] = {"parecord",       "--latency-msec=20", "-d",
-                              "test.monitor",   "--rate=44100",      "--channels=1",
-                              "--format=s16le", "--file-format=wav", capture.c_str(),
-                              nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(recorder), environ), 0);
-    std::this_thread::sleep_for(500ms);
-    const std::string exe = std::string(bin) + "/quenbrix-run.exe";
-    const std::string run = "wine " + exe + " --plugin " + bin + "/sidtune.dll " + script + " >" +
-                            (dir / "out").string() + " 2>&1";
+    Recorder recorder("sidtune-wine.wav");
+    ASSERT_TRUE(recorder.started);
+    const std::string run = "wine " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
+                            "/sidtune.dll " + script + " >" + (dir / "out").string() + " 2>&1";
     const int status = std::system(run.c_str());
-    std::this_thread::sleep_for(300ms);
-    kill(pid, SIGINT);
-    int recorderStatus = 0;
-    waitpid(pid, &recorderStatus, 0);
+    const std::vector<int16_t> recorded = recorder.stop();
     std::ifstream outFile(dir / "out");
     const std::string out{std::istreambuf_iterator<char>(outFile), {}};
     ASSERT_EQ(WEXITSTATUS(status), 0) << out;
     EXPECT_NE(out.find("\n-1"), std::string::npos) << out;
-
-    const std::vector<int16_t> recorded = readWavSamples(capture);
-    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
-    ASSERT_LT(r0, recorded.size()) << "nothing was heard";
-    ASSERT_GE(r0, o0);
-    const size_t offset = r0 - o0;
-    // Blocks 1 to 4: the first may meet the device starting, the last the stop.
-    const size_t end = 5 * kBlockSamples;
-    ASSERT_GE(recorded.size(), offset + end) << "fewer than five blocks were recorded";
-    size_t differing = 0, firstDifference = 0;
-    for (size_t i = kBlockSamples; i < end; ++i) {
-        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
-    }
-    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference;
+    expectRecordingEqualsRender(recorded, offline);
     std::filesystem::remove_all(dir);
 }
 
