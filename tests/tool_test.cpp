@@ -104,7 +104,7 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
     const bool rootReadsAnyway = std::ifstream(unreadable).good();
 
     struct Case {
-        const char* name;
+        std::string name;
         std::string arguments;
     };
     std::vector<Case> cases = {
@@ -117,6 +117,24 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
     };
     if (!rootReadsAnyway)
         cases.push_back({"unreadable", "render " + unreadable + " -o " + wav.string() + " -t 1"});
+    // Malformed tunes: empty, 3 bytes, a header cut at 117 bytes, the wrong magic, a data offset
+    // past the end, and a folder.
+    const std::string tune = slurp(demo("demo.sid"));
+    std::string offsetPastEnd = tune.substr(0, 130);
+    offsetPastEnd[7] = char(200);
+    std::string wrongMagic = tune;
+    wrongMagic[0] = 'X';
+    for (const auto& [name, bytes] :
+         std::vector<std::pair<std::string, std::string>>{{"empty.sid", ""},
+                                                          {"three.sid", "PSI"},
+                                                          {"117.sid", tune.substr(0, 117)},
+                                                          {"magic.sid", wrongMagic},
+                                                          {"offset.sid", offsetPastEnd}}) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        cases.push_back(
+            {"malformed " + name, "render " + (dir / name).string() + " -o " + wav.string() + " -t 1"});
+    }
+    cases.push_back({"folder", "render " + dir.string() + " -o " + wav.string() + " -t 1"});
     for (const Case& c : cases) {
         const ToolRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, 1) << c.name;
