@@ -1,55 +1,33 @@
 // quenbrix-run, the reference host, running scripts against the plugin built on the simulated
 // audio platform: what it prints, and its error messages.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "program_support.h"
+
 namespace sidtune::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class QuenbrixRunTest : public ::testing::Test {
+class QuenbrixRunTest : public ProgramTest {
   protected:
-    fs::path dir;
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() /
-            ("quenbrix-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    RunResult runScript(const std::string& script, const std::string& environment = "",
-                        const std::string& plugin = SIDTUNE_SIM_PLUGIN) {
+    ProgramRun runScript(const std::string& script, const std::string& environment = "",
+                         const std::string& plugin = SIDTUNE_SIM_PLUGIN) {
         std::ofstream(dir / "script.qb") << script;
-        const std::string command = environment + " " + SIDTUNE_QUENBRIX_RUN + " --plugin " + plugin + " " +
-                                    (dir / "script.qb").string() + " >" + (dir / "out").string() + " 2>" +
-                                    (dir / "err").string() + " </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"), slurp(dir / "err")};
+        return runCommand(environment + " " + SIDTUNE_QUENBRIX_RUN + " --plugin " + plugin + " " +
+                          (dir / "script.qb").string());
     }
     std::string where(int line) { return (dir / "script.qb").string() + ":" + std::to_string(line) + ": "; }
 };
 
 TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
     const std::string demo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
-    const RunResult r = runScript(
+    const ProgramRun r = runScript(
         "' plays a tune\n"
         "ok = PlaySidtune(\"" +
         demo +
@@ -99,20 +77,20 @@ TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
         {"123\n", 1, "syntax error: a statement begins with a name"},
     };
     for (const Case& c : cases) {
-        const RunResult r = runScript(c.script);
+        const ProgramRun r = runScript(c.script);
         EXPECT_EQ(r.exitCode, 1) << c.script;
         EXPECT_EQ(r.err, where(c.line) + c.message + "\n") << c.script;
     }
 }
 
 TEST_F(QuenbrixRunTest, AFailedLoadPrintsThePluginsErrorText) {
-    const RunResult r = runScript("StopSidtune\n", "SIDTUNE_SIM_FAIL=1");  // the device cannot be created
+    const ProgramRun r = runScript("StopSidtune\n", "SIDTUNE_SIM_FAIL=1");  // the device cannot be created
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "fatal error: can't init SID engine !\n");
 }
 
 TEST_F(QuenbrixRunTest, AMissingPluginIsAnError) {
-    const RunResult r = runScript("StopSidtune\n", "", (dir / "nothing.so").string());
+    const ProgramRun r = runScript("StopSidtune\n", "", (dir / "nothing.so").string());
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("quenbrix-run: "), std::string::npos);
 }

@@ -1,8 +1,6 @@
 // The sidtune command-line tool, run as a user runs it: the WAV it writes holds exactly what the
 // player makes, and bad input gives a one-line error, exit code 1 and no output file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "audio/render_block.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "program_support.h"
 #include "test_support.h"
 #include "tune/tune_loader.h"
 
@@ -23,33 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int exitCode;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class ToolTest : public ::testing::Test {
+class ToolTest : public ProgramTest {
   protected:
-    fs::path dir;
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() /
-            ("sidtune-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    ToolRun run(const std::string& arguments) {
-        const std::string command = std::string(SIDTUNE_TOOL) + " " + arguments + " >" +
-                                    (dir / "out").string() + " 2>" + (dir / "err").string() + " </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"), slurp(dir / "err")};
+    ProgramRun run(const std::string& arguments) {
+        return runCommand(std::string(SIDTUNE_TOOL) + " " + arguments);
     }
     std::string demo(const char* file) { return std::string(SIDTUNE_DEMO_DIR) + "/" + file; }
 };
@@ -79,7 +55,7 @@ std::vector<int16_t> readWav(const fs::path& path) {
 
 TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
     const fs::path wav = dir / "effects.wav";
-    const ToolRun r = run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2");
+    const ProgramRun r = run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");  // no progress bar without a terminal
     const std::vector<int16_t> samples = readWav(wav);
@@ -136,7 +112,7 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
     }
     cases.push_back({"folder", "render " + dir.string() + " -o " + wav.string() + " -t 1"});
     for (const Case& c : cases) {
-        const ToolRun r = run(c.arguments);
+        const ProgramRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, 1) << c.name;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
         EXPECT_EQ(r.out, "") << c.name;
@@ -145,7 +121,7 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
 }
 
 TEST_F(ToolTest, InfoAsJson) {
-    const ToolRun r = run("info --json " + demo("digi.sid"));
+    const ProgramRun r = run("info --json " + demo("digi.sid"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // The play address is the one the init routine installed; the header has none.
     EXPECT_NE(r.out.find("\"playAddress\": "), std::string::npos);
@@ -164,7 +140,7 @@ TEST_F(ToolTest, InfoEscapesBytesAbove127) {
     const char name[] = "Caf\xE9\"\\";  // a Latin-1 byte, a quote and a backslash
     for (size_t i = 0; i < sizeof name; ++i) tune[22 + i] = name[i];
     std::ofstream(dir / "latin1.sid", std::ios::binary) << tune;
-    const ToolRun r = run("info --json " + (dir / "latin1.sid").string());
+    const ProgramRun r = run("info --json " + (dir / "latin1.sid").string());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\"name\": \"Caf\\u00e9\\\"\\\\"), std::string::npos) << r.out;
 }
