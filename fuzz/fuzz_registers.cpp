@@ -2,7 +2,7 @@
 // interleaved with rendering calls of any length. The input's tail fills the memory image, where
 // digi samples are read from.
 //   a command byte below $C0: a write; the next two bytes give the address ($D400 + 10 bits) and
-//   the value. From $C0: render (next two bytes) mod 1024 samples.
+//   the value. From $C0: render (next two bytes) mod 256 samples.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,14 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sidtune;
     resetMachine(44100);
     std::memcpy(engine.memory.data(), data, size < 65536 ? size : 65536);
-    static std::vector<int16_t> samples(1024);
+    static std::vector<int16_t> samples(256);
     for (size_t i = 0; i + 2 < size; i += 3) {
         const uint8_t command = data[i];
         const uint16_t operand = uint16_t(data[i + 1] | data[i + 2] << 8);
         if (command < 0xC0) {
             writeMemory(uint16_t(0xD400 + ((command << 8 | data[i + 1]) & 0x3FF)), data[i + 2]);
         } else {
-            renderSamples(samples.data(), operand % 1024);
+            renderSamples(samples.data(), operand % 256);
         }
     }
     return 0;

@@ -21,7 +21,7 @@ head -c 300 /dev/urandom > "$corpus/registers/random"
 mkdir -p build-fuzz/findings
 for target in fuzz_load_tune fuzz_render fuzz_registers; do
   seeds="$corpus/tunes" limit=70000
-  [ "$target" = fuzz_registers ] && seeds="$corpus/registers" limit=1024
+  [ "$target" = fuzz_registers ] && seeds="$corpus/registers" limit=512
   mkdir -p "build-fuzz/work/$target"
   echo "== $target for ${seconds}s"
   build-fuzz/fuzz/$target "build-fuzz/work/$target" "$seeds" -max_total_time="$seconds" -timeout=30 -max_len="$limit" \
