@@ -71,6 +71,14 @@ size_t firstAudible(const std::vector<int16_t>& samples) {
     return samples.size();
 }
 
+// The real plugin, loaded as the Quenbrix host loads it.
+void loadRealPlugin(quenbrix::PluginHost& host) {
+    std::string error;
+    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
+    host.init();
+    ASSERT_TRUE(host.load(error)) << error;
+}
+
 // The demo tune's first `blocks` blocks, as the player makes them, offline.
 std::vector<int16_t> offlineRender(int blocks) {
     std::vector<int16_t> offline(size_t(blocks) * kBlockSamples);
@@ -176,10 +184,7 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     const std::vector<int16_t> offline = offlineRender(12);
 
     quenbrix::PluginHost host;
-    std::string error;
-    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
-    host.init();
-    ASSERT_TRUE(host.load(error)) << error;
+    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
     auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
         return host.call(*host.find(name), arguments);
     };
@@ -293,10 +298,7 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     quenbrix::PluginHost host;
-    std::string error;
-    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
-    host.init();
-    ASSERT_TRUE(host.load(error)) << error;
+    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
     auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
         return host.call(*host.find(name), arguments);
     };

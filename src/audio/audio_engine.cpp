@@ -82,6 +82,18 @@ int createStream(const platform::WaveFormat& format) {
     return a.thread == nullptr ? 1 : 0;
 }
 
+namespace {
+
+// Stops a buffer, releases it and forgets it, if there is one.
+void stopAndRelease(platform::Buffer*& buffer) {
+    if (buffer == nullptr) return;
+    platform::stop(buffer);
+    platform::release(buffer);
+    buffer = nullptr;
+}
+
+}  // namespace
+
 void destroyStream() {
     AudioStream& a = engine.audio;
     if (a.events[kStopEvent] != nullptr) {
@@ -96,11 +108,7 @@ void destroyStream() {
         if (event != nullptr) platform::closeHandle(event);
         event = nullptr;
     }
-    if (a.streamBuffer != nullptr) {
-        platform::stop(a.streamBuffer);
-        platform::release(a.streamBuffer);
-        a.streamBuffer = nullptr;
-    }
+    stopAndRelease(a.streamBuffer);
     if (a.notify != nullptr) {
         platform::release(a.notify);
         a.notify = nullptr;
@@ -110,11 +118,7 @@ void destroyStream() {
 void closeAudioDevice() {
     AudioStream& a = engine.audio;
     destroyStream();
-    if (a.primaryBuffer != nullptr) {
-        platform::stop(a.primaryBuffer);
-        platform::release(a.primaryBuffer);
-        a.primaryBuffer = nullptr;
-    }
+    stopAndRelease(a.primaryBuffer);
     if (a.device != nullptr) {
         platform::release(a.device);
         a.device = nullptr;
