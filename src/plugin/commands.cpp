@@ -16,17 +16,24 @@ void registerCommands(FunctionRegistry* registry) {
     r->addParameter(registry, kQuenbrixReal);
 }
 
+// No exception may reach the host: the standard library's only one here is running out of
+// memory, which leaves the player Idle and the command false.
 void playSidtune(ScriptRuntime* runtime) {
-    // Whatever the new file turns out to be, the tune that played before is stopped and released.
-    closePlayer();
-    if (setUpEngine() == 0) {
-        const char* fileName = runtime->operations->getStringParameter(runtime, 1);
-        if (loadTune(fileName, 0, kLoadFromFile) != kTuneLoaded || startSong(0) != 0) {
-            shutDownEngine();
-        } else {
-            engine.songPlaying = true;
-            engine.engineOpen = true;
+    try {
+        // Whatever the new file turns out to be, the tune that played before is stopped and released.
+        closePlayer();
+        if (setUpEngine() == 0) {
+            const char* fileName = runtime->operations->getStringParameter(runtime, 1);
+            if (loadTune(fileName, 0, kLoadFromFile) != kTuneLoaded || startSong(0) != 0) {
+                shutDownEngine();
+            } else {
+                engine.songPlaying = true;
+                engine.engineOpen = true;
+            }
         }
+    } catch (...) {
+        engine.songPlaying = engine.engineOpen = false;
+        shutDownEngine();
     }
     runtime->operations->setIntegerResult(runtime, engine.songPlaying ? -1 : 0);
 }

@@ -24,8 +24,15 @@ constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
 char errorText[sizeof kLoadFailure];
 
 int32_t load(PluginObject*, FunctionRegistry* registry) {
-    // A trial of the whole audio engine: without a device the plugin is of no use.
-    if (setUpEngine() != 0) {
+    // A trial of the whole audio engine: without a device the plugin is of no use. (Running out
+    // of memory on the way counts as a failed trial: no exception reaches the host.)
+    int trial = 1;
+    try {
+        trial = setUpEngine();
+    } catch (...) {
+        shutDownEngine();
+    }
+    if (trial != 0) {
         std::memcpy(errorText, kLoadFailure, sizeof kLoadFailure);
         return 0;
     }
