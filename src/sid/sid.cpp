@@ -79,12 +79,12 @@ void latchParameters(SidChip& chip) {
 // The selected waveforms ANDed together; with none selected the value stays $FF. Called with a
 // constant control byte, the unselected waveforms cost nothing.
 [[gnu::always_inline]] inline uint32_t waveformValue(uint8_t control, uint32_t phase, uint32_t triangle,
-                                                     const SidVoice& v) {
+                                                     uint32_t pulseThreshold, uint8_t noiseOutput) {
     uint32_t w = 0xFF;
     if (triangleOn(control)) w = triangle;
     if (sawtoothOn(control)) w &= (phase >> 20) & 0xFF;
-    if (pulseOn(control)) w &= phase <= v.pulseThreshold ? 0xFF : 0x00;
-    if (noiseOn(control)) w &= v.noiseOutput;
+    if (pulseOn(control)) w &= phase <= pulseThreshold ? 0xFF : 0x00;
+    if (noiseOn(control)) w &= noiseOutput;
     return w;
 }
 
@@ -93,42 +93,15 @@ void latchParameters(SidChip& chip) {
     return (phase & kPhaseHalf) ? 255 - t : t;
 }
 
-[[gnu::always_inline]] inline void stepEnvelope(SidVoice& v) {
-    switch (v.envelopeState) {
-        case EnvelopeState::Attack:
-            v.envelope += v.attackStep;
-            if (v.envelope >= kFullScale) {
-                v.envelope = kFullScale;
-                v.envelopeState = EnvelopeState::Decay;
-            }
-            break;
-        case EnvelopeState::Decay:
-            v.envelope -= v.decayStep;
-            if (v.envelope <= v.sustainLevel << 16) {
-                v.envelope = v.sustainLevel << 16;
-                v.envelopeState = EnvelopeState::Sustain;
-            }
-            break;
-        case EnvelopeState::Sustain:
-            // A changed sustain level is reached through the decay, from the next sample on.
-            if (v.envelope != v.sustainLevel << 16) v.envelopeState = EnvelopeState::Decay;
-            break;
-        case EnvelopeState::Release:
-            v.envelope -= v.releaseStep;
-            if (v.envelope < kReleaseFloor) v.envelope = kReleaseFloor;
-            break;
-    }
+// A voice's output at a waveform value and an envelope level: -512 to 507.
+[[gnu::always_inline]] inline int32_t voiceOutput(uint32_t w, int32_t level) {
+    return (int32_t(w) - 128) * level >> 22;
 }
 
-// A voice's output, -512 to 507.
-[[gnu::always_inline]] inline int32_t voiceOutput(uint32_t w, const SidVoice& v) {
-    return (int32_t(w) - 128) * v.envelope >> 22;
-}
-
-// Advances one voice by one sample, with every control bit honoured, and returns its output.
-// The source (the voice that syncs and ring-modulates this one) is given by its phase as this
-// voice sees it at this moment, and its phase step.
-[[gnu::always_inline]] inline int32_t stepVoice(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep) {
+// Advances one voice's oscillator by one sample, with every control bit honoured, and returns its
+// waveform value. The source (the voice that syncs and ring-modulates this one) is given by its
+// phase as this voice sees it at this moment, and its phase step.
+[[gnu::always_inline]] inline uint32_t stepWaveform(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep) {
     const uint8_t control = v.control;
     v.phase = (v.phase + v.phaseStep) & kPhaseMask;
     if (testOn(control)) {
@@ -145,19 +118,19 @@ void latchParameters(SidChip& chip) {
     uint32_t triangle = triangleValue(p);
     clockNoise(v, p);
     if (ringOn(control) && !(sourcePhase & kPhaseHalf)) triangle = 255 - triangle;
-    const uint32_t w = waveformValue(control, p, triangle, v);
-    stepEnvelope(v);
-    return voiceOutput(w, v);
+    return waveformValue(control, p, triangle, v.pulseThreshold, v.noiseOutput);
 }
 
 // Samples are made in stretches of at most this many: the voices one by one, then the filter.
 constexpr uint32_t kStretch = 256;
 
-// One voice's share of a stretch of samples, when it can run on its own: its output goes into
+// One voice's share of a stretch of samples, when it can run on its own, its envelope levels
+// already made (an envelope depends on nothing but its own voice): its output goes into
 // `sum` (nowhere when null: voice 3 switched off still runs, and a voice held at level 0 adds
 // nothing); its phase after each sample into `phases[1..n]` when another voice needs it.
 struct VoiceJob {
     uint32_t count;
+    const int32_t* levels;  // the envelope level after each sample
     int32_t* sum;
     uint32_t* phases;
     const uint32_t* sourcePhases;  // the source's phase as seen at each sample, for sync and ring
@@ -254,8 +227,7 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
     for (uint32_t j = 0; j < count; ++j) phase[j] = (start + (j + 1) * step) & kPhaseMask;
     if constexpr (RecordPhases) std::memcpy(job.phases + 1, phase, count * sizeof phase[0]);
 
-    int32_t level[kStretch];
-    runEnvelope(voice, level, count);
+    const int32_t* const level = job.levels;
 
     if constexpr (noiseOn(control)) {
         // The noise waveform changes with every clock of the register: sample by sample.
@@ -263,8 +235,9 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
         for (uint32_t j = 0; j < count; ++j) {
             clockNoise(v, phase[j]);
             if (sum != nullptr) {
-                const uint32_t w = waveformValue(control, phase[j], triangleValue(phase[j]), v);
-                sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+                const uint32_t w = waveformValue(control, phase[j], triangleValue(phase[j]), v.pulseThreshold,
+                                                 v.noiseOutput);
+                sum[j] += voiceOutput(w, level[j]);
             }
         }
         voice.noiseClockMark = v.noiseClockMark;
@@ -284,11 +257,8 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
             const uint32_t threshold = voice.pulseThreshold;
             for (uint32_t j = 0; j < count; ++j) {
                 const uint32_t p = phase[j];
-                uint32_t w = 0xFF;
-                if constexpr (triangleOn(control)) w = triangleValue(p);
-                if constexpr (sawtoothOn(control)) w &= (p >> 20) & 0xFF;
-                if constexpr (pulseOn(control)) w &= p <= threshold ? 0xFF : 0x00;
-                sum[j] += (int32_t(w) - 128) * level[j] >> 22;
+                const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
+                sum[j] += voiceOutput(waveformValue(control, p, triangle, threshold, 0), level[j]);
             }
         }
     }
@@ -304,9 +274,9 @@ void runModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     uint32_t* const phases = job.phases;
     const uint32_t count = job.count;
     for (uint32_t j = 0; j < count; ++j) {
-        const int32_t out = stepVoice(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep);
+        const uint32_t w = stepWaveform(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep);
         if (phases != nullptr) phases[j + 1] = v.phase;
-        if (sum != nullptr) sum[j] += out;
+        if (sum != nullptr) sum[j] += voiceOutput(w, job.levels[j]);
     }
     voice = v;
 }
@@ -439,18 +409,24 @@ void renderSamples(int16_t* samples, uint32_t count) {
     int32_t direct[kStretch];
     int32_t filtered[kStretch];
     uint32_t phases[3][kStretch + 1];
+    int32_t levels[3][kStretch];
     for (uint32_t done = 0; done < count;) {
         const uint32_t n = count - done < kStretch ? count - done : kStretch;
         std::memset(direct, 0, n * sizeof direct[0]);
         std::memset(filtered, 0, n * sizeof filtered[0]);
+        // A voice held at level 0 adds nothing for the whole stretch.
+        bool silent[3];
+        for (int k = 0; k < 3; ++k) {
+            silent[k] = envelopeIsSteady(voices[k]) && voices[k].envelope == 0;
+            runEnvelope(voices[k], levels[k], n);
+        }
         if (!allInterlocked) {
             for (int k : order) {
                 SidVoice& v = voices[k];
                 const int source = (k + 2) % 3;
-                const bool steady = envelopeIsSteady(v);
-                const bool heard = (k < 2 || voice3On) && !(steady && v.envelope == 0);
-                VoiceJob job{n, heard ? (v.filtered ? filtered : direct) : nullptr, nullptr, nullptr,
-                             voices[source].phaseStep};
+                const bool heard = (k < 2 || voice3On) && !silent[k];
+                VoiceJob job{n,       levels[k], heard ? (v.filtered ? filtered : direct) : nullptr,
+                             nullptr, nullptr,   voices[source].phaseStep};
                 if (sourceOfAnother[k]) {
                     phases[k][0] = v.phase;  // the phase before the stretch
                     job.phases = phases[k];
@@ -473,11 +449,11 @@ void renderSamples(int16_t* samples, uint32_t count) {
             for (uint32_t j = 0; j < n; ++j) {
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
                 // voices 2 and 3 by voices 1 and 2 as they are now.
-                const int32_t out1 = stepVoice(v1, v3.phase, v3.phaseStep);
+                const int32_t out1 = voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep), levels[0][j]);
                 (v1.filtered ? filtered : direct)[j] += out1;
-                const int32_t out2 = stepVoice(v2, v1.phase, v1.phaseStep);
+                const int32_t out2 = voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep), levels[1][j]);
                 (v2.filtered ? filtered : direct)[j] += out2;
-                const int32_t out3 = stepVoice(v3, v2.phase, v2.phaseStep);
+                const int32_t out3 = voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep), levels[2][j]);
                 // Voice 3 off mutes it in both paths; it still runs, syncs and modulates.
                 if (voice3On) (v3.filtered ? filtered : direct)[j] += out3;
             }
