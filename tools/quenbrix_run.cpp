@@ -225,7 +225,7 @@ class Interpreter {
         const auto end =
             std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(milliseconds);
         while (!interrupted && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
 };
