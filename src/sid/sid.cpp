@@ -1,5 +1,6 @@
 #include "sid/sid.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -142,14 +143,16 @@ struct VoiceJob {
 // the sample where it reaches its bound is computed, not searched for.
 void runEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
     uint32_t j = 0;
+    // Through a pointer and with locals only, so that the loops become vector code.
     auto ramp = [&](int32_t step, uint32_t samples) {
-        int32_t level = v.envelope;
-        for (uint32_t i = 0; i < samples; ++i) levels[j + i] = level += step;
-        v.envelope = level;
+        int32_t* const out = levels + j;
+        const int32_t level = v.envelope;
+        for (uint32_t i = 0; i < samples; ++i) out[i] = level + int32_t(i + 1) * step;
+        v.envelope = level + int32_t(samples) * step;
         j += samples;
     };
     auto hold = [&](uint32_t samples) {
-        for (uint32_t i = 0; i < samples; ++i) levels[j + i] = v.envelope;
+        std::fill_n(levels + j, samples, v.envelope);
         j += samples;
     };
     // The number of steps of size `step` after which `distance` is covered (at least one).
