@@ -1,7 +1,8 @@
 // Render speed: seconds of audio made per second of wall time, per tune, for the demo tunes and
 // the real tunes of the shared test material (skipped when it is absent). Each run renders 60 s of
 // song 0 exactly as the player does: half-second blocks, play routine and synthesizer.
-// At the end: the median and the slowest tune.
+// At the end, a table of every tune's median and worst run (Markdown, as in the README), and the
+// median and the slowest tune by their median runs.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -21,7 +22,17 @@ namespace {
 
 using namespace sidtune;
 
-std::map<std::string, double> bestSpeed;  // seconds of audio per second, best run of each tune
+struct TuneRuns {
+    std::string kind;
+    std::vector<double> speeds;  // seconds of audio per second, one per run
+    double median() const {
+        std::vector<double> s = speeds;
+        std::sort(s.begin(), s.end());
+        return s.size() % 2 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
+    }
+    double worst() const { return *std::min_element(speeds.begin(), speeds.end()); }
+};
+std::map<std::string, TuneRuns> runs;
 
 bool startTune(const std::string& path) {
     resetMachine(kSampleRate);
@@ -31,7 +42,8 @@ bool startTune(const std::string& path) {
     return true;
 }
 
-void renderTune(benchmark::State& state, const std::string& name, const std::string& path) {
+void renderTune(benchmark::State& state, const std::string& name, const std::string& kind,
+                const std::string& path) {
     std::vector<int16_t> block(kBlockSamples);
     const int blocks = 120;  // 60 seconds
     for (auto _ : state) {
@@ -45,14 +57,15 @@ void renderTune(benchmark::State& state, const std::string& name, const std::str
         for (int b = 0; b < blocks; ++b) renderBlock(block.data(), kBlockSamples * 2);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         benchmark::DoNotOptimize(block.data());
-        bestSpeed[name] = std::max(bestSpeed[name], 60.0 / wall);
+        runs[name].kind = kind;
+        runs[name].speeds.push_back(60.0 / wall);
     }
     state.counters["realtime_x"] =
         benchmark::Counter(60.0 * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["cutoff"] = double(engine.cutOffCalls);
 }
 
-void registerTunes(const std::filesystem::path& dir, const std::string& prefix) {
+void registerTunes(const std::filesystem::path& dir, const std::string& kind) {
     if (!std::filesystem::is_directory(dir)) return;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -66,8 +79,8 @@ void registerTunes(const std::filesystem::path& dir, const std::string& prefix) 
         const bool psid = f && std::fread(magic, 1, 4, f) == 4 && std::string(magic, 4) == "PSID";
         if (f) std::fclose(f);
         if (!psid) continue;
-        const std::string name = prefix + file.stem().string();
-        benchmark::RegisterBenchmark(name.c_str(), renderTune, name, file.string())
+        const std::string name = file.stem().string();
+        benchmark::RegisterBenchmark((kind + "/" + name).c_str(), renderTune, name, kind, file.string())
             ->Unit(benchmark::kMillisecond)
             ->MinTime(0.5);
     }
@@ -76,21 +89,23 @@ void registerTunes(const std::filesystem::path& dir, const std::string& prefix) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    registerTunes(SIDTUNE_DEMO_DIR, "demo/");
-    registerTunes(std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes", "tunes/");
+    registerTunes(SIDTUNE_DEMO_DIR, "demo");
+    registerTunes(std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes", "real");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (runs.empty()) return 0;
 
-    std::vector<double> speeds;
-    for (const auto& [name, speed] : bestSpeed) speeds.push_back(speed);
-    if (!speeds.empty()) {
-        std::sort(speeds.begin(), speeds.end());
-        std::printf("\n%zu tunes: median %.0fx real time, slowest %.0fx (%s)\n", speeds.size(),
-                    speeds[speeds.size() / 2], speeds.front(),
-                    std::min_element(bestSpeed.begin(), bestSpeed.end(), [](auto& a, auto& b) {
-                        return a.second < b.second;
-                    })->first.c_str());
+    std::vector<std::pair<double, std::string>> byMedian;
+    for (const auto& [name, tune] : runs) byMedian.emplace_back(tune.median(), name);
+    std::sort(byMedian.begin(), byMedian.end());
+    std::printf("\n| tune | kind | runs | median x | worst x |\n|---|---|---|---|---|\n");
+    for (const auto& [median, name] : byMedian) {
+        const TuneRuns& tune = runs[name];
+        std::printf("| %s | %s | %zu | %.0f | %.0f |\n", name.c_str(), tune.kind.c_str(), tune.speeds.size(), median,
+                    tune.worst());
     }
+    std::printf("\n%zu tunes: median tune %.0fx real time, slowest %.0fx (%s)\n", byMedian.size(),
+                byMedian[byMedian.size() / 2].first, byMedian.front().first, byMedian.front().second.c_str());
     return 0;
 }

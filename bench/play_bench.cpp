@@ -1,0 +1,83 @@
+// The cost of playing, through the real plugin as a Quenbrix host loads it (SDL2 on Linux), into
+// whatever sound server the process sees (scripts/with-pulse.sh starts one):
+//   PlayWhile   the demo tune plays for 20 s while the host's thread sleeps; the CPU time the whole
+//               process spent meanwhile (streaming thread, SDL's audio thread, the sound library)
+//               as a share of one core, and the number of times its threads went to sleep;
+//   PlayStop    one "PlaySidtune" and one "StopSidtune": how long the host's thread waits for
+//               them, device opening and closing included.
+// Without a server "PlaySidtune" gives 0 and the benchmarks report an error.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "quenbrix_host.h"
+
+namespace {
+
+const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
+
+struct Plugin {
+    quenbrix::PluginHost host;
+    bool ready = false;
+    Plugin() {
+        std::string error;
+        if (!host.open(SIDTUNE_PLUGIN, error)) return;
+        host.init();
+        ready = host.load(error);
+    }
+    int32_t command(const char* name, std::vector<quenbrix::Value> arguments = {}) {
+        return host.call(*host.find(name), arguments).result;
+    }
+    bool play() { return command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}) == -1; }
+    void stop() { command("StopSidtune"); }
+};
+
+double cpuSeconds(const rusage& u) {
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void PlayWhile(benchmark::State& state) {
+    Plugin plugin;
+    if (!plugin.ready || !plugin.play()) {
+        state.SkipWithError("the plugin cannot play here (no sound server?)");
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // past set-up and the first blocks
+    const double seconds = 20;
+    for (auto _ : state) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const auto begin = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        getrusage(RUSAGE_SELF, &after);
+        state.SetIterationTime(wall);
+        state.counters["cpu_percent_of_a_core"] = 100 * (cpuSeconds(after) - cpuSeconds(before)) / wall;
+        state.counters["sleeps_per_second"] = double(after.ru_nvcsw - before.ru_nvcsw) / wall;
+    }
+    plugin.stop();
+}
+BENCHMARK(PlayWhile)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void PlayStop(benchmark::State& state) {
+    Plugin plugin;
+    if (!plugin.ready) {
+        state.SkipWithError("the plugin cannot be loaded");
+        return;
+    }
+    for (auto _ : state) {
+        if (!plugin.play()) {
+            state.SkipWithError("the plugin cannot play here (no sound server?)");
+            return;
+        }
+        plugin.stop();
+    }
+}
+BENCHMARK(PlayStop)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
