@@ -36,7 +36,8 @@ struct Plugin {
 };
 
 double cpuSeconds(const rusage& u) {
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 void PlayWhile(benchmark::State& state) {

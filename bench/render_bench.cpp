@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
     std::printf("\n| tune | kind | runs | median x | worst x |\n|---|---|---|---|---|\n");
     for (const auto& [median, name] : byMedian) {
         const TuneRuns& tune = runs[name];
-        std::printf("| %s | %s | %zu | %.0f | %.0f |\n", name.c_str(), tune.kind.c_str(), tune.speeds.size(), median,
-                    tune.worst());
+        std::printf("| %s | %s | %zu | %.0f | %.0f |\n", name.c_str(), tune.kind.c_str(), tune.speeds.size(),
+                    median, tune.worst());
     }
     std::printf("\n%zu tunes: median tune %.0fx real time, slowest %.0fx (%s)\n", byMedian.size(),
                 byMedian[byMedian.size() / 2].first, byMedian.front().first, byMedian.front().second.c_str());
