@@ -3,8 +3,8 @@
 //   PlayWhile   the demo tune plays for 20 s while the host's thread sleeps; the CPU time the whole
 //               process spent meanwhile (streaming thread, SDL's audio thread, the sound library)
 //               as a share of one core, and the number of times its threads went to sleep;
-//   PlayStop    one "PlaySidtune" and one "StopSidtune": how long the host's thread waits for
-//               them, device opening and closing included.
+//   PlayStop/N  "PlaySidtune", N milliseconds of playing, "StopSidtune": how long the host's
+//               thread waits for each command, device opening and closing included.
 // Without a server "PlaySidtune" gives 0 and the benchmarks report an error.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -69,15 +69,26 @@ void PlayStop(benchmark::State& state) {
         state.SkipWithError("the plugin cannot be loaded");
         return;
     }
+    double playSeconds = 0, stopSeconds = 0;
     for (auto _ : state) {
+        const auto begin = std::chrono::steady_clock::now();
         if (!plugin.play()) {
             state.SkipWithError("the plugin cannot play here (no sound server?)");
             return;
         }
+        const auto played = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(state.range(0)));
+        const auto playing = std::chrono::steady_clock::now();
         plugin.stop();
+        playSeconds += std::chrono::duration<double>(played - begin).count();
+        stopSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - playing).count();
     }
+    state.counters["play_ms"] = 1000 * playSeconds / double(state.iterations());
+    state.counters["stop_ms"] = 1000 * stopSeconds / double(state.iterations());
 }
-BENCHMARK(PlayStop)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlayStop)->Arg(0)->Iterations(20)->Unit(benchmark::kMillisecond);
+// Stopped after a second of playing, when the stream runs steadily.
+BENCHMARK(PlayStop)->Arg(1000)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

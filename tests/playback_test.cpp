@@ -293,7 +293,7 @@ long residentKilobytes() {
 
 // Cycles of "PlaySidtune", "SetSidVolume" and "StopSidtune" on the real SDL2 platform: no thread
 // is left behind and memory stays flat. Then the same through quenbrix-run. SIDTUNE_SOAK_CYCLES
-// sets the number (default 200; each cycle opens and closes the sound device, about 0.1 s).
+// sets the number (default 200; each cycle opens and closes the sound device, about 0.2 s).
 TEST(RealAudio, SoakPlayVolumeStop) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";

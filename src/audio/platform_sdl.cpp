@@ -39,11 +39,13 @@ struct Notify {
 
 namespace {
 
-// Samples per callback: about 46 ms. Larger pulls cost the device's thread (and the sound server)
-// fewer wake-ups: at 512 samples playing cost about three times the CPU of 2048. Smaller ones
-// close the device sooner: SDL lets two callback periods drain when a device closes, and every
-// "PlaySidtune" closes the previous engine's device. 2048 weighs the two.
-constexpr Uint16 kCallbackSamples = 2048;
+// Samples per callback: about 93 ms. SDL's audio thread, the sound library and the kernel cost
+// about the same for every wake-up of that thread, and the thread wakes a few times per callback,
+// so playing costs in inverse proportion to this: at 2048 samples it was about three times the
+// whole cost of making the sound. Smaller pulls would close the device sooner: SDL lets two
+// callback periods drain when a device closes (about 0.19 s here), and every "StopSidtune" and
+// "PlaySidtune" closes the engine's device; the host's thread waits for that.
+constexpr Uint16 kCallbackSamples = 4096;
 
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     Device* device = static_cast<Device*>(userdata);
