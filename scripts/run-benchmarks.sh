@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks, for a quiet machine:
+#   - the 6502 interpreter (instructions per second);
+#   - render speed per tune: the demo tunes and, where ../shared is present, the real tunes; each
+#     tune's median and worst run, as the README's table;
+#   - the cost of playing through the real plugin, and how long "PlaySidtune" and "StopSidtune"
+#     take, with a PulseAudio server started for the purpose (the sink paced by the measured
+#     stream alone, as on a desktop where nothing else plays).
+#   scripts/run-benchmarks.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --audio
+scripts/build.sh
+build/bench/sidtune_bench
+build/bench/render_bench
+SIDTUNE_PULSE_KEEPALIVE_MS=500 scripts/with-pulse.sh build/bench/play_bench
