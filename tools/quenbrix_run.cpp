@@ -11,6 +11,7 @@
 // Usage: quenbrix-run [--plugin PATH] SCRIPT   (default: the plugin beside this program)
 // Exit codes: 0 done, 1 a script error (file:line: message on stderr), 2 the plugin did not load.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -221,11 +222,13 @@ class Interpreter {
         return host.call(command, arguments);
     }
 
+    // Sleeps in steps of at most 0.1 s, to see Ctrl-C, and never past the end.
     static void wait(double milliseconds) {
-        const auto end =
-            std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(milliseconds);
-        while (!interrupted && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        using Clock = std::chrono::steady_clock;
+        const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double, std::milli>(milliseconds));
+        for (auto now = Clock::now(); !interrupted && now < end; now = Clock::now()) {
+            std::this_thread::sleep_until(std::min(end, now + std::chrono::milliseconds(100)));
         }
     }
 };
