@@ -3,8 +3,11 @@
 //   PlayWhile   the demo tune plays for 20 s while the host's thread sleeps; the CPU time the whole
 //               process spent meanwhile (streaming thread, SDL's audio thread, the sound library)
 //               as a share of one core, and the number of times its threads went to sleep;
-//   PlayStop/N  "PlaySidtune", N milliseconds of playing, "StopSidtune": how long the host's
-//               thread waits for each command, device opening and closing included.
+//   PlayStop/N/I  "PlaySidtune", N milliseconds of playing, "StopSidtune", I milliseconds of
+//               quiet: how long the host's thread waits for each command. A stopped device stays
+//               open for a second and the next "PlaySidtune" takes it back (I = 0); after that it
+//               is closed, which takes a while (I = 1100: a play that has to wait for it), and a
+//               play opens a new one (I = 2000).
 // Without a server "PlaySidtune" gives 0 and the benchmarks report an error.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -82,13 +85,16 @@ void PlayStop(benchmark::State& state) {
         plugin.stop();
         playSeconds += std::chrono::duration<double>(played - begin).count();
         stopSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - playing).count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(state.range(1)));
     }
     state.counters["play_ms"] = 1000 * playSeconds / double(state.iterations());
     state.counters["stop_ms"] = 1000 * stopSeconds / double(state.iterations());
 }
-BENCHMARK(PlayStop)->Arg(0)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlayStop)->Args({0, 0})->Iterations(20)->Unit(benchmark::kMillisecond);
 // Stopped after a second of playing, when the stream runs steadily.
-BENCHMARK(PlayStop)->Arg(1000)->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlayStop)->Args({1000, 0})->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlayStop)->Args({1000, 1100})->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlayStop)->Args({1000, 2000})->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

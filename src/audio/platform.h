@@ -59,6 +59,10 @@ int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotif
 void release(Buffer* buffer);
 void release(Notify* notify);
 void release(Device* device);
+// Waits until every released object is gone for good. Release is immediate in DirectSound and the
+// simulation; SDL2 devices close later, on a thread (see platform_sdl.cpp). Called before the
+// library may be unloaded.
+void finishReleases();
 
 Event* createEvent();  // auto-reset, not signalled, no name; null on failure
 void setEvent(Event* event);

@@ -130,6 +130,7 @@ int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotif
 void release(Buffer* b) { buffer(b)->Release(); }
 void release(Notify* notify) { reinterpret_cast<IDirectSoundNotify*>(notify)->Release(); }
 void release(Device* device) { ds(device)->Release(); }
+void finishReleases() {}
 
 Event* createEvent() { return reinterpret_cast<Event*>(CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
 

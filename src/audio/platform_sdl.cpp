@@ -6,12 +6,23 @@
 // The audio subsystem is opened with SDL_InitSubSystem and closed with SDL_QuitSubSystem, so a host
 // that uses SDL itself keeps its own subsystems. Without an audio server or device the device
 // cannot be created: set-up fails quickly, and nothing is printed.
+//
+// Closing an SDL device takes a while (SDL lets two callback periods drain), so a released device
+// is parked instead: it stays open, playing silence, for a second, and the next createDevice in
+// that time takes it back at once ("PlaySidtune" while a tune plays, or soon after "StopSidtune").
+// Otherwise a thread of ours closes it when the second is over. No SDL call of ours ever runs on
+// two threads at once: createDevice and finishReleases wait for that thread first, and it leaves
+// the subsystem's reference for them to give back (SDL_QuitSubSystem may unload libraries, which
+// must not happen on a thread that the library's own unloading may be waiting for).
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "audio/software_stream.h"
 #include "audio/std_events.h"
@@ -39,13 +50,13 @@ struct Notify {
 
 namespace {
 
-// Samples per callback: about 93 ms. Every wake-up of SDL's audio thread costs about the same
+// Samples per callback: about 186 ms. Every wake-up of SDL's audio thread costs about the same
 // (the sound library, the kernel; rendering is a small part), and it wakes several times per
 // callback, so the cost of playing falls as this grows: measured with bench/play_bench, 0.50% of
-// a core at 2048 samples, 0.27% at 4096, 0.13% at 8192. But SDL lets two callback periods drain
-// when a device closes, and every "StopSidtune" and "PlaySidtune" closes the engine's device
-// while the host's thread waits: about 0.1 s, 0.2 s and 0.4 s. 4096 weighs the two.
-constexpr Uint16 kCallbackSamples = 4096;
+// a core at 2048 samples, 0.27% at 4096, 0.13% at 8192. The price is latency: a volume change or
+// a stop is heard 0.2 to 0.4 s later. Closing the device would cost the same again in waiting
+// (SDL lets two callback periods drain), which is why released devices are parked (see above).
+constexpr Uint16 kCallbackSamples = 8192;
 
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     Device* device = static_cast<Device*>(userdata);
@@ -70,6 +81,64 @@ void silenceAlsa() {
         set(silentAlsaError);
     // The library stays loaded: SDL holds its own reference while it uses it.
 }
+
+// A parked device and the thread that closes it. `parked` and `subsystemReferences` are shared with that
+// thread under `parkLock`; `closer` itself is only touched by the thread that creates and releases devices.
+constexpr auto kParkTime = std::chrono::seconds(1);
+std::mutex parkLock;
+std::condition_variable parkChanged;
+Device* parked = nullptr;
+int subsystemReferences = 0;  // of closed devices, not yet given back
+std::thread closer;
+
+void closeDevice(Device* device) {
+    SDL_CloseAudioDevice(device->id);  // waits for the callback and SDL's drain
+    delete device;
+}
+
+void closeWhenParkEnds() {
+    std::unique_lock<std::mutex> lock(parkLock);
+    parkChanged.wait_for(lock, kParkTime, [] { return parked == nullptr; });
+    Device* device = parked;
+    parked = nullptr;
+    lock.unlock();
+    if (device == nullptr) return;  // taken back
+    closeDevice(device);
+    lock.lock();
+    ++subsystemReferences;
+}
+
+// Takes the parked device back, if there is one, and waits until the closing thread has ended;
+// gives back the subsystem references of the devices it closed. Returns the parked device.
+Device* unpark() {
+    Device* device;
+    {
+        std::lock_guard<std::mutex> lock(parkLock);
+        device = parked;
+        parked = nullptr;
+    }
+    parkChanged.notify_all();
+    if (closer.joinable()) closer.join();
+    int references;
+    {
+        std::lock_guard<std::mutex> lock(parkLock);
+        references = subsystemReferences;
+        subsystemReferences = 0;
+    }
+    for (; references > 0; --references) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return device;
+}
+
+void closeNow(Device* device) {
+    closeDevice(device);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// Without a call to finishReleases (a host that unloads the library without the plugin's unload)
+// the parked device is closed as the library goes: its callback is our code.
+struct FinishAtUnload {
+    ~FinishAtUnload() { finishReleases(); }
+} finishAtUnload;
 
 void releaseBuffer(Buffer* buffer) {
     if (--buffer->references > 0) return;
@@ -100,6 +169,14 @@ static bool initAudioSubsystem() {
 
 int createDevice(Device** device) {
     *device = nullptr;
+    if (Device* d = unpark()) {
+        // A device the server dropped while it was parked is stopped for good.
+        if (SDL_GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) {
+            *device = d;
+            return 0;
+        }
+        closeNow(d);
+    }
     silenceAlsa();
     if (!initAudioSubsystem()) return 1;
     Device* d = new (std::nothrow) Device;
@@ -222,9 +299,26 @@ void release(Notify* notify) {
 }
 
 void release(Device* device) {
-    SDL_CloseAudioDevice(device->id);  // waits for a callback that is running
-    delete device;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    // Whatever it played, from now on it plays silence.
+    SDL_LockAudioDevice(device->id);
+    device->stream = nullptr;
+    SDL_UnlockAudioDevice(device->id);
+    if (Device* earlier = unpark()) closeNow(earlier);  // only one device is ever in use
+    {
+        std::lock_guard<std::mutex> lock(parkLock);
+        parked = device;
+    }
+    try {
+        closer = std::thread(closeWhenParkEnds);
+    } catch (...) {
+        // No thread to be had: closed here and now, as SDL does it.
+        unpark();
+        closeNow(device);
+    }
+}
+
+void finishReleases() {
+    if (Device* device = unpark()) closeNow(device);
 }
 
 Event* createEvent() { return stdCreateEvent(); }

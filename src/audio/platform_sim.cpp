@@ -281,6 +281,8 @@ void release(Device* device) {
     sim::countLive(&sim::LiveObjects::devices, -1);
 }
 
+void finishReleases() {}
+
 Event* createEvent() {
     if (sim::call("CreateEvent", Step::CreateEvent)) return nullptr;
     Event* e = stdCreateEvent();

@@ -41,7 +41,11 @@ int32_t load(PluginObject*, FunctionRegistry* registry) {
     return 1;
 }
 
-void unload(PluginObject*) { closePlayer(); }
+// After this the host may unload the library: nothing of ours may still be running.
+void unload(PluginObject*) {
+    closePlayer();
+    platform::finishReleases();
+}
 
 int32_t answerOne(PluginObject*) { return 1; }
 
