@@ -243,12 +243,18 @@ TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
 }
 
 // The same register writes into the chip and into the plain second model: the same samples.
-// Twice: once with any control bits, once without test, sync and ring modulation, where the
-// voices run independently of each other.
-class BitExact : public SidTest, public ::testing::WithParamInterface<uint8_t> {};
+// With any control bits, and without test, sync and ring modulation, where the voices run
+// independently of each other; each through both builds of the rendering loops.
+struct BitExactCase {
+    const char* name;
+    uint8_t controlMask;
+    void (*render)(int16_t*, uint32_t);
+};
+
+class BitExact : public SidTest, public ::testing::WithParamInterface<BitExactCase> {};
 
 TEST_P(BitExact, AgainstThePlainModel) {
-    const uint8_t controlMask = GetParam();
+    const uint8_t controlMask = GetParam().controlMask;
     std::mt19937 random(1234);
     ReferenceSid reference(chip.attackSteps, chip.decayReleaseSteps);
     std::vector<int16_t> expected, actual;
@@ -264,7 +270,7 @@ TEST_P(BitExact, AgainstThePlainModel) {
         }
         const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
-        renderSamples(block.data(), count);
+        GetParam().render(block.data(), count);
         actual.insert(actual.end(), block.begin(), block.end());
         reference.render(expected, count);
     }
@@ -282,8 +288,13 @@ TEST_P(BitExact, AgainstThePlainModel) {
     EXPECT_GT(nonzero, int(actual.size() / 2));  // the comparison was about sound, not silence
 }
 
-INSTANTIATE_TEST_SUITE_P(ControlBits, BitExact, ::testing::Values(0xFF, 0xF1),
-                         [](const auto& info) { return info.param == 0xFF ? "all" : "independent_voices"; });
+INSTANTIATE_TEST_SUITE_P(ControlBits, BitExact,
+                         ::testing::Values(BitExactCase{"all", 0xFF, renderSamples},
+                                           BitExactCase{"independent_voices", 0xF1, renderSamples},
+                                           BitExactCase{"all_baseline", 0xFF, renderSamplesBaseline},
+                                           BitExactCase{"independent_voices_baseline", 0xF1,
+                                                        renderSamplesBaseline}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace sidtune::test

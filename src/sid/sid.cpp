@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "engine/engine_state.h"
@@ -141,17 +142,17 @@ struct VoiceJob {
 // The envelope level after each sample of a stretch, written into `levels`. The state machine
 // runs segment by segment: within an attack, decay or release the level moves in equal steps, so
 // the sample where it reaches its bound is computed, not searched for.
-void runEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
+[[gnu::always_inline]] inline void makeEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
     uint32_t j = 0;
     // Through a pointer and with locals only, so that the loops become vector code.
-    auto ramp = [&](int32_t step, uint32_t samples) {
+    auto ramp = [&](int32_t step, uint32_t samples) __attribute__((always_inline)) {
         int32_t* const out = levels + j;
         const int32_t level = v.envelope;
         for (uint32_t i = 0; i < samples; ++i) out[i] = level + int32_t(i + 1) * step;
         v.envelope = level + int32_t(samples) * step;
         j += samples;
     };
-    auto hold = [&](uint32_t samples) {
+    auto hold = [&](uint32_t samples) __attribute__((always_inline)) {
         std::fill_n(levels + j, samples, v.envelope);
         j += samples;
     };
@@ -218,7 +219,7 @@ void runEnvelope(SidVoice& v, int32_t* levels, uint32_t count) {
 // plain loop over the stretch that the compiler can turn into vector code. Specialised for the
 // waveform bits.
 template <unsigned Waveforms, bool RecordPhases>
-void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
+[[gnu::always_inline]] inline void makePlainVoice(SidVoice& voice, const VoiceJob& job) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     const uint32_t count = job.count;
     if (count == 0) return;
@@ -269,7 +270,7 @@ void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
 }
 
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
-void runModulatedVoice(SidVoice& voice, const VoiceJob& job) {
+[[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
     const uint32_t sourceStep = job.sourceStep;
     const uint32_t* const sourcePhases = job.sourcePhases;
@@ -291,10 +292,43 @@ bool envelopeIsSteady(const SidVoice& v) {
            (v.envelopeState == EnvelopeState::Release && v.envelope == kReleaseFloor);
 }
 
+// The rendering loops are built twice: for any x86-64 processor, and for those with SSE4.1, whose
+// 32-bit vector multiply the phase, envelope and output loops use (SSE2 has to emulate it). The
+// same integer operations either way, so the same samples; renderSamples picks one at run time.
+// The loops themselves are always-inline bodies; these entries give each build its own copy.
+struct Baseline {};
+struct WithSse41 {};
+
+#if defined(__x86_64__) || defined(__i386__)
+#define SIDTUNE_WITH_SSE41 [[gnu::target("sse4.1")]]
+bool haveSse41() { return __builtin_cpu_supports("sse4.1"); }
+#else
+#define SIDTUNE_WITH_SSE41
+bool haveSse41() { return false; }
+#endif
+
+void runEnvelope(Baseline, SidVoice& v, int32_t* levels, uint32_t count) { makeEnvelope(v, levels, count); }
+SIDTUNE_WITH_SSE41 void runEnvelope(WithSse41, SidVoice& v, int32_t* levels, uint32_t count) {
+    makeEnvelope(v, levels, count);
+}
+
+template <unsigned Waveforms, bool RecordPhases>
+void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
+    makePlainVoice<Waveforms, RecordPhases>(voice, job);
+}
+template <unsigned Waveforms, bool RecordPhases>
+SIDTUNE_WITH_SSE41 void runPlainVoiceSse41(SidVoice& voice, const VoiceJob& job) {
+    makePlainVoice<Waveforms, RecordPhases>(voice, job);
+}
+
 using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
-template <bool RecordPhases>
+template <typename Isa, bool RecordPhases>
 constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
+    if constexpr (std::is_same_v<Isa, WithSse41>) {
+        return std::array<VoiceRunner, 16>{&runPlainVoiceSse41<I, RecordPhases>...};
+    } else {
+        return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
+    }
 }
 (std::make_index_sequence<16>{});
 
@@ -361,7 +395,10 @@ void setUpSynthesizer(uint32_t sampleRate) {
     engine.digi = DigiPlayer{};
 }
 
-void renderSamples(int16_t* samples, uint32_t count) {
+namespace {
+
+template <typename Isa>
+[[gnu::always_inline]] inline void render(int16_t* samples, uint32_t count) {
     SidChip& chip = engine.sid;
     latchParameters(chip);
 
@@ -421,7 +458,7 @@ void renderSamples(int16_t* samples, uint32_t count) {
         bool silent[3];
         for (int k = 0; k < 3; ++k) {
             silent[k] = envelopeIsSteady(voices[k]) && voices[k].envelope == 0;
-            runEnvelope(voices[k], levels[k], n);
+            runEnvelope(Isa{}, voices[k], levels[k], n);
         }
         if (!allInterlocked) {
             for (int k : order) {
@@ -440,11 +477,11 @@ void renderSamples(int16_t* samples, uint32_t count) {
                     job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
                 }
                 if (v.control & kModulationBits) {
-                    runModulatedVoice(v, job);
+                    makeModulatedVoice(v, job);
                 } else if (job.phases != nullptr) {
-                    kPlainRunners<true>[v.control >> 4](v, job);
+                    kPlainRunners<Isa, true>[v.control >> 4](v, job);
                 } else {
-                    kPlainRunners<false>[v.control >> 4](v, job);
+                    kPlainRunners<Isa, false>[v.control >> 4](v, job);
                 }
             }
         } else {
@@ -488,6 +525,19 @@ void renderSamples(int16_t* samples, uint32_t count) {
     chip.highPass = highPass;
     chip.bandPass = bandPass;
     chip.lowPass = lowPass;
+}
+
+SIDTUNE_WITH_SSE41 void renderWithSse41(int16_t* samples, uint32_t count) {
+    render<WithSse41>(samples, count);
+}
+
+}  // namespace
+
+void renderSamplesBaseline(int16_t* samples, uint32_t count) { render<Baseline>(samples, count); }
+
+void renderSamples(int16_t* samples, uint32_t count) {
+    static void (*const chosen)(int16_t*, uint32_t) = haveSse41() ? renderWithSse41 : renderSamplesBaseline;
+    chosen(samples, count);
 }
 
 }  // namespace sidtune

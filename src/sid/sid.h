@@ -25,6 +25,9 @@ namespace sidtune {
 void writeSidRegister(uint8_t index, uint8_t value);
 void setUpSynthesizer(uint32_t sampleRate);
 void renderSamples(int16_t* samples, uint32_t count);
+// The same samples, made by the build of the loops for processors without SSE4.1, which
+// renderSamples uses there; here so that the tests can compare the two.
+void renderSamplesBaseline(int16_t* samples, uint32_t count);
 
 void writeDigiRegister(uint16_t address, uint8_t value);
 int32_t mixDigiSample(int32_t mix);
