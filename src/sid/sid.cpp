@@ -126,14 +126,20 @@ void latchParameters(SidChip& chip) {
 // Samples are made in stretches of at most this many: the voices one by one, then the filter.
 constexpr uint32_t kStretch = 256;
 
+[[gnu::always_inline]] inline void putIntoSum(int32_t& sum, int32_t value, bool store) {
+    sum = store ? value : sum + value;
+}
+
 // One voice's share of a stretch of samples, when it can run on its own, its envelope levels
 // already made (an envelope depends on nothing but its own voice): its output goes into
 // `sum` (nowhere when null: voice 3 switched off still runs, and a voice held at level 0 adds
-// nothing); its phase after each sample into `phases[1..n]` when another voice needs it.
+// nothing), added to it or, for the first voice into that sum, stored (so no sum is ever cleared
+// first); its phase after each sample into `phases[1..n]` when another voice needs it.
 struct VoiceJob {
     uint32_t count;
     const int32_t* levels;  // the envelope level after each sample
     int32_t* sum;
+    bool storeIntoSum;
     uint32_t* phases;
     const uint32_t* sourcePhases;  // the source's phase as seen at each sample, for sync and ring
     uint32_t sourceStep;
@@ -241,7 +247,7 @@ template <unsigned Waveforms, bool RecordPhases>
             if (sum != nullptr) {
                 const uint32_t w = waveformValue(control, phase[j], triangleValue(phase[j]), v.pulseThreshold,
                                                  v.noiseOutput);
-                sum[j] += voiceOutput(w, level[j]);
+                putIntoSum(sum[j], voiceOutput(w, level[j]), job.storeIntoSum);
             }
         }
         voice.noiseClockMark = v.noiseClockMark;
@@ -259,10 +265,16 @@ template <unsigned Waveforms, bool RecordPhases>
         voice.noiseClockMark = phase[count - 1] >> 23;
         if (sum != nullptr) {
             const uint32_t threshold = voice.pulseThreshold;
-            for (uint32_t j = 0; j < count; ++j) {
+            auto output = [&](uint32_t j) __attribute__((always_inline)) {
                 const uint32_t p = phase[j];
                 const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
-                sum[j] += voiceOutput(waveformValue(control, p, triangle, threshold, 0), level[j]);
+                return voiceOutput(waveformValue(control, p, triangle, threshold, 0), level[j]);
+            };
+            // Two loops rather than a choice per sample, so that each stays vector code.
+            if (job.storeIntoSum) {
+                for (uint32_t j = 0; j < count; ++j) sum[j] = output(j);
+            } else {
+                for (uint32_t j = 0; j < count; ++j) sum[j] += output(j);
             }
         }
     }
@@ -280,7 +292,7 @@ template <unsigned Waveforms, bool RecordPhases>
     for (uint32_t j = 0; j < count; ++j) {
         const uint32_t w = stepWaveform(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep);
         if (phases != nullptr) phases[j + 1] = v.phase;
-        if (sum != nullptr) sum[j] += voiceOutput(w, job.levels[j]);
+        if (sum != nullptr) putIntoSum(sum[j], voiceOutput(w, job.levels[j]), job.storeIntoSum);
     }
     voice = v;
 }
@@ -452,8 +464,8 @@ template <typename Isa>
     int32_t levels[3][kStretch];
     for (uint32_t done = 0; done < count;) {
         const uint32_t n = count - done < kStretch ? count - done : kStretch;
-        std::memset(direct, 0, n * sizeof direct[0]);
-        std::memset(filtered, 0, n * sizeof filtered[0]);
+        // Whether anything has gone into each sum yet: the first voice stores, the others add.
+        bool directFilled = false, filteredFilled = false;
         // A voice held at level 0 adds nothing for the whole stretch.
         bool silent[3];
         for (int k = 0; k < 3; ++k) {
@@ -465,8 +477,15 @@ template <typename Isa>
                 SidVoice& v = voices[k];
                 const int source = (k + 2) % 3;
                 const bool heard = (k < 2 || voice3On) && !silent[k];
-                VoiceJob job{n,       levels[k], heard ? (v.filtered ? filtered : direct) : nullptr,
-                             nullptr, nullptr,   voices[source].phaseStep};
+                bool& filled = v.filtered ? filteredFilled : directFilled;
+                VoiceJob job{n,
+                             levels[k],
+                             heard ? (v.filtered ? filtered : direct) : nullptr,
+                             !filled,
+                             nullptr,
+                             nullptr,
+                             voices[source].phaseStep};
+                if (heard) filled = true;
                 if (sourceOfAnother[k]) {
                     phases[k][0] = v.phase;  // the phase before the stretch
                     job.phases = phases[k];
@@ -485,6 +504,9 @@ template <typename Isa>
                 }
             }
         } else {
+            std::memset(direct, 0, n * sizeof direct[0]);
+            std::memset(filtered, 0, n * sizeof filtered[0]);
+            directFilled = filteredFilled = true;
             SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
             for (uint32_t j = 0; j < n; ++j) {
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
@@ -499,6 +521,8 @@ template <typename Isa>
             }
             voices[0] = v1, voices[1] = v2, voices[2] = v3;
         }
+        if (!directFilled) std::memset(direct, 0, n * sizeof direct[0]);
+        if (filterRuns && !filteredFilled) std::memset(filtered, 0, n * sizeof filtered[0]);
 
         int16_t* out = samples + done;
         if (filterRuns) {
