@@ -46,13 +46,13 @@ void playFrames(Seen& seen, int frames) {
         seen.frameLengths.insert(length);
         ASSERT_TRUE(callSubroutine(engine.tune.playAddress, 0, length * kPlayInstructionsPerSample));
         const SidChip& chip = engine.sid;
-        for (const SidVoiceRegisters& r : chip.voiceRegisters) {
-            seen.controlBits |= r.control;
-            seen.gateOff |= !gateOn(r.control);
+        for (int v = 0; v < 3; ++v) {
+            seen.controlBits |= controlRegister(chip.registers, v);
+            seen.gateOff |= !gateOn(controlRegister(chip.registers, v));
         }
-        seen.filterOutputs.insert(chip.filterRegisters.modeVolume & 0x70);
-        seen.voice3Off |= voice3Off(chip.filterRegisters);
-        seen.resonance |= resonance(chip.filterRegisters) > 0;
+        seen.filterOutputs.insert(chip.registers[24] & 0x70);
+        seen.voice3Off |= voice3Off(chip.registers);
+        seen.resonance |= resonance(chip.registers) > 0;
         const DigiPlayer& digi = engine.digi;
         if (digi.playing && digi.position < digi.playEnd) {
             seen.nibbleOrders.insert(digi.playNibbleOrder);

@@ -35,27 +35,26 @@ int32_t wrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)
 int32_t wrapMul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
 
 void latchParameters(SidChip& chip) {
-    const SidFilterRegisters& f = chip.filterRegisters;
+    const SidRegisters& r = chip.registers;
     for (int v = 0; v < 3; ++v) {
-        const SidVoiceRegisters& r = chip.voiceRegisters[v];
         SidVoice& voice = chip.voices[v];
-        voice.phaseStep = r.frequency * chip.phaseScale;
-        voice.pulseThreshold = uint32_t(r.pulseWidth & 0xFFF) << 16;
-        voice.control = r.control;
-        voice.filtered = routedThroughFilter(f, v);
-        voice.attackStep = chip.attackSteps[r.attackDecay >> 4];
-        voice.decayStep = chip.decayReleaseSteps[r.attackDecay & 15];
-        voice.sustainLevel = r.sustainRelease & 0xF0;
-        voice.releaseStep = chip.decayReleaseSteps[r.sustainRelease & 15];
+        voice.phaseStep = frequency(r, v) * chip.phaseScale;
+        voice.pulseThreshold = uint32_t(pulseWidth(r, v) & 0xFFF) << 16;
+        voice.control = controlRegister(r, v);
+        voice.filtered = routedThroughFilter(r, v);
+        voice.attackStep = chip.attackSteps[attackDecay(r, v) >> 4];
+        voice.decayStep = chip.decayReleaseSteps[attackDecay(r, v) & 15];
+        voice.sustainLevel = sustainRelease(r, v) & 0xF0;
+        voice.releaseStep = chip.decayReleaseSteps[sustainRelease(r, v) & 15];
     }
-    const uint32_t coefficient = cutoffValue(f) * chip.cutoffScale;
+    const uint32_t coefficient = cutoffValue(r) * chip.cutoffScale;
     chip.cutoffCoefficient = int32_t(coefficient > 65536 ? 65536 : coefficient);
-    chip.lowPassOn = lowPassSelected(f);
-    chip.bandPassOn = bandPassSelected(f);
-    chip.highPassOn = highPassSelected(f);
-    chip.voice3On = !voice3Off(f);
-    chip.volume = masterVolume(f);
-    chip.damping = (78643 - 2621 * resonance(f)) >> 8;
+    chip.lowPassOn = lowPassSelected(r);
+    chip.bandPassOn = bandPassSelected(r);
+    chip.highPassOn = highPassSelected(r);
+    chip.voice3On = !voice3Off(r);
+    chip.volume = masterVolume(r);
+    chip.damping = (78643 - 2621 * resonance(r)) >> 8;
 }
 
 // The noise generator: a 23-bit shift register with feedback from bits 22 and 17; eight of its
@@ -353,41 +352,18 @@ constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
 }  // namespace
 
 void writeSidRegister(uint8_t index, uint8_t value) {
+    if (index >= std::tuple_size_v<SidRegisters>) return;  // 25-31: nothing
     SidChip& chip = engine.sid;
-    int voice = 0;
-    if (index >= 7 && index <= 13) {
-        voice = 1;
-        index -= 7;
-    } else if (index >= 14 && index <= 20) {
-        voice = 2;
-        index -= 14;
-    }
-    SidVoiceRegisters& r = chip.voiceRegisters[voice];
-    SidFilterRegisters& f = chip.filterRegisters;
-    switch (index) {
-        case 0: r.frequency = uint16_t((r.frequency & 0xFF00) | value); break;
-        case 1: r.frequency = uint16_t((r.frequency & 0x00FF) | value << 8); break;
-        case 2: r.pulseWidth = uint16_t((r.pulseWidth & 0xFF00) | value); break;
-        case 3: r.pulseWidth = uint16_t((r.pulseWidth & 0x00FF) | value << 8); break;
-        case 4: {
-            r.control = value;
-            // The gate moves the envelope at once; the level itself is left where it is, so an
-            // attack rises from wherever the release had got to.
-            EnvelopeState& state = chip.voices[voice].envelopeState;
-            if (!gateOn(value)) {
-                state = EnvelopeState::Release;
-            } else if (state == EnvelopeState::Release) {
-                state = EnvelopeState::Attack;
-            }
-            break;
-        }
-        case 5: r.attackDecay = value; break;
-        case 6: r.sustainRelease = value; break;
-        case 21: f.cutoffLow = value; break;
-        case 22: f.cutoffHigh = value; break;
-        case 23: f.resonanceRouting = value; break;
-        case 24: f.modeVolume = value; break;
-        default: break;  // 25-31: nothing
+    chip.registers[index] = value;
+    // A control register's gate moves the envelope at once; the level itself is left where it is,
+    // so an attack rises from wherever the release had got to.
+    constexpr uint32_t kControlIndexes = 1u << 4 | 1u << 11 | 1u << 18;
+    if ((kControlIndexes >> index & 1) == 0) return;
+    EnvelopeState& state = chip.voices[index / kVoiceRegisters].envelopeState;
+    if (!gateOn(value)) {
+        state = EnvelopeState::Release;
+    } else if (state == EnvelopeState::Release) {
+        state = EnvelopeState::Attack;
     }
 }
 

@@ -25,21 +25,18 @@ namespace sidtune {
 
 enum class EnvelopeState : uint8_t { Attack = 0, Decay = 1, Sustain = 2, Release = 3 };
 
-struct SidVoiceRegisters {
-    uint16_t frequency;
-    uint16_t pulseWidth;
-    uint8_t control;
-    uint8_t attackDecay;
-    uint8_t sustainRelease;
-    uint8_t spare;  // reached by no register
-};
+// The register file: the last byte written to each of the 25 registers, at its index.
+using SidRegisters = std::array<uint8_t, 25>;
+constexpr uint8_t kVoiceRegisters = 7;  // voice v's registers start at index 7 v
 
-struct SidFilterRegisters {
-    uint8_t cutoffLow;
-    uint8_t cutoffHigh;
-    uint8_t resonanceRouting;
-    uint8_t modeVolume;
-};
+// Voice v's fields (v = 0, 1, 2).
+inline uint16_t frequency(const SidRegisters& r, int v) { return uint16_t(r[7 * v] | r[7 * v + 1] << 8); }
+inline uint16_t pulseWidth(const SidRegisters& r, int v) {
+    return uint16_t(r[7 * v + 2] | r[7 * v + 3] << 8);
+}
+inline uint8_t controlRegister(const SidRegisters& r, int v) { return r[7 * v + 4]; }
+inline uint8_t attackDecay(const SidRegisters& r, int v) { return r[7 * v + 5]; }
+inline uint8_t sustainRelease(const SidRegisters& r, int v) { return r[7 * v + 6]; }
 
 // Control register bits.
 constexpr bool gateOn(uint8_t control) { return control & 0x01; }
@@ -52,18 +49,14 @@ constexpr bool pulseOn(uint8_t control) { return control & 0x40; }
 constexpr bool noiseOn(uint8_t control) { return control & 0x80; }
 
 // Filter register fields.
-inline uint32_t cutoffValue(const SidFilterRegisters& f) {
-    return uint32_t(f.cutoffHigh) << 3 | (f.cutoffLow & 7);
-}
-inline int32_t resonance(const SidFilterRegisters& f) { return f.resonanceRouting >> 4; }
-inline bool routedThroughFilter(const SidFilterRegisters& f, int voice) {
-    return f.resonanceRouting >> voice & 1;
-}
-inline bool lowPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x10; }
-inline bool bandPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x20; }
-inline bool highPassSelected(const SidFilterRegisters& f) { return f.modeVolume & 0x40; }
-inline bool voice3Off(const SidFilterRegisters& f) { return f.modeVolume & 0x80; }
-inline int32_t masterVolume(const SidFilterRegisters& f) { return f.modeVolume & 0x0F; }
+inline uint32_t cutoffValue(const SidRegisters& r) { return uint32_t(r[22]) << 3 | (r[21] & 7); }
+inline int32_t resonance(const SidRegisters& r) { return r[23] >> 4; }
+inline bool routedThroughFilter(const SidRegisters& r, int voice) { return r[23] >> voice & 1; }
+inline bool lowPassSelected(const SidRegisters& r) { return r[24] & 0x10; }
+inline bool bandPassSelected(const SidRegisters& r) { return r[24] & 0x20; }
+inline bool highPassSelected(const SidRegisters& r) { return r[24] & 0x40; }
+inline bool voice3Off(const SidRegisters& r) { return r[24] & 0x80; }
+inline int32_t masterVolume(const SidRegisters& r) { return r[24] & 0x0F; }
 
 struct SidVoice {
     // Latched from the register file at the start of every rendering call.
@@ -85,8 +78,7 @@ struct SidVoice {
 };
 
 struct SidChip {
-    std::array<SidVoiceRegisters, 3> voiceRegisters;
-    SidFilterRegisters filterRegisters;
+    SidRegisters registers;
 
     uint32_t sampleRate;
     uint32_t phaseScale;   // 15872000 / sampleRate
