@@ -8,6 +8,7 @@
 //   writeSidRegister(index, value)   CPU writes to $D400-$D7FF, index = address AND $1F
 //   setUpSynthesizer(sampleRate)     rate-dependent tables, everything else cleared
 //   renderSamples(samples, count)    count signed 16-bit mono samples
+//   renderSamplesBaseline(...)       the same, without the SSE4.1 build of the loops
 //
 // The digi player (sample playback through $D41D-$D47F):
 //
