@@ -303,7 +303,7 @@ void release(Device* device) {
     SDL_LockAudioDevice(device->id);
     device->stream = nullptr;
     SDL_UnlockAudioDevice(device->id);
-    if (Device* earlier = unpark()) closeNow(earlier);  // only one device is ever in use
+    finishReleases();  // only one device is ever in use
     {
         std::lock_guard<std::mutex> lock(parkLock);
         parked = device;
@@ -311,9 +311,7 @@ void release(Device* device) {
     try {
         closer = std::thread(closeWhenParkEnds);
     } catch (...) {
-        // No thread to be had: closed here and now, as SDL does it.
-        unpark();
-        closeNow(device);
+        finishReleases();  // no thread to be had: closed here and now, as SDL does it
     }
 }
 
