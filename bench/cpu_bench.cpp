@@ -5,24 +5,30 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 
+#include "audio/audio_format.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
 
 namespace {
 
 using namespace sidtune;
 
-void load(uint16_t address, std::initializer_list<uint8_t> bytes) {
-    for (uint8_t b : bytes) engine.memory[address++] = b;
+void load(EngineState& e, uint16_t address, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) e.memory[address++] = b;
 }
 
-// A loop that never returns, so every call runs exactly its bound of instructions.
-void setUpPlayLikeLoop() {
-    resetMachine(44100);
-    load(0x0010, {0x00, 0x30});  // pointer to a table at $3000
+// An engine of its own with a loop at $1000 that never returns, so every call runs exactly its
+// bound of instructions.
+std::unique_ptr<EngineState> setUpPlayLikeLoop() {
+    auto engine = std::make_unique<EngineState>();
+    EngineState& e = *engine;
+    resetMachine(e, kSampleRate);
+    load(e, 0x0010, {0x00, 0x30});  // pointer to a table at $3000
     // clang-format off
-    load(0x1000, {
+    load(e, 0x1000, {
         0xA2, 0x00,                       // LDX #$00
         0xA0, 0x00,                       // LDY #$00      <- outer
         0xBD, 0x00, 0x20,                 // LDA $2000,X   <- inner
@@ -43,14 +49,16 @@ void setUpPlayLikeLoop() {
         0x4C, 0x02, 0x10,                 // JMP outer
     });
     // clang-format on
+    return engine;
 }
 
 void BM_InterpreterInstructions(benchmark::State& state) {
-    setUpPlayLikeLoop();
+    const auto engine = setUpPlayLikeLoop();
+    EngineState& e = *engine;
     const uint32_t perCall = 10'000'000;
     for (auto _ : state) {
-        callSubroutine(0x1000, 0, perCall);
-        benchmark::DoNotOptimize(engine.cpu.A);
+        callSubroutine(e, 0x1000, 0, perCall);
+        benchmark::DoNotOptimize(e.cpu.A);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * perCall);
 }
@@ -58,8 +66,9 @@ BENCHMARK(BM_InterpreterInstructions)->Unit(benchmark::kMillisecond);
 
 // The worst an init routine that never returns can cost the host's thread.
 void BM_RunawayInitCall(benchmark::State& state) {
-    setUpPlayLikeLoop();
-    for (auto _ : state) callSubroutine(0x1000, 0, kInitInstructionLimit);
+    const auto engine = setUpPlayLikeLoop();
+    EngineState& e = *engine;
+    for (auto _ : state) callSubroutine(e, 0x1000, 0, kInitInstructionLimit);
     state.SetItemsProcessed(int64_t(state.iterations()) * kInitInstructionLimit);
 }
 BENCHMARK(BM_RunawayInitCall)->Unit(benchmark::kMillisecond);

@@ -10,12 +10,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/render_block.h"
-#include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
 #include "tune/tune_loader.h"
 
 namespace {
@@ -34,36 +35,35 @@ struct TuneRuns {
 };
 std::map<std::string, TuneRuns> runs;
 
-bool startTune(const std::string& path) {
-    resetMachine(kSampleRate);
-    if (loadTune(path.c_str(), 0, kLoadFromFile) != kTuneLoaded) return false;
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0, kInitInstructionLimit);
-    return true;
+bool startTune(EngineState& e, const std::string& path) {
+    resetMachine(e, kSampleRate);
+    return loadTune(e, path.c_str(), 0, kLoadFromFile) == kTuneLoaded && beginSong(e, 0) == kSongBegun;
 }
 
 void renderTune(benchmark::State& state, const std::string& name, const std::string& kind,
                 const std::string& path) {
+    const auto engine = std::make_unique<EngineState>();
+    EngineState& e = *engine;
     std::vector<int16_t> block(kBlockSamples);
     const int blocks = 120;  // 60 seconds
     TuneRuns& tune = runs[name];
     tune.kind = kind;
     for (auto _ : state) {
         state.PauseTiming();
-        if (!startTune(path)) {
+        if (!startTune(e, path)) {
             state.SkipWithError("not a PSID tune");
             return;
         }
         state.ResumeTiming();
         const auto begin = std::chrono::steady_clock::now();
-        for (int b = 0; b < blocks; ++b) renderBlock(block.data(), kBlockSamples * 2);
+        for (int b = 0; b < blocks; ++b) renderBlock(e, block.data(), kBlockBytes);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         benchmark::DoNotOptimize(block.data());
         tune.speeds.push_back(60.0 / wall);
     }
     state.counters["realtime_x"] =
         benchmark::Counter(60.0 * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["cutoff"] = double(engine.cutOffCalls);
+    state.counters["cutoff"] = double(e.cutOffCalls);
 }
 
 void registerTunes(const std::filesystem::path& dir, const std::string& kind) {
@@ -91,7 +91,7 @@ void registerTunes(const std::filesystem::path& dir, const std::string& kind) {
 
 int main(int argc, char** argv) {
     registerTunes(SIDTUNE_DEMO_DIR, "demo");
-    registerTunes(std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes", "real");
+    registerTunes(std::filesystem::path(SIDTUNE_TEST_DATA) / "tunes", "real");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -3,11 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cpu/cpu.h"
+#include "audio/audio_format.h"
+#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "tune/tune_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    sidtune::resetMachine(44100);
-    sidtune::loadTune(data, size, sidtune::kLoadFromMemory);
+    using namespace sidtune;
+    static EngineState e;  // the fuzzer's own engine, reset for every input
+    resetMachine(e, kSampleRate);
+    loadTune(e, data, size, kLoadFromMemory);
     return 0;
 }

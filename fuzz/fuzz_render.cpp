@@ -5,18 +5,16 @@
 #include <vector>
 
 #include "audio/render_block.h"
-#include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
 #include "tune/tune_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sidtune;
-    resetMachine(kSampleRate);
-    if (loadTune(data, size, kLoadFromMemory) != kTuneLoaded) return 0;
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0, kInitInstructionLimit);
+    static EngineState e;  // the fuzzer's own engine, reset for every input
+    resetMachine(e, kSampleRate);
+    if (loadTune(e, data, size, kLoadFromMemory) != kTuneLoaded || beginSong(e, 0) != kSongBegun) return 0;
     static std::vector<int16_t> block(kBlockSamples);
-    for (int b = 0; b < 2; ++b) renderBlock(block.data(), kBlockSamples * 2);
-    engine.renderEnabled = 0;
+    for (int b = 0; b < 2; ++b) renderBlock(e, block.data(), kBlockBytes);
     return 0;
 }

@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/render_block.h"
-#include "cpu/cpu.h"
-#include "engine/engine_state.h"
-#include "tune/tune_loader.h"
+#include "test_support.h"
 
 namespace {
 std::atomic<bool> counting{false};
@@ -30,27 +27,17 @@ namespace sidtune::test {
 namespace {
 
 TEST(Allocation, NothingIsAllocatedWhileBlocksAreRendered) {
+    const auto engine = newEngine();
+    EngineState& e = *engine;
     for (const char* file : {"demo.sid", "effects.sid", "digi.sid"}) {
-        resetMachine(kSampleRate);
-        const std::string path = std::string(SIDTUNE_DEMO_DIR) + "/" + file;
-        ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded);
-        engine.renderEnabled = 1;
-        callSubroutine(engine.tune.initAddress, 0);
+        ASSERT_TRUE(beginTuneFile(e, demoTune(file)));
         std::vector<int16_t> block(kBlockSamples);
         allocations = 0;
         counting = true;
-        for (int b = 0; b < 20; ++b) renderBlock(block.data(), kBlockSamples * 2);
+        for (int b = 0; b < 20; ++b) renderBlock(e, block.data(), kBlockBytes);
         counting = false;
         EXPECT_EQ(allocations, 0) << file;
     }
-}
-
-TEST(Allocation, TheEngineStateIsSmall) {
-    // The image, the CPU, the chip, the digi player and the audio objects' handles, and the
-    // one-second stream buffer the platform keeps.
-    EXPECT_LT(sizeof(EngineState) + 88200, 256u * 1024);
-    std::printf("engine state: %zu bytes; with the stream buffer %zu bytes\n", sizeof(EngineState),
-                sizeof(EngineState) + 88200);
 }
 
 }  // namespace

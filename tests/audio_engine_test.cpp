@@ -11,19 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include "audio/platform_sim.h"
 #include "audio/render_block.h"
-#include "cpu/cpu.h"
-#include "engine/engine_state.h"
 #include "plugin/player.h"
 #include "sid/sid.h"
+#include "sim/platform_sim.h"
 #include "test_support.h"
-#include "tune/tune_loader.h"
 
 namespace sidtune::test {
 namespace {
 
-constexpr uint32_t kHalf = 44100;  // bytes in half the stream
+constexpr uint32_t kHalf = kBlockBytes;  // bytes in half the stream
 
 // Waits for something the worker thread does; a test that never sees it fails after a while.
 template <typename Condition>
@@ -61,23 +58,25 @@ std::vector<uint8_t> countingTune() {
     return b;
 }
 
+// An engine of the test's own on the simulated platform, and nothing alive afterwards.
 class AudioEngineTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        shutDownEngine();
-        sim::reset();
-    }
+    std::unique_ptr<EngineState> engineState = newEngine();
+    EngineState& e = *engineState;
+
+    void SetUp() override { sim::reset(); }
     void TearDown() override {
-        closePlayer();
-        shutDownEngine();
+        closePlayer(e);
+        shutDownEngine(e);
         EXPECT_EQ(sim::live(), sim::LiveObjects{});
     }
     // Set up, load, start song 0, as "PlaySidtune" does.
-    void play(const std::vector<uint8_t>& tune) {
-        ASSERT_EQ(setUpEngine(), 0);
-        ASSERT_EQ(loadTune(tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
-        ASSERT_EQ(startSong(0), 0);
-        engine.engineOpen = engine.songPlaying = true;
+    void play(const std::vector<uint8_t>& tune, uint8_t volume = 0) {
+        ASSERT_EQ(setUpEngine(e), 0);
+        ASSERT_EQ(loadTune(e, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
+        writeSidRegister(e.sid, 24, volume);
+        ASSERT_EQ(startSong(e, 0), 0);
+        e.engineOpen = e.songPlaying = true;
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
     void waitForRefills(int count) {
@@ -87,16 +86,16 @@ class AudioEngineTest : public ::testing::Test {
 };
 
 TEST_F(AudioEngineTest, ShutdownWithNothingSetUpMakesNoCall) {
-    EXPECT_EQ(shutDownEngine(), 0);
-    EXPECT_EQ(shutDownEngine(), 0);
+    EXPECT_EQ(shutDownEngine(e), 0);
+    EXPECT_EQ(shutDownEngine(e), 0);
     EXPECT_TRUE(sim::calls().empty());
 }
 
 TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
-    ASSERT_EQ(setUpEngine(), 0);
+    ASSERT_EQ(setUpEngine(e), 0);
     const sim::LiveObjects up{1, 2, 1, 3, 1};  // device; primary and stream buffers; notify; events; worker
     EXPECT_EQ(sim::live(), up);
-    EXPECT_EQ(engine.audio.bufferBytes, 88200u);
+    EXPECT_EQ(e.audio.bufferBytes, 88200u);
     EXPECT_EQ(sim::streamContents(), std::vector<int16_t>(44100, 0));
     EXPECT_FALSE(sim::streamPlaying());
     const std::vector<std::string> setUpCalls = {
@@ -122,7 +121,7 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
 
     sim::reset();
     // At once, as the plugin's load does: the waiting worker ends through the stop event.
-    EXPECT_EQ(shutDownEngine(), 0);
+    EXPECT_EQ(shutDownEngine(e), 0);
     const std::vector<std::string> shutDownCalls = {
         "Stop(stream)",       "CloseHandle(thread)", "CloseHandle(event)", "CloseHandle(event)",
         "CloseHandle(event)", "Stop(stream)",        "Release(stream)",    "Release(notify)",
@@ -130,9 +129,9 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
     };
     EXPECT_EQ(sim::calls(), shutDownCalls);
     EXPECT_EQ(sim::live(), sim::LiveObjects{});
-    EXPECT_EQ(engine.audio.device, nullptr);
-    EXPECT_EQ(engine.audio.thread, nullptr);
-    EXPECT_EQ(shutDownEngine(), 0);  // and a second time
+    EXPECT_EQ(e.audio.device, nullptr);
+    EXPECT_EQ(e.audio.thread, nullptr);
+    EXPECT_EQ(shutDownEngine(e), 0);  // and a second time
 }
 
 TEST_F(AudioEngineTest, EverySetUpStepFailingLeavesNothingBehind) {
@@ -142,29 +141,28 @@ TEST_F(AudioEngineTest, EverySetUpStepFailingLeavesNothingBehind) {
                            SetNotificationPositions, ClearingLock, CreateThread}) {
         sim::reset();
         sim::failAt(step);
-        EXPECT_NE(setUpEngine(), 0) << int(step);
+        EXPECT_NE(setUpEngine(e), 0) << int(step);
         EXPECT_EQ(sim::live(), sim::LiveObjects{}) << int(step);
         EXPECT_EQ(countCalls("CreateThread") > 0, step == CreateThread) << int(step);
-        EXPECT_EQ(shutDownEngine(), 0);
+        EXPECT_EQ(shutDownEngine(e), 0);
     }
 }
 
 TEST_F(AudioEngineTest, HalvesAreRefilledAsTheyArePlayed) {
     const std::vector<uint8_t> tune = countingTune();
-    // The blocks as the player makes them, offline.
-    std::vector<std::vector<int16_t>> expected(3, std::vector<int16_t>(kBlockSamples));
-    resetMachine(kSampleRate);
-    loadTune(tune.data(), tune.size(), kLoadFromMemory);
-    engine.renderEnabled = 1;
-    callSubroutine(0x1000, 0);
-    writeSidRegister(24, 0x0F);  // something to hear: voices rise from set-up on
-    for (auto& block : expected) renderBlock(block.data(), kHalf);
+    // The blocks as the player makes them, offline, on an engine of their own.
+    const std::unique_ptr<EngineState> offline = newEngine();
+    resetMachine(*offline, kSampleRate);
+    ASSERT_EQ(loadTune(*offline, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
+    writeSidRegister(offline->sid, 24, 0x0F);  // something to hear: voices rise from set-up on
+    ASSERT_EQ(beginSong(*offline, 0), kSongBegun);
+    const std::vector<int16_t> rendered = renderBlocks(*offline, 3);
+    std::vector<std::vector<int16_t>> expected;
+    for (int b = 0; b < 3; ++b)
+        expected.emplace_back(rendered.begin() + b * kBlockSamples,
+                              rendered.begin() + (b + 1) * kBlockSamples);
 
-    ASSERT_EQ(setUpEngine(), 0);
-    ASSERT_EQ(loadTune(tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
-    writeSidRegister(24, 0x0F);
-    ASSERT_EQ(startSong(0), 0);
-    engine.engineOpen = engine.songPlaying = true;
+    play(tune, 0x0F);
     // Starting reaches offset 0 at once: the second half is refilled first.
     waitForRefills(1);
     std::vector<int16_t> contents = sim::streamContents();
@@ -179,26 +177,26 @@ TEST_F(AudioEngineTest, HalvesAreRefilledAsTheyArePlayed) {
     waitForRefills(3);
     EXPECT_EQ(sim::advance(kHalf), expected[1]);
     waitForRefills(4);
-    EXPECT_EQ(engine.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
+    EXPECT_EQ(e.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
     EXPECT_EQ(sim::advance(kHalf), expected[2]);
 }
 
 TEST_F(AudioEngineTest, SilenceWhileRenderingIsOff) {
     play(countingTune());
     {
-        std::lock_guard<std::mutex> hold(engine.machineLock);  // the worker may be rendering
-        writeSidRegister(24, 0x0F);
+        std::lock_guard<std::mutex> hold(e.machineLock);  // the worker may be rendering
+        writeSidRegister(e.sid, 24, 0x0F);
     }
     waitForRefills(1);
     sim::advance(kHalf);
     waitForRefills(2);
-    const uint8_t calls = engine.memory[0xC000];
-    const SidVoice voice = engine.sid.voices[0];
-    engine.renderEnabled = 0;
+    const uint8_t calls = e.memory[0xC000];
+    const SidVoice voice = e.sid.voices[0];
+    e.renderEnabled = 0;
     sim::advance(kHalf);
     waitForRefills(3);
-    EXPECT_EQ(engine.memory[0xC000], calls);
-    EXPECT_EQ(engine.sid.voices[0].envelope, voice.envelope);
+    EXPECT_EQ(e.memory[0xC000], calls);
+    EXPECT_EQ(e.sid.voices[0].envelope, voice.envelope);
     const std::vector<int16_t> contents = sim::streamContents();
     EXPECT_EQ(std::vector<int16_t>(contents.begin() + kBlockSamples, contents.end()),
               std::vector<int16_t>(kBlockSamples, 0));
@@ -208,8 +206,8 @@ TEST_F(AudioEngineTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
     play(countingTune());
     waitForRefills(1);
     {
-        std::lock_guard<std::mutex> hold(engine.machineLock);  // the worker stalls in its next block
-        sim::advance(kHalf);                                   // middle: the worker takes the first half
+        std::lock_guard<std::mutex> hold(e.machineLock);  // the worker stalls in its next block
+        sim::advance(kHalf);                              // middle: the worker takes the first half
         ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
         sim::advance(kHalf);  // wrap: pending
         sim::advance(kHalf);  // middle again: pending too
@@ -226,15 +224,15 @@ TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
     play(countingTune());
     waitForRefills(1);
     {
-        std::lock_guard<std::mutex> hold(engine.machineLock);
+        std::lock_guard<std::mutex> hold(e.machineLock);
         sim::advance(kHalf);
         ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
         sim::advance(kHalf);  // wrap pending
-        stopSong();           // the stop notification: stop pending too
-        engine.songPlaying = false;
+        stopSong(e);          // the stop notification: stop pending too
+        e.songPlaying = false;
     }
-    shutDownEngine();  // waits for the worker: the pending half first, then the stop
-    engine.engineOpen = false;
+    shutDownEngine(e);  // waits for the worker: the pending half first, then the stop
+    e.engineOpen = false;
     EXPECT_EQ(countCalls("Lock(44100)"), 2);
 }
 
@@ -265,8 +263,8 @@ TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
     tune[12] = 0x10, tune[13] = 0x20;  // play $1020
     play(tune);
     waitForRefills(1);
-    EXPECT_EQ(engine.memory[0xC000], 25);
-    EXPECT_EQ(engine.memory[0xC002], 0);
+    EXPECT_EQ(e.memory[0xC000], 25);
+    EXPECT_EQ(e.memory[0xC002], 0);
 }
 
 TEST_F(AudioEngineTest, AFailedLockRendersNothing) {
@@ -276,23 +274,25 @@ TEST_F(AudioEngineTest, AFailedLockRendersNothing) {
     sim::advance(kHalf);  // middle: its lock fails, the first half is not touched
     ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(engine.memory[0xC000], 25);
+    EXPECT_EQ(e.memory[0xC000], 25);
     sim::advance(kHalf);  // wrap: refilled as usual
     waitForRefills(2);
-    EXPECT_EQ(engine.memory[0xC000], 50);
+    EXPECT_EQ(e.memory[0xC000], 50);
 }
 
 TEST_F(AudioEngineTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
     play(countingTune());
     waitForRefills(1);
-    stopSong();
-    engine.songPlaying = false;
+    stopSong(e);
+    e.songPlaying = false;
     EXPECT_FALSE(sim::streamPlaying());
     // The stop notification alone ends the worker: the thread can be waited for.
-    platform::waitForThread(engine.audio.thread);
+    platform::waitForThread(e.audio.thread);
 }
 
-TEST(Volume, Steps) {
+class Volume : public AudioEngineTest {};
+
+TEST_F(Volume, Steps) {
     struct Case {
         int32_t step;
         int32_t attenuation;
@@ -300,22 +300,20 @@ TEST(Volume, Steps) {
     const Case cases[] = {{0, -10000}, {1, -4208},  {2, -3606},  {4, -3003}, {8, -2401},
                           {13, -1980}, {16, -1799}, {32, -1197}, {63, -609}, {64, -595},
                           {100, -208}, {126, -7},   {127, 0}};
-    shutDownEngine();
-    sim::reset();
-    ASSERT_EQ(setUpEngine(), 0);
+    ASSERT_EQ(setUpEngine(e), 0);
     for (const Case& c : cases) {
-        applyVolumeStep(-5000);  // a different value first
-        applyVolumeStep(c.step);
+        applyVolumeStep(e, -5000);  // a different value first
+        applyVolumeStep(e, c.step);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.step;
     }
     const int calls = sim::setVolumeCalls();
-    applyVolumeStep(128);
-    applyVolumeStep(-1);
+    applyVolumeStep(e, 128);
+    applyVolumeStep(e, -1);
     EXPECT_EQ(sim::setVolumeCalls(), calls);  // out of range: no call at all
-    shutDownEngine();
+    shutDownEngine(e);
 }
 
-TEST(Volume, ScriptValues) {
+TEST_F(Volume, ScriptValues) {
     const float nearestToOneOver127 = 1.0f / 127.0f;
     ASSERT_LT(double(nearestToOneOver127) * 127.0, 1.0);  // it lies just below 1/127
     struct Case {
@@ -338,27 +336,23 @@ TEST(Volume, ScriptValues) {
         {1.5f, 0},
         {std::numeric_limits<float>::infinity(), 0},
     };
-    shutDownEngine();
-    sim::reset();
-    ASSERT_EQ(setUpEngine(), 0);
+    ASSERT_EQ(setUpEngine(e), 0);
     for (const Case& c : cases) {
-        applyVolumeStep(50);
-        applyVolume(c.value);
+        applyVolumeStep(e, 50);
+        applyVolume(e, c.value);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.value;
     }
-    shutDownEngine();
+    shutDownEngine(e);
 }
 
-TEST(Volume, ANewEngineStartsAtFullVolume) {
-    shutDownEngine();
-    sim::reset();
-    ASSERT_EQ(setUpEngine(), 0);
-    applyVolume(0.25f);
-    shutDownEngine();
-    ASSERT_EQ(setUpEngine(), 0);
+TEST_F(Volume, ANewEngineStartsAtFullVolume) {
+    ASSERT_EQ(setUpEngine(e), 0);
+    applyVolume(e, 0.25f);
+    shutDownEngine(e);
+    ASSERT_EQ(setUpEngine(e), 0);
     EXPECT_EQ(sim::streamVolume(), 0);
-    shutDownEngine();
-    applyVolume(0.5f);  // no engine: nothing to set, nothing happens
+    shutDownEngine(e);
+    applyVolume(e, 0.5f);  // no engine: nothing to set, nothing happens
 }
 
 }  // namespace

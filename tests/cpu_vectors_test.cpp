@@ -43,7 +43,7 @@ const char* differenceByDesign(uint8_t opcode, const json& initial, const json& 
     return nullptr;
 }
 
-class CpuVectors : public ::testing::TestWithParam<int> {};
+class CpuVectors : public MachineTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CpuVectors, MatchTheRealChipExceptByDesign) {
     SKIP_WITHOUT_SHARED("cpu-vectors");
@@ -63,22 +63,22 @@ TEST_P(CpuVectors, MatchTheRealChipExceptByDesign) {
             ++skipped;
             continue;
         }
-        engine.memory.fill(0);
-        for (const auto& cell : initial["ram"]) engine.memory[cell[0].get<int>()] = cell[1].get<uint8_t>();
-        engine.cpu = {initial["a"], initial["x"], initial["y"], initial["s"], initial["p"], initial["pc"]};
+        e.memory.fill(0);
+        for (const auto& cell : initial["ram"]) e.memory[cell[0].get<int>()] = cell[1].get<uint8_t>();
+        e.cpu = {initial["a"], initial["x"], initial["y"], initial["s"], initial["p"], initial["pc"]};
 
-        executeInstruction();
+        executeInstruction(e);
 
         const std::string name = c["name"];
-        EXPECT_EQ(engine.cpu.PC, final["pc"].get<int>()) << name;
-        EXPECT_EQ(engine.cpu.SP, final["s"].get<int>()) << name;
-        EXPECT_EQ(engine.cpu.A, final["a"].get<int>()) << name;
-        EXPECT_EQ(engine.cpu.X, final["x"].get<int>()) << name;
-        EXPECT_EQ(engine.cpu.Y, final["y"].get<int>()) << name;
+        EXPECT_EQ(e.cpu.PC, final["pc"].get<int>()) << name;
+        EXPECT_EQ(e.cpu.SP, final["s"].get<int>()) << name;
+        EXPECT_EQ(e.cpu.A, final["a"].get<int>()) << name;
+        EXPECT_EQ(e.cpu.X, final["x"].get<int>()) << name;
+        EXPECT_EQ(e.cpu.Y, final["y"].get<int>()) << name;
         // Bits 5 and 4 of P are not modelled on the real chip's terms; compare the rest.
-        EXPECT_EQ(engine.cpu.P & 0xCF, final["p"].get<int>() & 0xCF) << name;
+        EXPECT_EQ(e.cpu.P & 0xCF, final["p"].get<int>() & 0xCF) << name;
         for (const auto& cell : final["ram"]) {
-            EXPECT_EQ(engine.memory[cell[0].get<int>()], cell[1].get<int>())
+            EXPECT_EQ(e.memory[cell[0].get<int>()], cell[1].get<int>())
                 << name << " at " << cell[0].get<int>();
         }
         if (HasFailure()) break;  // one broken case says enough

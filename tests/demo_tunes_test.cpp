@@ -8,22 +8,11 @@
 
 #include "audio/render_block.h"
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
 #include "sid/sid.h"
 #include "test_support.h"
-#include "tune/tune_loader.h"
 
 namespace sidtune::test {
 namespace {
-
-void startDemo(const char* file, uint8_t song) {
-    resetMachine(kSampleRate);
-    const std::string path = std::string(SIDTUNE_DEMO_DIR) + "/" + file;
-    ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded) << path;
-    ASSERT_LE(song, engine.tune.lastSong);
-    engine.renderEnabled = 1;
-    ASSERT_TRUE(callSubroutine(engine.tune.initAddress, song));
-}
 
 // What the tunes did, gathered frame by frame.
 struct Seen {
@@ -38,14 +27,23 @@ struct Seen {
     bool digiHeard = false;
 };
 
-void playFrames(Seen& seen, int frames) {
+class DemoTunes : public MachineTest {
+  protected:
+    void startDemo(const char* file, uint8_t song) {
+        ASSERT_TRUE(beginTuneFile(e, demoTune(file), song));
+        ASSERT_EQ(e.cutOffCalls, 0u) << "the init routine returns";
+    }
+    void playFrames(Seen& seen, int frames);
+};
+
+void DemoTunes::playFrames(Seen& seen, int frames) {
     std::vector<int16_t> samples(4000);
     for (int f = 0; f < frames; ++f) {
-        const uint16_t timer = uint16_t(engine.memory[0xDC04] | engine.memory[0xDC05] << 8);
-        const uint32_t length = frameSamples(timer, engine.tune.speedFlags);
+        const uint16_t timer = uint16_t(e.memory[0xDC04] | e.memory[0xDC05] << 8);
+        const uint32_t length = frameSamples(timer, e.tune.speedFlags);
         seen.frameLengths.insert(length);
-        ASSERT_TRUE(callSubroutine(engine.tune.playAddress, 0, length * kPlayInstructionsPerSample));
-        const SidChip& chip = engine.sid;
+        ASSERT_TRUE(callSubroutine(e, e.tune.playAddress, 0, length * kPlayInstructionsPerSample));
+        const SidChip& chip = e.sid;
         for (int v = 0; v < 3; ++v) {
             seen.controlBits |= controlRegister(chip.registers, v);
             seen.gateOff |= !gateOn(controlRegister(chip.registers, v));
@@ -53,17 +51,17 @@ void playFrames(Seen& seen, int frames) {
         seen.filterOutputs.insert(chip.registers[24] & 0x70);
         seen.voice3Off |= voice3Off(chip.registers);
         seen.resonance |= resonance(chip.registers) > 0;
-        const DigiPlayer& digi = engine.digi;
+        const DigiPlayer& digi = e.digi;
         if (digi.playing && digi.position < digi.playEnd) {
             seen.nibbleOrders.insert(digi.playNibbleOrder);
             seen.repeats |= digi.playRepeatCount > 0;
         }
-        renderSamples(samples.data(), length);
+        renderSamples(e, samples.data(), length);
         seen.digiHeard |= digi.currentValue != 0;
     }
 }
 
-TEST(DemoTunes, TogetherUseEveryFeature) {
+TEST_F(DemoTunes, TogetherUseEveryFeature) {
     Seen seen;
     startDemo("demo.sid", 0);
     playFrames(seen, 500);
@@ -72,7 +70,7 @@ TEST(DemoTunes, TogetherUseEveryFeature) {
         playFrames(seen, 300);
     }
     startDemo("digi.sid", 0);
-    EXPECT_NE(engine.tune.playAddress, 0);  // found through $0314/$0315: the header has none
+    EXPECT_NE(e.tune.playAddress, 0);  // found through $0314/$0315: the header has none
     playFrames(seen, 300);
 
     EXPECT_EQ(seen.controlBits, 0xFF) << "every waveform, test, ring, sync and gate";
@@ -101,7 +99,7 @@ uint64_t checksum(const std::vector<int16_t>& samples) {
 
 // Twenty seconds of each demo song, made as the player makes them, block by block. A checksum
 // changes only with a deliberate change to the sound, explained where it is made.
-TEST(DemoTunes, GoldenChecksums) {
+TEST_F(DemoTunes, GoldenChecksums) {
     struct Case {
         const char* file;
         uint8_t song;
@@ -114,14 +112,34 @@ TEST(DemoTunes, GoldenChecksums) {
     };
     for (const Case& c : cases) {
         startDemo(c.file, c.song);
-        std::vector<int16_t> all, block(kBlockSamples);
-        for (int b = 0; b < 40; ++b) {
-            renderBlock(block.data(), kBlockSamples * 2);
-            all.insert(all.end(), block.begin(), block.end());
-        }
-        EXPECT_EQ(checksum(all), c.checksum) << c.file << " song " << int(c.song);
-        EXPECT_EQ(engine.cutOffCalls, 0u) << c.file;
+        EXPECT_EQ(checksum(renderBlocks(e, 40)), c.checksum) << c.file << " song " << int(c.song);
+        EXPECT_EQ(e.cutOffCalls, 0u) << c.file;
     }
+}
+
+// Engines are independent: two tunes rendered block by block in turn, each on an engine of its
+// own, sound exactly as each does alone.
+TEST_F(DemoTunes, EnginesRenderedInTurnSoundAsEachAlone) {
+    const int blocks = 6;
+    std::vector<int16_t> alone[2];
+    const std::pair<const char*, int> tunes[2] = {{"effects.sid", 1}, {"digi.sid", 0}};
+    for (int t = 0; t < 2; ++t) {
+        ASSERT_TRUE(beginTuneFile(e, demoTune(tunes[t].first), tunes[t].second));
+        alone[t] = renderBlocks(e, blocks);
+    }
+    std::unique_ptr<EngineState> engines[2] = {newEngine(), newEngine()};
+    std::vector<int16_t> inTurn[2];
+    for (int t = 0; t < 2; ++t)
+        ASSERT_TRUE(beginTuneFile(*engines[t], demoTune(tunes[t].first), tunes[t].second));
+    for (int b = 0; b < blocks; ++b) {
+        for (int t = 0; t < 2; ++t) {
+            const std::vector<int16_t> block = renderBlocks(*engines[t], 1);
+            inTurn[t].insert(inTurn[t].end(), block.begin(), block.end());
+        }
+    }
+    EXPECT_NE(alone[0], alone[1]);
+    EXPECT_EQ(inTurn[0], alone[0]);
+    EXPECT_EQ(inTurn[1], alone[1]);
 }
 
 }  // namespace

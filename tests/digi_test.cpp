@@ -1,6 +1,7 @@
 // The digi player: commands, nibble order and values, the stepping rate, repeats, period 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "cpu/cpu.h"
@@ -13,21 +14,21 @@ namespace {
 
 class DigiTest : public MachineTest {
   protected:
-    DigiPlayer& digi = engine.digi;
+    DigiPlayer& digi = e.digi;
 
     void setSample(uint16_t start, uint16_t end, uint16_t period, uint8_t order) {
-        writeMemory(0xD41E, uint8_t(start));
-        writeMemory(0xD41F, uint8_t(start >> 8));
-        writeMemory(0xD43D, uint8_t(end));
-        writeMemory(0xD43E, uint8_t(end >> 8));
-        writeMemory(0xD45D, uint8_t(period));
-        writeMemory(0xD45E, uint8_t(period >> 8));
-        writeMemory(0xD47D, order);
+        writeMemory(e, 0xD41E, uint8_t(start));
+        writeMemory(e, 0xD41F, uint8_t(start >> 8));
+        writeMemory(e, 0xD43D, uint8_t(end));
+        writeMemory(e, 0xD43E, uint8_t(end >> 8));
+        writeMemory(e, 0xD45D, uint8_t(period));
+        writeMemory(e, 0xD45E, uint8_t(period >> 8));
+        writeMemory(e, 0xD47D, order);
     }
     // What the player adds to a silent mix, output sample by output sample.
     std::vector<int32_t> heard(int count) {
         std::vector<int32_t> out;
-        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(0));
+        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 0));
         return out;
     }
 };
@@ -48,34 +49,35 @@ TEST_F(DigiTest, NibbleOrderAndValues) {
         {0x80, {0, 0, 7168, -7168, -7168, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        resetMachine(44100);
-        poke(0x3000, {0xF0, 0x7E, 0x00, 0x00, 0xFF});
+        resetMachine(e, kSampleRate);
+        poke(e, 0x3000, {0xF0, 0x7E, 0x00, 0x00, 0xFF});
         setSample(0x3000, 0x3003, 1, c.order);
-        writeMemory(0xD41D, 0xFE);
+        writeMemory(e, 0xD41D, 0xFE);
         EXPECT_EQ(heard(8), c.heard) << int(c.order);
         EXPECT_TRUE(digi.playing);  // silent past the end, but still playing
     }
 }
 
 TEST_F(DigiTest, AddsToTheMixOnlyWhileSounding) {
-    poke(0x3000, {0xFF, 0xFF});
+    poke(e, 0x3000, {0xFF, 0xFF});
     setSample(0x3000, 0x3002, 1, 0);
-    EXPECT_EQ(mixDigiSample(100), 100);  // no command yet
-    writeMemory(0xD41D, 0xFE);
-    EXPECT_EQ(mixDigiSample(100), 100);  // the first value is found now, heard next
-    EXPECT_EQ(mixDigiSample(100), 100 + 8192);
-    writeMemory(0xD41D, 0xFD);
+    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100);  // no command yet
+    writeMemory(e, 0xD41D, 0xFE);
+    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100),
+              100);  // the first value is found now, heard next
+    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100 + 8192);
+    writeMemory(e, 0xD41D, 0xFD);
     EXPECT_FALSE(digi.playing);
-    EXPECT_EQ(mixDigiSample(100), 100);
+    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100);
 }
 
 TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
     setSample(0x1000, 0xF000, 0x0100, 0);
-    writeMemory(0xD41D, 0xFF);
+    writeMemory(e, 0xD41D, 0xFF);
     int steps = 0;
     for (int i = 0; i < 44100; ++i) {
         const int32_t before = digi.position * 2 + digi.nibbleIndex;
-        mixDigiSample(0);
+        mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 0);
         steps += (digi.position * 2 + digi.nibbleIndex) != before;
     }
     // 985248 / 256 = 3848 added per sample; an accumulator equal to 44100 takes no step.
@@ -83,40 +85,40 @@ TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
 }
 
 TEST_F(DigiTest, Commands) {
-    poke(0x3000, {0x12, 0x34, 0x56, 0x78});
+    poke(e, 0x3000, {0x12, 0x34, 0x56, 0x78});
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(0xD41D, 0x00);  // latches, but does not start
+    writeMemory(e, 0xD41D, 0x00);  // latches, but does not start
     EXPECT_FALSE(digi.playing);
     EXPECT_EQ(digi.playStart, 0x3000);
-    writeMemory(0xD41D, 0xFE);
+    writeMemory(e, 0xD41D, 0xFE);
     heard(3);
     EXPECT_EQ(digi.position, 0x3001);
     const int32_t nibbleIndex = digi.nibbleIndex;
 
     // Register writes alone change nothing that plays.
     setSample(0x3002, 0x3003, 7, 1);
-    writeMemory(0xD45F, 0x99);
+    writeMemory(e, 0xD45F, 0x99);
     EXPECT_EQ(digi.playStart, 0x3000);
     EXPECT_EQ(digi.playEnd, 0x3004);
     EXPECT_EQ(digi.playPeriod, 1);
 
     // Another command restarts from the newly latched start; the nibble index stays.
-    writeMemory(0xD41D, 0xFE);
+    writeMemory(e, 0xD41D, 0xFE);
     EXPECT_EQ(digi.position, 0x3002);
     EXPECT_EQ(digi.playEnd, 0x3003);
     EXPECT_EQ(digi.playPeriod, 7);
     EXPECT_EQ(digi.playNibbleOrder, 1);
     EXPECT_EQ(digi.nibbleIndex, nibbleIndex);
     EXPECT_TRUE(digi.playing);
-    writeMemory(0xD41D, 0x42);  // neither start nor stop
+    writeMemory(e, 0xD41D, 0x42);  // neither start nor stop
     EXPECT_TRUE(digi.playing);
 }
 
 TEST_F(DigiTest, StartAtOrPastTheEndIsSilent) {
     for (uint16_t end : {0x3000, 0x2FFF}) {
-        resetMachine(44100);
+        resetMachine(e, kSampleRate);
         setSample(0x3000, end, 1, 0);
-        writeMemory(0xD41D, 0xFE);
+        writeMemory(e, 0xD41D, 0xFE);
         EXPECT_TRUE(digi.playing);
         EXPECT_EQ(heard(5), std::vector<int32_t>(5, 0));
     }
@@ -124,15 +126,15 @@ TEST_F(DigiTest, StartAtOrPastTheEndIsSilent) {
 
 TEST_F(DigiTest, RepeatCountPlaysTheRepeatRangeThatManyMoreTimes) {
     for (uint8_t count : {0, 1, 2, 5}) {
-        resetMachine(44100);
-        poke(0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
+        resetMachine(e, kSampleRate);
+        poke(e, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
         setSample(0x3000, 0x3004, 1, 0);
-        writeMemory(0xD43F, count);
-        writeMemory(0xD47E, 0x02);  // repeat from $3002: two bytes, four nibbles
-        writeMemory(0xD47F, 0x30);
-        writeMemory(0xD41D, 0xFE);
-        int sounding = 0;
-        for (int i = 0; i < 200; ++i) sounding += mixDigiSample(0) != 0;
+        writeMemory(e, 0xD43F, count);
+        writeMemory(e, 0xD47E, 0x02);  // repeat from $3002: two bytes, four nibbles
+        writeMemory(e, 0xD47F, 0x30);
+        writeMemory(e, 0xD41D, 0xFE);
+        const std::vector<int32_t> values = heard(200);
+        const auto sounding = std::count_if(values.begin(), values.end(), [](int32_t v) { return v != 0; });
         // 8 nibbles once, 4 more per repeat; the first nibble is heard one sample after its step.
         EXPECT_EQ(sounding, 8 + 4 * count - 1) << int(count);
         EXPECT_EQ(digi.playRepeatCount, 0);
@@ -140,22 +142,22 @@ TEST_F(DigiTest, RepeatCountPlaysTheRepeatRangeThatManyMoreTimes) {
 }
 
 TEST_F(DigiTest, PeriodZeroKeepsTheValueAndTakesNoStep) {
-    poke(0x3000, {0xFF, 0xFF});
+    poke(e, 0x3000, {0xFF, 0xFF});
     setSample(0x3000, 0x3002, 1, 0);
-    writeMemory(0xD41D, 0xFE);
+    writeMemory(e, 0xD41D, 0xFE);
     heard(2);
-    writeMemory(0xD45D, 0);
-    writeMemory(0xD41D, 0x00);  // re-latch with period 0
+    writeMemory(e, 0xD45D, 0);
+    writeMemory(e, 0xD41D, 0x00);  // re-latch with period 0
     const int32_t accumulator = digi.rateAccumulator;
     EXPECT_EQ(heard(100), std::vector<int32_t>(100, 8192));
     EXPECT_EQ(digi.rateAccumulator, accumulator);
 }
 
-TEST_F(DigiTest, SetUpClearsThePlayer) {
+TEST_F(DigiTest, MachineResetClearsThePlayer) {
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(0xD41D, 0xFE);
+    writeMemory(e, 0xD41D, 0xFE);
     heard(3);
-    setUpSynthesizer(44100);
+    resetMachine(e, kSampleRate);
     EXPECT_FALSE(digi.playing);
     EXPECT_EQ(digi.startAddress, 0);
     EXPECT_EQ(digi.currentValue, 0);
@@ -163,14 +165,14 @@ TEST_F(DigiTest, SetUpClearsThePlayer) {
 }
 
 TEST_F(DigiTest, ValueIsAddedAfterTheMasterVolume) {
-    poke(0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
+    poke(e, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(0xD41D, 0xFE);
+    writeMemory(e, 0xD41D, 0xFE);
     // Volume 0, every voice held at the centre: only the digi is heard, at full size, >> 2.
-    for (int v = 0; v < 3; ++v) writeSidRegister(uint8_t(v * 7 + 4), 0x21);
-    for (SidVoice& voice : engine.sid.voices) voice.phase = 0x8000000;
+    for (int v = 0; v < 3; ++v) writeSidRegister(e.sid, uint8_t(v * 7 + 4), 0x21);
+    for (SidVoice& voice : e.sid.voices) voice.phase = 0x8000000;
     int16_t out[3];
-    renderSamples(out, 3);
+    renderSamples(e, out, 3);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 8192 >> 2);
     EXPECT_EQ(out[2], 8192 >> 2);

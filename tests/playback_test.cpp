@@ -21,12 +21,10 @@
 #include <vector>
 
 #include "audio/audio_engine.h"
-#include "audio/render_block.h"
-#include "cpu/cpu.h"
-#include "engine/engine_state.h"
 #include "plugin/player.h"
 #include "quenbrix_host.h"
-#include "tune/tune_loader.h"
+#include "test_support.h"
+#include "wav_file.h"
 
 extern char** environ;
 
@@ -35,19 +33,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
-
-std::vector<int16_t> readWavSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    const size_t data = bytes.find("data");
-    std::vector<int16_t> samples;
-    if (data == std::string::npos) return samples;
-    for (size_t i = data + 8; i + 1 < bytes.size(); i += 2) {
-        samples.push_back(int16_t(uint16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8)));
-    }
-    return samples;
-}
+const std::string kDemo = demoTune("demo.sid");
 
 double processCpuSeconds() {
     rusage usage{};
@@ -74,21 +60,14 @@ size_t firstAudible(const std::vector<int16_t>& samples) {
 // The real plugin, loaded as the Quenbrix host loads it.
 void loadRealPlugin(quenbrix::PluginHost& host) {
     std::string error;
-    ASSERT_TRUE(host.open(SIDTUNE_PLUGIN, error)) << error;
-    host.init();
-    ASSERT_TRUE(host.load(error)) << error;
+    ASSERT_EQ(host.start(SIDTUNE_PLUGIN, error), quenbrix::Started::Yes) << error;
 }
 
 // The demo tune's first `blocks` blocks, as the player makes them, offline.
 std::vector<int16_t> offlineRender(int blocks) {
-    std::vector<int16_t> offline(size_t(blocks) * kBlockSamples);
-    resetMachine(kSampleRate);
-    EXPECT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, 0);
-    for (int b = 0; b < blocks; ++b) renderBlock(offline.data() + b * kBlockSamples, kBlockSamples * 2);
-    engine.renderEnabled = 0;
-    return offline;
+    const auto e = newEngine();
+    EXPECT_TRUE(beginTuneFile(*e, kDemo));
+    return renderBlocks(*e, blocks);
 }
 
 // Records the sound server's null sink (its monitor) from construction until stop().
@@ -115,7 +94,11 @@ class Recorder {
         int status = 0;
         waitpid(pid, &status, 0);
         started = false;
-        return readWavSamples(path);
+        wav::Audio audio;
+        std::string error;
+        EXPECT_TRUE(wav::read(path, audio, error)) << error;
+        EXPECT_EQ(audio.channels, 1);
+        return audio.samples;
     }
     bool started = false;
 
@@ -148,17 +131,19 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     Recorder recorder("sidtune-capture.wav");
     ASSERT_TRUE(recorder.started);
 
-    ASSERT_EQ(setUpEngine(), 0);
-    ASSERT_EQ(loadTune(kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    const auto engine = newEngine();
+    EngineState& e = *engine;
+    ASSERT_EQ(setUpEngine(e), 0);
+    ASSERT_EQ(loadTune(e, kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
     const double cpuBefore = processCpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
-    ASSERT_EQ(startSong(0), 0);
+    ASSERT_EQ(startSong(e, 0), 0);
     std::this_thread::sleep_for(3500ms);
     std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
-    stopSong();
+    stopSong(e);
     const double cpu = processCpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    shutDownEngine();
+    shutDownEngine(e);
     // Measured, not asserted: the whole process (worker, SDL's audio thread, the sound library).
     std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
                 cpu * 1000.0, wall);
@@ -186,7 +171,8 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     quenbrix::PluginHost host;
     ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
     auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
-        return host.call(*host.find(name), arguments);
+        EXPECT_NE(host.find(name), nullptr) << name;
+        return host.call(name, arguments);
     };
 
     Recorder recorder("sidtune-volume.wav");
@@ -310,7 +296,7 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     quenbrix::PluginHost host;
     ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
     auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
-        return host.call(*host.find(name), arguments);
+        return host.call(name, arguments);
     };
     auto cycle = [&](int i) {
         ASSERT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1) << i;
@@ -360,9 +346,9 @@ TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
     {
         quenbrix::PluginHost host;
         ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-        ASSERT_EQ(host.call(*host.find("PlaySidtune"), {quenbrix::Value::ofText(kDemo)}).result, -1);
+        ASSERT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
         std::this_thread::sleep_for(300ms);
-        host.call(*host.find("StopSidtune"), {});
+        host.call("StopSidtune");
         EXPECT_GT(threadCount(), threads);  // the device, parked
         host.close();
     }
@@ -390,8 +376,9 @@ TEST(RealAudio, NoServerFailsQuicklyAndSilently) {
         setenv("PULSE_SERVER", "unix:/nonexistent/sidtune/pulse.sock", 1);
         setenv("PIPEWIRE_REMOTE", "/nonexistent/sidtune/pipewire-0", 1);
         unsetenv("SDL_AUDIODRIVER");
-        const int result = setUpEngine();
-        shutDownEngine();
+        const auto e = newEngine();
+        const int result = setUpEngine(*e);
+        shutDownEngine(*e);
         _exit(result == 0 ? 0 : 1);
     }
     close(pipeFds[1]);

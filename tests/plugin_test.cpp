@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform_sim.h"
 #include "quenbrix_host.h"
+#include "sim/platform_sim.h"
+#include "test_support.h"
 
 namespace sidtune::test {
 namespace {
@@ -21,8 +22,8 @@ using quenbrix::CallTrace;
 using quenbrix::PluginHost;
 using quenbrix::Value;
 
-const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
-const std::string kEffects = std::string(SIDTUNE_DEMO_DIR) + "/effects.sid";
+const std::string kDemo = demoTune("demo.sid");
+const std::string kEffects = demoTune("effects.sid");
 constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
 
 int threadCount() {
@@ -273,8 +274,8 @@ TEST_F(PluginTest, PlaySidtuneWithMalformedFiles) {
 
 // RSID tunes need a real C64 and are refused: "PlaySidtune" answers false.
 TEST_F(PluginTest, RsidTunesAreRefused) {
-    const std::filesystem::path tunes = std::filesystem::path(SIDTUNE_SHARED_DIR) / "tunes";
-    if (!std::filesystem::exists(tunes)) GTEST_SKIP() << "no shared tunes";
+    SKIP_WITHOUT_SHARED("tunes");
+    const std::filesystem::path tunes = sharedDir() / "tunes";
     load();
     int refused = 0;
     for (const auto& entry : std::filesystem::directory_iterator(tunes)) {

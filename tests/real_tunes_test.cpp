@@ -44,7 +44,9 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-TEST(RealTunes, LoadAndInitEveryTune) {
+class RealTunes : public MachineTest {};
+
+TEST_F(RealTunes, LoadAndInitEveryTune) {
     SKIP_WITHOUT_SHARED("tunes/headers.json");
     std::ifstream in(sharedDir() / "tunes" / "headers.json");
     const json headers = json::parse(in);
@@ -55,8 +57,8 @@ TEST(RealTunes, LoadAndInitEveryTune) {
         const std::string file = h["file"];
         const std::filesystem::path path = sharedDir() / "tunes" / file;
         SCOPED_TRACE(file);
-        resetMachine(44100);
-        const int result = loadTune(path.string().c_str(), 0, kLoadFromFile);
+        resetMachine(e, kSampleRate);
+        const int result = loadTune(e, path.string().c_str(), 0, kLoadFromFile);
         if (h["magic"] == "RSID") {
             EXPECT_EQ(result, kTuneNotPsid);
             ++rsid;
@@ -65,7 +67,7 @@ TEST(RealTunes, LoadAndInitEveryTune) {
         ASSERT_EQ(result, kTuneLoaded);
         ++psid;
 
-        const TuneInfo& t = engine.tune;
+        const TuneInfo& t = e.tune;
         EXPECT_EQ(t.loadAddress, h["load"].get<int>());
         EXPECT_EQ(t.initAddress, h["init"].get<int>());
         if (h["play"] != 0) {
@@ -82,12 +84,12 @@ TEST(RealTunes, LoadAndInitEveryTune) {
             const std::vector<uint8_t> bytes = readFile(path);
             const size_t start = h["data_offset"].get<size_t>() + 2;
             for (size_t i = start; i < bytes.size(); ++i) {
-                ASSERT_EQ(engine.memory[t.loadAddress + i - start], bytes[i]) << i;
+                ASSERT_EQ(e.memory[t.loadAddress + i - start], bytes[i]) << i;
             }
         }
 
         const auto begin = std::chrono::steady_clock::now();
-        const bool returned = callSubroutine(t.initAddress, 0, kInitInstructionLimit);
+        const bool returned = callSubroutine(e, t.initAddress, 0, kInitInstructionLimit);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
         if (!returned) ++cutOff;
@@ -101,7 +103,7 @@ TEST(RealTunes, LoadAndInitEveryTune) {
 
 // Sixty seconds of song 0 of every real tune, made as the player makes them: nothing hangs, every
 // block is filled, and calls that the instruction bound cut off are counted. A table per tune.
-TEST(RealTunes, SixtySecondsOfEveryTune) {
+TEST_F(RealTunes, SixtySecondsOfEveryTune) {
     SKIP_WITHOUT_SHARED("tunes/headers.json");
     std::ifstream in(sharedDir() / "tunes" / "headers.json");
     const json headers = json::parse(in);
@@ -111,17 +113,14 @@ TEST(RealTunes, SixtySecondsOfEveryTune) {
         if (h["magic"] != "PSID") continue;
         const std::string file = h["file"];
         SCOPED_TRACE(file);
-        resetMachine(kSampleRate);
-        ASSERT_EQ(loadTune((sharedDir() / "tunes" / file).string().c_str(), 0, kLoadFromFile), kTuneLoaded);
-        engine.renderEnabled = 1;
         const auto begin = std::chrono::steady_clock::now();
-        callSubroutine(engine.tune.initAddress, 0, kInitInstructionLimit);
+        ASSERT_TRUE(beginTuneFile(e, (sharedDir() / "tunes" / file).string()));
         std::vector<int16_t> block(kBlockSamples);
         int peak = 0;
         double power = 0;
         for (int b = 0; b < 120; ++b) {
             std::fill(block.begin(), block.end(), int16_t(0x5A5A));
-            renderBlock(block.data(), kBlockSamples * 2);
+            renderBlock(e, block.data(), kBlockBytes);
             for (int16_t v : block) {
                 peak = std::max(peak, std::abs(int(v)));
                 power += double(v) * v;
@@ -130,8 +129,8 @@ TEST(RealTunes, SixtySecondsOfEveryTune) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         const double rms = std::sqrt(power / (120.0 * kBlockSamples));
-        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), engine.tune.loadAddress,
-                    engine.cutOffCalls, peak, rms, 60.0 / seconds);
+        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), e.tune.loadAddress, e.cutOffCalls,
+                    peak, rms, 60.0 / seconds);
         // A play routine that only answers the video chip's interrupt (a constant 0 here) is
         // silent; a player with no video chip cannot help that. Nearly every tune sounds.
         audible += peak > 0;

@@ -34,15 +34,16 @@ class RenderBlockTest : public MachineTest {
 
     // A play routine that counts its calls at $C000.
     void setUpCountingTune(uint8_t speedFlags, uint16_t timer) {
-        poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
-                      0x60});            // RTS
-        engine.tune.playAddress = 0x1000;
-        engine.tune.speedFlags = speedFlags;
-        engine.memory[0xDC04] = uint8_t(timer);
-        engine.memory[0xDC05] = uint8_t(timer >> 8);
-        engine.renderEnabled = 1;
+        poke(e, 0x1000,
+             {0xEE, 0x00, 0xC0,  // INC $C000
+              0x60});            // RTS
+        e.tune.playAddress = 0x1000;
+        e.tune.speedFlags = speedFlags;
+        e.memory[0xDC04] = uint8_t(timer);
+        e.memory[0xDC05] = uint8_t(timer >> 8);
+        e.renderEnabled = 1;
     }
-    void render() { renderBlock(block.data(), uint32_t(block.size() * 2)); }
+    void render() { renderBlock(e, block.data(), uint32_t(block.size() * 2)); }
 };
 
 TEST_F(RenderBlockTest, PlayCallsPerBlock) {
@@ -55,54 +56,56 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
     const Case cases[] = {{0, 16421, 25}, {1, 0, 25},    {1, 19456, 25}, {1, 16421, 30},
                           {1, 17045, 29}, {1, 65535, 8}, {1, 10, 25}};
     for (const Case& c : cases) {
-        resetMachine(44100);
+        resetMachine(e, kSampleRate);
         setUpCountingTune(c.speed, c.timer);
         render();
-        EXPECT_EQ(engine.memory[0xC000], c.calls) << c.timer;
+        EXPECT_EQ(e.memory[0xC000], c.calls) << c.timer;
         render();  // every block starts a new frame: the same count again
-        EXPECT_EQ(engine.memory[0xC000], 2 * c.calls) << c.timer;
+        EXPECT_EQ(e.memory[0xC000], 2 * c.calls) << c.timer;
     }
 }
 
 TEST_F(RenderBlockTest, NewTimerValueAppliesFromTheNextFrame) {
     setUpCountingTune(1, 0);
-    poke(0x1000, {0xEE, 0x00, 0xC0,  // INC $C000
-                  0xA9, 0xFF,        // LDA #$FF
-                  0x8D, 0x04, 0xDC,  // STA $DC04
-                  0x8D, 0x05, 0xDC,  // STA $DC05
-                  0x60});            // RTS
+    poke(e, 0x1000,
+         {0xEE, 0x00, 0xC0,  // INC $C000
+          0xA9, 0xFF,        // LDA #$FF
+          0x8D, 0x04, 0xDC,  // STA $DC04
+          0x8D, 0x05, 0xDC,  // STA $DC05
+          0x60});            // RTS
     render();
     // One default frame of 882, then frames of 2970: 21168 = 7 x 2970 + 378.
-    EXPECT_EQ(engine.memory[0xC000], 9);
+    EXPECT_EQ(e.memory[0xC000], 9);
 }
 
 TEST_F(RenderBlockTest, RenderingOffGivesSilenceAndTouchesNothing) {
     setUpCountingTune(0, 0);
-    writeSidRegister(24, 0x0F);
-    engine.renderEnabled = 0;
+    writeSidRegister(e.sid, 24, 0x0F);
+    e.renderEnabled = 0;
     render();
     EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));
-    EXPECT_EQ(engine.memory[0xC000], 0);
-    EXPECT_EQ(engine.sid.voices[0].envelope, 0);  // the synthesizer did not advance
+    EXPECT_EQ(e.memory[0xC000], 0);
+    EXPECT_EQ(e.sid.voices[0].envelope, 0);  // the synthesizer did not advance
 }
 
 TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
     setUpCountingTune(0, 0);
-    engine.tune.playAddress = 0;
+    e.tune.playAddress = 0;
     render();
     EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));  // volume 0, every sample written
-    EXPECT_EQ(engine.memory[0xC000], 0);
+    EXPECT_EQ(e.memory[0xC000], 0);
     // The synthesizer ran through the block: attack, decay, down to sustain level 0.
-    EXPECT_EQ(engine.sid.voices[0].envelopeState, EnvelopeState::Sustain);
+    EXPECT_EQ(e.sid.voices[0].envelopeState, EnvelopeState::Sustain);
 }
 
 TEST_F(RenderBlockTest, RunawayPlayRoutineIsCutOffEveryFrame) {
     setUpCountingTune(0, 0);
-    poke(0x1000, {0xEE, 0x00, 0xC0,    // INC $C000
-                  0x4C, 0x03, 0x10});  // JMP $1003 (waits for ever)
+    poke(e, 0x1000,
+         {0xEE, 0x00, 0xC0,    // INC $C000
+          0x4C, 0x03, 0x10});  // JMP $1003 (waits for ever)
     render();
-    EXPECT_EQ(engine.memory[0xC000], 25);
-    EXPECT_EQ(engine.cutOffCalls, 25u);
+    EXPECT_EQ(e.memory[0xC000], 25);
+    EXPECT_EQ(e.cutOffCalls, 25u);
 }
 
 }  // namespace

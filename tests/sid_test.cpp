@@ -18,16 +18,16 @@ namespace {
 
 class SidTest : public MachineTest {
   protected:
-    SidChip& chip = engine.sid;
+    SidChip& chip = e.sid;
     // A voice held at the centre value: sawtooth at half phase, frequency 0, so it outputs 0
     // whatever its level (voices rise from set-up on even with no gate written).
     void holdAtCentre(int voice) {
-        writeSidRegister(uint8_t(voice * 7 + 4), 0x21);
+        writeSidRegister(e.sid, uint8_t(voice * 7 + 4), 0x21);
         chip.voices[voice].phase = 0x8000000;
     }
     int16_t renderOne() {
         int16_t s = 0;
-        renderSamples(&s, 1);
+        renderSamples(e, &s, 1);
         return s;
     }
 };
@@ -54,19 +54,19 @@ TEST_F(SidTest, DampingForEveryResonance) {
     const int32_t expected[16] = {307, 296, 286, 276, 266, 256, 245, 235,
                                   225, 215, 204, 194, 184, 174, 163, 153};
     for (int r = 0; r < 16; ++r) {
-        writeSidRegister(23, uint8_t(r << 4));
-        renderSamples(nullptr, 0);  // latches without writing
+        writeSidRegister(e.sid, 23, uint8_t(r << 4));
+        renderSamples(e, nullptr, 0);  // latches without writing
         EXPECT_EQ(chip.damping, expected[r]) << r;
     }
 }
 
 TEST_F(SidTest, RegisterDecodeThroughTheCpuAddressRange) {
-    writeMemory(0xD420, 0x12);  // index 0: voice 1 frequency low
-    writeMemory(0xD401, 0x34);
-    writeMemory(0xD40E, 0x56);  // voice 3 frequency low
-    writeMemory(0xD40A, 0xFF);  // voice 2 pulse width high
-    writeMemory(0xD7F8, 0x1F);  // index 24: mode and volume
-    writeMemory(0xD415, 0xFF);
+    writeMemory(e, 0xD420, 0x12);  // index 0: voice 1 frequency low
+    writeMemory(e, 0xD401, 0x34);
+    writeMemory(e, 0xD40E, 0x56);  // voice 3 frequency low
+    writeMemory(e, 0xD40A, 0xFF);  // voice 2 pulse width high
+    writeMemory(e, 0xD7F8, 0x1F);  // index 24: mode and volume
+    writeMemory(e, 0xD415, 0xFF);
     EXPECT_EQ(frequency(chip.registers, 0), 0x3412);
     EXPECT_EQ(frequency(chip.registers, 2), 0x0056);
     EXPECT_EQ(pulseWidth(chip.registers, 1), 0xFF00);
@@ -74,9 +74,9 @@ TEST_F(SidTest, RegisterDecodeThroughTheCpuAddressRange) {
     EXPECT_EQ(chip.registers[21], 0xFF);  // kept whole, though only 3 bits count
 
     const SidChip before = chip;
-    for (uint16_t a = 0xD419; a <= 0xD41F; ++a) writeMemory(a, 0xAA);
+    for (uint16_t a = 0xD419; a <= 0xD41F; ++a) writeMemory(e, a, 0xAA);
     EXPECT_EQ(before.registers, chip.registers);
-    EXPECT_EQ(engine.memory[0xD419], 0);
+    EXPECT_EQ(e.memory[0xD419], 0);
 }
 
 TEST_F(SidTest, GateRule) {
@@ -93,7 +93,7 @@ TEST_F(SidTest, GateRule) {
     for (const Case& c : cases) {
         chip.voices[1].envelopeState = c.before;
         chip.voices[1].envelope = 0x123456;
-        writeSidRegister(11, c.control);  // voice 2 control
+        writeSidRegister(e.sid, 11, c.control);  // voice 2 control
         EXPECT_EQ(chip.voices[1].envelopeState, c.after) << int(c.before) << " " << int(c.control);
         EXPECT_EQ(chip.voices[1].envelope, 0x123456);  // the gate never moves the level
     }
@@ -123,13 +123,13 @@ TEST_F(SidTest, WaveformValues) {
         {"test_bit_gives_phase_zero", 0x18, 0x5500000, 0, 0x00},
     };
     for (const Case& c : cases) {
-        resetMachine(44100);
-        writeSidRegister(24, 0x0F);
-        writeSidRegister(23, 0x06);
-        writeSidRegister(6, 0xF0);
-        writeSidRegister(2, uint8_t(c.pulseWidth));
-        writeSidRegister(3, uint8_t(c.pulseWidth >> 8));
-        writeSidRegister(4, c.control | 0x01);
+        resetMachine(e, kSampleRate);
+        writeSidRegister(e.sid, 24, 0x0F);
+        writeSidRegister(e.sid, 23, 0x06);
+        writeSidRegister(e.sid, 6, 0xF0);
+        writeSidRegister(e.sid, 2, uint8_t(c.pulseWidth));
+        writeSidRegister(e.sid, 3, uint8_t(c.pulseWidth >> 8));
+        writeSidRegister(e.sid, 4, c.control | 0x01);
         chip.voices[0].phase = c.phase;
         chip.voices[0].envelope = 0xF00000;
         chip.voices[0].envelopeState = EnvelopeState::Sustain;
@@ -140,9 +140,9 @@ TEST_F(SidTest, WaveformValues) {
 
 TEST_F(SidTest, EnvelopeTransitions) {
     SidVoice& v = chip.voices[0];
-    writeSidRegister(5, 0x00);  // attack 0 (168867 per sample), decay 0 (42660)
-    writeSidRegister(6, 0x80);  // sustain 8
-    writeSidRegister(4, 0x01);
+    writeSidRegister(e.sid, 5, 0x00);  // attack 0 (168867 per sample), decay 0 (42660)
+    writeSidRegister(e.sid, 6, 0x80);  // sustain 8
+    writeSidRegister(e.sid, 4, 0x01);
 
     v.envelope = 0xFFFFFF - 168867;  // lands exactly on full scale
     renderOne();
@@ -154,7 +154,7 @@ TEST_F(SidTest, EnvelopeTransitions) {
     EXPECT_EQ(v.envelope, 0x800000);
     EXPECT_EQ(v.envelopeState, EnvelopeState::Sustain);
 
-    writeSidRegister(6, 0xC0);  // raising the sustain level: decay for one sample, then the new level
+    writeSidRegister(e.sid, 6, 0xC0);  // raising the sustain level: decay for one sample, then the new level
     renderOne();
     EXPECT_EQ(v.envelopeState, EnvelopeState::Decay);
     EXPECT_EQ(v.envelope, 0x800000);
@@ -162,21 +162,21 @@ TEST_F(SidTest, EnvelopeTransitions) {
     EXPECT_EQ(v.envelope, 0xC00000);
     EXPECT_EQ(v.envelopeState, EnvelopeState::Sustain);
 
-    writeSidRegister(4, 0x00);  // release to the floor, 1/64 of full scale
+    writeSidRegister(e.sid, 4, 0x00);  // release to the floor, 1/64 of full scale
     for (int i = 0; i < 400; ++i) renderOne();
     EXPECT_EQ(v.envelope, 0x40000);
-    writeSidRegister(4, 0x01);  // a new attack starts from there
+    writeSidRegister(e.sid, 4, 0x01);  // a new attack starts from there
     renderOne();
     EXPECT_EQ(v.envelope, 0x40000 + 168867);
 }
 
 TEST_F(SidTest, HardSyncAndRingModulation) {
     // Voice 3 (the source of voice 1) has just wrapped: its phase is below its step.
-    writeSidRegister(14, 0x00);
-    writeSidRegister(15, 0x10);  // voice 3 frequency $1000
-    writeSidRegister(0, 0x00);
-    writeSidRegister(1, 0x30);  // voice 1 frequency $3000
-    writeSidRegister(4, 0x03);  // voice 1 sync
+    writeSidRegister(e.sid, 14, 0x00);
+    writeSidRegister(e.sid, 15, 0x10);  // voice 3 frequency $1000
+    writeSidRegister(e.sid, 0, 0x00);
+    writeSidRegister(e.sid, 1, 0x30);  // voice 1 frequency $3000
+    writeSidRegister(e.sid, 4, 0x03);  // voice 1 sync
     chip.voices[2].phase = 1000;
     renderOne();
     const uint64_t step1 = 0x3000 * 359, step3 = 0x1000 * 359;
@@ -184,7 +184,7 @@ TEST_F(SidTest, HardSyncAndRingModulation) {
 
     // A source held at phase 0 by its test bit syncs its target on every sample (from the second
     // on: voice 1 sees voice 3 as it was at the end of the previous sample).
-    writeSidRegister(18, 0x08);  // voice 3 test
+    writeSidRegister(e.sid, 18, 0x08);  // voice 3 test
     renderOne();
     for (int i = 0; i < 3; ++i) {
         renderOne();
@@ -193,10 +193,10 @@ TEST_F(SidTest, HardSyncAndRingModulation) {
 }
 
 TEST_F(SidTest, RingModulationInvertsTheTriangleWhileTheSourceIsInItsFirstHalf) {
-    writeSidRegister(24, 0x0F);
-    writeSidRegister(23, 0x06);  // voices 2 and 3 out of hearing
-    writeSidRegister(6, 0xF0);
-    writeSidRegister(4, 0x15);  // voice 1: triangle, ring, gate
+    writeSidRegister(e.sid, 24, 0x0F);
+    writeSidRegister(e.sid, 23, 0x06);  // voices 2 and 3 out of hearing
+    writeSidRegister(e.sid, 6, 0xF0);
+    writeSidRegister(e.sid, 4, 0x15);  // voice 1: triangle, ring, gate
     chip.voices[0].phase = 0x0800000;
     chip.voices[0].envelope = 0xF00000;
     chip.voices[0].envelopeState = EnvelopeState::Sustain;
@@ -209,18 +209,18 @@ TEST_F(SidTest, RingModulationInvertsTheTriangleWhileTheSourceIsInItsFirstHalf) 
 
 TEST_F(SidTest, Voice3OffIsSilentInBothPathsButStillRuns) {
     for (uint8_t routing : {0x00, 0x04}) {
-        resetMachine(44100);
-        writeSidRegister(24, 0x9F);  // voice 3 off, low pass, volume 15
-        writeSidRegister(23, routing);
-        writeSidRegister(22, 0xFF);
-        writeSidRegister(14, 0x00);
-        writeSidRegister(15, 0x20);
-        writeSidRegister(18, 0x21);
-        writeSidRegister(20, 0xF0);  // sustain 15
+        resetMachine(e, kSampleRate);
+        writeSidRegister(e.sid, 24, 0x9F);  // voice 3 off, low pass, volume 15
+        writeSidRegister(e.sid, 23, routing);
+        writeSidRegister(e.sid, 22, 0xFF);
+        writeSidRegister(e.sid, 14, 0x00);
+        writeSidRegister(e.sid, 15, 0x20);
+        writeSidRegister(e.sid, 18, 0x21);
+        writeSidRegister(e.sid, 20, 0xF0);  // sustain 15
         holdAtCentre(0);
         holdAtCentre(1);
         std::vector<int16_t> out(2000);
-        renderSamples(out.data(), 2000);
+        renderSamples(e, out.data(), 2000);
         for (int16_t s : out) ASSERT_EQ(s, 0) << int(routing);
         EXPECT_NE(chip.voices[2].phase, 0u);
         EXPECT_EQ(chip.voices[2].envelope, 0xF00000);
@@ -228,15 +228,15 @@ TEST_F(SidTest, Voice3OffIsSilentInBothPathsButStillRuns) {
 }
 
 TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
-    writeSidRegister(24, 0x0F);  // volume only, no filter output
-    writeSidRegister(23, 0x01);  // voice 1 through the filter
-    writeSidRegister(22, 0x40);
-    writeSidRegister(1, 0x20);
-    writeSidRegister(4, 0x21);
+    writeSidRegister(e.sid, 24, 0x0F);  // volume only, no filter output
+    writeSidRegister(e.sid, 23, 0x01);  // voice 1 through the filter
+    writeSidRegister(e.sid, 22, 0x40);
+    writeSidRegister(e.sid, 1, 0x20);
+    writeSidRegister(e.sid, 4, 0x21);
     holdAtCentre(1);
     holdAtCentre(2);
     std::vector<int16_t> out(2000);
-    renderSamples(out.data(), 2000);
+    renderSamples(e, out.data(), 2000);
     for (int16_t s : out) ASSERT_EQ(s, 0);
     EXPECT_NE(chip.lowPass, 0);  // the filter ran all the same
 }
@@ -247,7 +247,7 @@ TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
 struct BitExactCase {
     const char* name;
     uint8_t controlMask;
-    void (*render)(int16_t*, uint32_t);
+    void (*render)(EngineState&, int16_t*, uint32_t);
 };
 
 class BitExact : public SidTest, public ::testing::WithParamInterface<BitExactCase> {};
@@ -264,12 +264,12 @@ TEST_P(BitExact, AgainstThePlainModel) {
             uint8_t value = uint8_t(random());
             if (index == 4 || index == 11 || index == 18) value &= controlMask;
             if (index == 24 && (random() % 4) != 0) value |= 0x0F;  // mostly audible
-            writeSidRegister(uint8_t(index), value);
+            writeSidRegister(e.sid, uint8_t(index), value);
             reference.write(index, value);
         }
         const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
-        GetParam().render(block.data(), count);
+        GetParam().render(e, block.data(), count);
         actual.insert(actual.end(), block.begin(), block.end());
         reference.render(expected, count);
     }

@@ -54,11 +54,12 @@ struct Psid {
     }
 };
 
-int loadBlock(const std::vector<uint8_t>& block) {
-    return loadTune(block.data(), block.size(), kLoadFromMemory);
-}
-
-class LoaderTest : public MachineTest {};
+class LoaderTest : public MachineTest {
+  protected:
+    int loadBlock(const std::vector<uint8_t>& block) {
+        return loadTune(e, block.data(), block.size(), kLoadFromMemory);
+    }
+};
 
 TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
     const std::vector<uint8_t> valid = Psid{}.bytes();
@@ -86,26 +87,26 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
         {"data_offset_beyond_end", farOffsetBlock},
     };
     for (const Case& c : cases) {
-        resetMachine(44100);
-        engine.memory[0x1234] = 0x56;
-        engine.tune.initAddress = 0xBEEF;
-        EXPECT_EQ(loadTune(c.block.data(), c.block.size(), kLoadFromMemory), kTuneNotPsid) << c.name;
+        resetMachine(e, kSampleRate);
+        e.memory[0x1234] = 0x56;
+        e.tune.initAddress = 0xBEEF;
+        EXPECT_EQ(loadTune(e, c.block.data(), c.block.size(), kLoadFromMemory), kTuneNotPsid) << c.name;
         // A refused block changes neither the header values nor the image.
-        EXPECT_EQ(engine.tune.initAddress, 0xBEEF) << c.name;
-        EXPECT_EQ(engine.memory[0x1234], 0x56) << c.name;
+        EXPECT_EQ(e.tune.initAddress, 0xBEEF) << c.name;
+        EXPECT_EQ(e.memory[0x1234], 0x56) << c.name;
     }
 }
 
 TEST_F(LoaderTest, UnavailableSources) {
     const std::vector<uint8_t> block = Psid{}.bytes();
-    engine.memory[0x1234] = 0x56;
-    engine.tune.initAddress = 0xBEEF;
-    EXPECT_EQ(loadTune(block.data(), block.size(), 3), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune(block.data(), block.size(), 0), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune("/no/such/file.sid", 0, kLoadFromFile), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune(nullptr, 0, kLoadFromFile), kTuneSourceUnavailable);
-    EXPECT_EQ(engine.memory[0x1234], 0x56);
-    EXPECT_EQ(engine.tune.initAddress, 0xBEEF);
+    e.memory[0x1234] = 0x56;
+    e.tune.initAddress = 0xBEEF;
+    EXPECT_EQ(loadTune(e, block.data(), block.size(), 3), kTuneSourceUnavailable);
+    EXPECT_EQ(loadTune(e, block.data(), block.size(), 0), kTuneSourceUnavailable);
+    EXPECT_EQ(loadTune(e, "/no/such/file.sid", 0, kLoadFromFile), kTuneSourceUnavailable);
+    EXPECT_EQ(loadTune(e, nullptr, 0, kLoadFromFile), kTuneSourceUnavailable);
+    EXPECT_EQ(e.memory[0x1234], 0x56);
+    EXPECT_EQ(e.tune.initAddress, 0xBEEF);
 }
 
 TEST_F(LoaderTest, HeaderValues) {
@@ -116,14 +117,14 @@ TEST_F(LoaderTest, HeaderValues) {
     p.startSong = 2;
     p.speed = 0xFFFF00A5;
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.tune.loadAddress, 0x1000);
-    EXPECT_EQ(engine.tune.initAddress, 0x1234);
-    EXPECT_EQ(engine.tune.playAddress, 0x5678);
-    EXPECT_EQ(engine.tune.lastSong, 2);
-    EXPECT_EQ(engine.tune.songCount, 0x0103);
-    EXPECT_EQ(engine.tune.startSong, 2);
-    EXPECT_EQ(engine.tune.speedFlags, 0xA5);
-    const TuneTexts texts = tuneTexts();
+    EXPECT_EQ(e.tune.loadAddress, 0x1000);
+    EXPECT_EQ(e.tune.initAddress, 0x1234);
+    EXPECT_EQ(e.tune.playAddress, 0x5678);
+    EXPECT_EQ(e.tune.lastSong, 2);
+    EXPECT_EQ(e.tune.songCount, 0x0103);
+    EXPECT_EQ(e.tune.startSong, 2);
+    EXPECT_EQ(e.tune.speedFlags, 0xA5);
+    const TuneTexts texts = tuneTexts(e.tune);
     EXPECT_STREQ(texts.name, "Tune");
     EXPECT_STREQ(texts.author, "Someone");
     EXPECT_STREQ(texts.released, "2026 Us");
@@ -146,8 +147,8 @@ TEST_F(LoaderTest, SongCountAndSpeedFields) {
         p.songs = c.songs;
         p.speed = c.speed;
         ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-        EXPECT_EQ(engine.tune.lastSong, c.lastSong) << c.songs;
-        EXPECT_EQ(engine.tune.speedFlags, c.speedFlags) << c.songs;
+        EXPECT_EQ(e.tune.lastSong, c.lastSong) << c.songs;
+        EXPECT_EQ(e.tune.speedFlags, c.speedFlags) << c.songs;
     }
 }
 
@@ -157,9 +158,9 @@ TEST_F(LoaderTest, TextsKeepAtMost31Bytes) {
     p.author = "Lasse \xD6\xF6rni";  // raw bytes, no code page conversion
     p.released = std::string(31, 'R');
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(std::string(tuneTexts().name), std::string(31, 'N'));
-    EXPECT_EQ(std::string(tuneTexts().author), "Lasse \xD6\xF6rni");
-    EXPECT_EQ(std::string(tuneTexts().released), std::string(31, 'R'));
+    EXPECT_EQ(std::string(tuneTexts(e.tune).name), std::string(31, 'N'));
+    EXPECT_EQ(std::string(tuneTexts(e.tune).author), "Lasse \xD6\xF6rni");
+    EXPECT_EQ(std::string(tuneTexts(e.tune).released), std::string(31, 'R'));
 }
 
 TEST_F(LoaderTest, DataOffsetsOfBothHeaderVersions) {
@@ -169,20 +170,20 @@ TEST_F(LoaderTest, DataOffsetsOfBothHeaderVersions) {
         std::vector<uint8_t> block = p.bytes();
         block[6] = 0x7F;  // the data offset's high byte is ignored
         ASSERT_EQ(loadBlock(block), kTuneLoaded) << int(offset);
-        EXPECT_EQ(engine.tune.loadAddress, 0x1000);
-        EXPECT_EQ(engine.memory[0x1000], 0x60);
-        EXPECT_EQ(engine.memory[0x1003], 0x60);
+        EXPECT_EQ(e.tune.loadAddress, 0x1000);
+        EXPECT_EQ(e.memory[0x1000], 0x60);
+        EXPECT_EQ(e.memory[0x1003], 0x60);
     }
 }
 
 TEST_F(LoaderTest, ImageHoldsTheTuneAndNothingElse) {
-    engine.memory.fill(0xEE);
+    e.memory.fill(0xEE);
     Psid p;
     p.data = {0x00, 0x20, 1, 2, 3, 4, 5};
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
     for (size_t a = 0; a < 0x10000; ++a) {
         const uint8_t expected = (a >= 0x2000 && a < 0x2005) ? uint8_t(a - 0x2000 + 1) : 0;
-        ASSERT_EQ(engine.memory[a], expected) << a;
+        ASSERT_EQ(e.memory[a], expected) << a;
     }
 }
 
@@ -193,10 +194,10 @@ TEST_F(LoaderTest, SecondTuneLeavesNothingOfTheFirst) {
     second.data = {0x00, 0x40, 0xCC};
     ASSERT_EQ(loadBlock(first.bytes()), kTuneLoaded);
     ASSERT_EQ(loadBlock(second.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.memory[0x3000], 0);
-    EXPECT_EQ(engine.memory[0x3001], 0);
-    EXPECT_EQ(engine.memory[0x4000], 0xCC);
-    EXPECT_EQ(engine.tune.loadAddress, 0x4000);
+    EXPECT_EQ(e.memory[0x3000], 0);
+    EXPECT_EQ(e.memory[0x3001], 0);
+    EXPECT_EQ(e.memory[0x4000], 0xCC);
+    EXPECT_EQ(e.tune.loadAddress, 0x4000);
 }
 
 TEST_F(LoaderTest, DataRunningPastFfffAreCutNotWrapped) {
@@ -204,9 +205,9 @@ TEST_F(LoaderTest, DataRunningPastFfffAreCutNotWrapped) {
     p.data = {0xF0, 0xFF};  // load address $FFF0
     for (int i = 0; i < 100; ++i) p.data.push_back(uint8_t(i + 1));
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.memory[0xFFF0], 1);
-    EXPECT_EQ(engine.memory[0xFFFF], 16);
-    for (size_t a = 0; a < 0x100; ++a) EXPECT_EQ(engine.memory[a], 0) << a;
+    EXPECT_EQ(e.memory[0xFFF0], 1);
+    EXPECT_EQ(e.memory[0xFFFF], 16);
+    for (size_t a = 0; a < 0x100; ++a) EXPECT_EQ(e.memory[a], 0) << a;
 }
 
 TEST_F(LoaderTest, BlocksOf64KiBAndMoreUseTheirRealSize) {
@@ -219,9 +220,9 @@ TEST_F(LoaderTest, BlocksOf64KiBAndMoreUseTheirRealSize) {
     const std::vector<uint8_t> block = p.bytes();
     ASSERT_EQ(block.size(), 65540u);
     ASSERT_EQ(loadBlock(block), kTuneLoaded);
-    EXPECT_EQ(engine.memory[0x0800], 0x42);
-    EXPECT_EQ(engine.memory[0xFFFF], 0x42);
-    EXPECT_EQ(engine.memory[0x07FF], 0x00);  // nothing wrapped round
+    EXPECT_EQ(e.memory[0x0800], 0x42);
+    EXPECT_EQ(e.memory[0xFFFF], 0x42);
+    EXPECT_EQ(e.memory[0x07FF], 0x00);  // nothing wrapped round
 }
 
 TEST_F(LoaderTest, HeaderLoadAddressPlacesTheDataAsTheyStand) {
@@ -229,10 +230,10 @@ TEST_F(LoaderTest, HeaderLoadAddressPlacesTheDataAsTheyStand) {
     p.headerLoad = 0x0C00;
     p.data = {0xA9, 0x07, 0x60};  // no embedded load address
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.tune.loadAddress, 0x0C00);
-    EXPECT_EQ(engine.memory[0x0C00], 0xA9);
-    EXPECT_EQ(engine.memory[0x0C02], 0x60);
-    EXPECT_EQ(engine.memory[0xA907], 0x00);
+    EXPECT_EQ(e.tune.loadAddress, 0x0C00);
+    EXPECT_EQ(e.memory[0x0C00], 0xA9);
+    EXPECT_EQ(e.memory[0x0C02], 0x60);
+    EXPECT_EQ(e.memory[0xA907], 0x00);
 }
 
 TEST_F(LoaderTest, PlayAddressZeroAsksTheInitRoutine) {
@@ -248,8 +249,8 @@ TEST_F(LoaderTest, PlayAddressZeroAsksTheInitRoutine) {
               0x8D, 0x15, 0x03,  // STA $0315
               0x60};             // RTS
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.tune.playAddress, 0x1003);
-    EXPECT_EQ(engine.memory[0xC000], 1);
+    EXPECT_EQ(e.tune.playAddress, 0x1003);
+    EXPECT_EQ(e.memory[0xC000], 1);
 }
 
 TEST_F(LoaderTest, PlayAddressStaysZeroWhenInitSetsNoVector) {
@@ -257,15 +258,15 @@ TEST_F(LoaderTest, PlayAddressStaysZeroWhenInitSetsNoVector) {
     p.play = 0;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.tune.playAddress, 0);
-    EXPECT_EQ(engine.memory[0xC000], 1);
+    EXPECT_EQ(e.tune.playAddress, 0);
+    EXPECT_EQ(e.memory[0xC000], 1);
 }
 
 TEST_F(LoaderTest, NonzeroPlayAddressDoesNotRunInit) {
     Psid p;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.memory[0xC000], 0);
+    EXPECT_EQ(e.memory[0xC000], 0);
 }
 
 TEST_F(LoaderTest, RunawayInitIsCutOffAndTheLoadSucceeds) {
@@ -273,8 +274,8 @@ TEST_F(LoaderTest, RunawayInitIsCutOffAndTheLoadSucceeds) {
     p.play = 0;
     p.data = {0x00, 0x10, 0x4C, 0x00, 0x10};  // JMP $1000
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.tune.playAddress, 0);
-    EXPECT_EQ(engine.cutOffCalls, 1u);
+    EXPECT_EQ(e.tune.playAddress, 0);
+    EXPECT_EQ(e.cutOffCalls, 1u);
 }
 
 class LoaderFileTest : public LoaderTest {
@@ -307,14 +308,14 @@ TEST_F(LoaderFileTest, FileLoadsLikeTheSameBlockInMemory) {
     Psid p;
     p.data = {0x00, 0x20, 9, 8, 7};
     const std::string path = write("tune.sid", p.bytes());
-    ASSERT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    const C64Memory fromFile = engine.memory;
-    const TuneInfo infoFromFile = engine.tune;
-    resetMachine(44100);
+    ASSERT_EQ(loadTune(e, path.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    const C64Memory fromFile = e.memory;
+    const TuneInfo infoFromFile = e.tune;
+    resetMachine(e, kSampleRate);
     ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(engine.memory, fromFile);
-    EXPECT_EQ(engine.tune.loadAddress, infoFromFile.loadAddress);
-    EXPECT_EQ(engine.tune.name, infoFromFile.name);
+    EXPECT_EQ(e.memory, fromFile);
+    EXPECT_EQ(e.tune.loadAddress, infoFromFile.loadAddress);
+    EXPECT_EQ(e.tune.name, infoFromFile.name);
 }
 
 TEST_F(LoaderFileTest, MalformedFiles) {
@@ -336,13 +337,13 @@ TEST_F(LoaderFileTest, MalformedFiles) {
     };
     for (const Case& c : cases) {
         const std::string path = write(c.name, c.bytes);
-        EXPECT_EQ(loadTune(path.c_str(), 0, kLoadFromFile), c.expected) << c.name;
+        EXPECT_EQ(loadTune(e, path.c_str(), 0, kLoadFromFile), c.expected) << c.name;
     }
-    EXPECT_EQ(engine.memory[0xFFFF], 0x11);  // the big tune filled the image to its end
+    EXPECT_EQ(e.memory[0xFFFF], 0x11);  // the big tune filled the image to its end
 }
 
 TEST_F(LoaderFileTest, DirectoryIsNotATune) {
-    EXPECT_NE(loadTune(dir.string().c_str(), 0, kLoadFromFile), kTuneLoaded);
+    EXPECT_NE(loadTune(e, dir.string().c_str(), 0, kLoadFromFile), kTuneLoaded);
 }
 
 }  // namespace

@@ -88,6 +88,13 @@ PluginHost::PluginHost() = default;
 
 PluginHost::~PluginHost() { close(); }
 
+Started PluginHost::start(const std::string& path, std::string& error) {
+    if (!open(path, error)) return Started::NotOpened;
+    answer.result = query(answer.description, answer.first, answer.second);
+    init();
+    return load(error) ? Started::Yes : Started::NotLoaded;
+}
+
 bool PluginHost::open(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     handle = LoadLibraryA(path.c_str());
@@ -177,6 +184,11 @@ CallTrace PluginHost::call(const Registration& command, const std::vector<Value>
     CallRuntime runtime{{&runtimeOperations}, &arguments, {}};
     command.handler(&runtime.base);
     return runtime.trace;
+}
+
+CallTrace PluginHost::call(const std::string& name, const std::vector<Value>& arguments) {
+    const Registration* command = find(name);
+    return command != nullptr ? call(*command, arguments) : CallTrace{};
 }
 
 std::string PluginHost::pluginBesideProgram() {

@@ -1,12 +1,17 @@
-// What a Quenbrix host does with a plugin, for the tools and the tests: load the library, query
-// it, take its plugin object, load it with a function registry that records every registration,
-// and call its commands through a script runtime.
+// What a Quenbrix host does with a plugin, for the tools, the tests and the benchmarks: load the
+// library, query it, take its plugin object, load it with a function registry that records every
+// registration, and call its commands through a script runtime.
 //
-//   PluginHost host;
-//   if (!host.open(path, error)) ...         dlopen / LoadLibrary, the two exports
-//   host.query(...); host.load(errorText);   the registrations are in host.registrations()
-//   host.call("PlaySidtune", {Value::text("tune.sid")}, result);
+//   quenbrix::PluginHost host;
+//   std::string error;
+//   if (host.start(path, error) != quenbrix::Started::Yes) ...  open, query, init, load
+//   host.queryAnswer();                                       what Quenbrix_Query said
+//   host.registrations();                                     the commands, as registered
+//   const quenbrix::CallTrace t = host.call("PlaySidtune", {quenbrix::Value::ofText("tune.sid")});
+//   t.result;                                                 -1: playing
 //   host.unload();
+//
+// The steps one by one (open, query, init, load) are there too, for the tests of each.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +42,19 @@ struct Registration {
     CommandHandler handler = nullptr;
 };
 
+// What Quenbrix_Query wrote and returned.
+struct QueryAnswer {
+    std::string description;
+    int32_t first = 0, second = 0, result = 0;
+};
+
+// How far start() got.
+enum class Started {
+    Yes,
+    NotOpened,  // the library did not load, or is not a plugin: the error is the loader's reason
+    NotLoaded,  // the plugin's load failed: the error is the plugin's own error text
+};
+
 // What the plugin asked of the runtime during one call.
 struct CallTrace {
     int parameterReads = 0;
@@ -50,6 +68,10 @@ class PluginHost {
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
+
+    // The start-up of every host: open, query, init and load.
+    Started start(const std::string& path, std::string& error);
+    const QueryAnswer& queryAnswer() const { return answer; }
 
     // Loads the library and finds both exports; false with a reason otherwise.
     bool open(const std::string& path, std::string& error);
@@ -65,6 +87,9 @@ class PluginHost {
     const Registration* find(const std::string& name) const;  // case-insensitive, as BASIC is
     // Calls a command with arguments already of its parameter types.
     CallTrace call(const Registration& command, const std::vector<Value>& arguments);
+    // The same by the command's name; a command the plugin did not register is not called and
+    // leaves an empty trace.
+    CallTrace call(const std::string& name, const std::vector<Value>& arguments = {});
     // The library handle, for tests that look up more symbols.
     void* library() const { return handle; }
     void* symbol(const char* name) const;
@@ -79,6 +104,7 @@ class PluginHost {
     QuenbrixInitFunction initFunction = nullptr;
     PluginObject* plugin = nullptr;
     std::vector<Registration> registered;
+    QueryAnswer answer;
 };
 
 }  // namespace quenbrix

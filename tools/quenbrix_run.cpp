@@ -252,16 +252,16 @@ int main(int argc, char** argv) {
 
     PluginHost host;
     std::string error;
-    if (!host.open(pluginPath, error)) {
+    const quenbrix::Started started = host.start(pluginPath, error);
+    if (started == quenbrix::Started::NotOpened) {
         std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
         return 2;
     }
-    std::string description;
-    int32_t first = 0, second = 0;
-    const int32_t queryResult = host.query(description, first, second);
-    std::printf("plugin: \"%s\" (%d, %d) -> %d\n", description.c_str(), first, second, queryResult);
-    host.init();
-    if (!host.load(error)) {
+    const quenbrix::QueryAnswer& answer = host.queryAnswer();
+    std::printf("plugin: \"%s\" (%d, %d) -> %d\n", answer.description.c_str(), answer.first, answer.second,
+                answer.result);
+    if (started == quenbrix::Started::NotLoaded) {
+        std::fflush(stdout);
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }

@@ -22,15 +22,18 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "audio/render_block.h"
-#include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
 #include "quenbrix_host.h"
 #include "tune/tune_loader.h"
+#include "wav_file.h"
 
 namespace {
 
@@ -50,59 +53,19 @@ std::string latin1ToUtf8(const char* text) {
     return out;
 }
 
-// A JSON string of raw header bytes: bytes above 127 become \u00XX, so each byte stands for the
-// character of the same number (Latin-1, as the tunes' texts are).
-std::string jsonString(const char* text) {
-    std::string out = "\"";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p == '"' || *p == '\\') {
-            out += '\\';
-            out += char(*p);
-        } else if (*p < 0x20 || *p > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
-            out += escaped;
-        } else {
-            out += char(*p);
-        }
-    }
-    return out + "\"";
-}
-
-int load(const std::string& path) {
-    resetMachine(44100);
-    const int result = loadTune(path.c_str(), 0, kLoadFromFile);
+// A fresh engine of the tool's own with the tune loaded, as the player loads it; null after a
+// one-line message.
+std::unique_ptr<EngineState> load(const std::string& path) {
+    auto e = std::make_unique<EngineState>();
+    resetMachine(*e, kSampleRate);
+    const int result = loadTune(*e, path.c_str(), 0, kLoadFromFile);
     if (result == kTuneSourceUnavailable) {
         std::fprintf(stderr, "sidtune: cannot read %s\n", path.c_str());
     } else if (result == kTuneNotPsid) {
         std::fprintf(stderr, "sidtune: %s is not a PSID tune\n", path.c_str());
     }
-    return result;
-}
-
-void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
-}
-
-// A canonical 44-byte RIFF header for 16-bit mono PCM at 44100 Hz.
-std::vector<uint8_t> wavHeader(uint32_t sampleCount) {
-    const uint32_t dataBytes = sampleCount * 2;
-    std::vector<uint8_t> h;
-    auto tag = [&h](const char* t) { h.insert(h.end(), t, t + 4); };
-    tag("RIFF");
-    putLittleEndian(h, 36 + dataBytes, 4);
-    tag("WAVE");
-    tag("fmt ");
-    putLittleEndian(h, 16, 4);
-    putLittleEndian(h, 1, 2);  // PCM
-    putLittleEndian(h, 1, 2);  // mono
-    putLittleEndian(h, kSampleRate, 4);
-    putLittleEndian(h, kSampleRate * 2, 4);
-    putLittleEndian(h, 2, 2);
-    putLittleEndian(h, 16, 2);
-    tag("data");
-    putLittleEndian(h, dataBytes, 4);
-    return h;
+    if (result != kTuneLoaded) e.reset();
+    return e;
 }
 
 void showProgress(uint32_t done, uint32_t total) {
@@ -119,15 +82,14 @@ int render(const std::string& path, const std::string& outPath, double seconds, 
         std::fprintf(stderr, "sidtune: the length must be more than 0 and at most 86400 seconds\n");
         return 1;
     }
-    if (load(path) != kTuneLoaded) return 1;
-    if (song < 1 || song > engine.tune.lastSong + 1) {
-        std::fprintf(stderr, "sidtune: %s has songs 1 to %d, not %d\n", path.c_str(),
-                     engine.tune.lastSong + 1, song);
+    const std::unique_ptr<EngineState> e = load(path);
+    if (e == nullptr) return 1;
+    // Song N of the command line is the player's song N - 1.
+    if (song < 1 || beginSong(*e, song - 1) != kSongBegun) {
+        std::fprintf(stderr, "sidtune: %s has songs 1 to %d, not %d\n", path.c_str(), e->tune.lastSong + 1,
+                     song);
         return 1;
     }
-    // As the player starts a song: rendering on, then the init routine with the song in A.
-    engine.renderEnabled = 1;
-    callSubroutine(engine.tune.initAddress, uint8_t(song - 1), kInitInstructionLimit);
 
     const uint32_t blocks = uint32_t(std::ceil(seconds * 2));
     std::FILE* out = std::fopen(outPath.c_str(), "wb");
@@ -135,17 +97,14 @@ int render(const std::string& path, const std::string& outPath, double seconds, 
         std::fprintf(stderr, "sidtune: cannot write %s\n", outPath.c_str());
         return 1;
     }
-    const std::vector<uint8_t> header = wavHeader(blocks * kBlockSamples);
+    const auto header = wav::header(blocks * kBlockSamples);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
     const bool progress = isatty(fileno(stderr)) && isatty(fileno(stdout));
     std::vector<int16_t> block(kBlockSamples);
-    std::vector<uint8_t> bytes(kBlockSamples * 2);
+    std::vector<uint8_t> bytes(kBlockBytes);
     for (uint32_t b = 0; b < blocks && ok; ++b) {
-        renderBlock(block.data(), kBlockSamples * 2);
-        for (uint32_t i = 0; i < kBlockSamples; ++i) {
-            bytes[2 * i] = uint8_t(uint16_t(block[i]));
-            bytes[2 * i + 1] = uint8_t(uint16_t(block[i]) >> 8);
-        }
+        renderBlock(*e, block.data(), kBlockBytes);
+        wav::putSamples(block.data(), block.size(), bytes.data());
         ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
         if (progress) showProgress(b + 1, blocks);
     }
@@ -164,28 +123,26 @@ void onInterrupt(int) { interrupted = true; }
 
 int play(const std::string& path, double seconds, const std::string& pluginPath) {
     // The tune's texts, read here; the plugin reads the file again, as it does for any program.
-    if (load(path) != kTuneLoaded) return 1;
-    const TuneTexts texts = tuneTexts();
-    const std::string name = latin1ToUtf8(texts.name), author = latin1ToUtf8(texts.author);
+    std::string name, author;
+    {
+        const std::unique_ptr<EngineState> e = load(path);
+        if (e == nullptr) return 1;
+        const TuneTexts texts = tuneTexts(e->tune);
+        name = latin1ToUtf8(texts.name);
+        author = latin1ToUtf8(texts.author);
+    }
 
     quenbrix::PluginHost host;
     std::string error;
-    if (!host.open(pluginPath, error)) {
+    if (host.start(pluginPath, error) != quenbrix::Started::Yes) {
         std::fprintf(stderr, "sidtune: %s\n", error.c_str());
         return 2;
     }
-    host.init();
-    if (!host.load(error)) {
-        std::fprintf(stderr, "sidtune: %s\n", error.c_str());
-        return 2;
-    }
-    const quenbrix::Registration* playCommand = host.find("PlaySidtune");
-    const quenbrix::Registration* stopCommand = host.find("StopSidtune");
-    if (playCommand == nullptr || stopCommand == nullptr) {
+    if (host.find("PlaySidtune") == nullptr || host.find("StopSidtune") == nullptr) {
         std::fprintf(stderr, "sidtune: the plugin has no PlaySidtune or StopSidtune\n");
         return 2;
     }
-    if (host.call(*playCommand, {quenbrix::Value::ofText(path)}).result != -1) {
+    if (host.call("PlaySidtune", {quenbrix::Value::ofText(path)}).result != -1) {
         std::fprintf(stderr, "sidtune: the plugin cannot play %s\n", path.c_str());
         host.unload();
         return 1;
@@ -207,7 +164,7 @@ int play(const std::string& path, double seconds, const std::string& pluginPath)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    host.call(*stopCommand, {});
+    host.call("StopSidtune");
     host.unload();
     if (terminal) std::printf("\n");
     std::printf("Stopped.\n");
@@ -215,18 +172,27 @@ int play(const std::string& path, double seconds, const std::string& pluginPath)
 }
 
 int info(const std::string& path, bool json) {
-    if (load(path) != kTuneLoaded) return 1;
-    const TuneInfo& t = engine.tune;
-    const TuneTexts texts = tuneTexts();
+    const std::unique_ptr<EngineState> e = load(path);
+    if (e == nullptr) return 1;
+    const TuneInfo& t = e->tune;
+    const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;
     if (json) {
-        std::printf(
-            "{\"loadAddress\": %u, \"initAddress\": %u, \"playAddress\": %u, \"lastSong\": %u, "
-            "\"speedFlags\": %u, \"name\": %s, \"author\": %s, \"released\": %s, \"songs\": %d, "
-            "\"startSong\": %u}\n",
-            t.loadAddress, t.initAddress, t.playAddress, t.lastSong, t.speedFlags,
-            jsonString(texts.name).c_str(), jsonString(texts.author).c_str(),
-            jsonString(texts.released).c_str(), songs, t.startSong);
+        // The texts are raw header bytes, taken as Latin-1 (as the tunes' texts are); written as
+        // ASCII, each byte above 127 is the character of the same number, \u00XX.
+        const nlohmann::ordered_json object = {
+            {"loadAddress", t.loadAddress},
+            {"initAddress", t.initAddress},
+            {"playAddress", t.playAddress},
+            {"lastSong", t.lastSong},
+            {"speedFlags", t.speedFlags},
+            {"name", latin1ToUtf8(texts.name)},
+            {"author", latin1ToUtf8(texts.author)},
+            {"released", latin1ToUtf8(texts.released)},
+            {"songs", songs},
+            {"startSong", t.startSong},
+        };
+        std::printf("%s\n", object.dump(-1, ' ', true).c_str());
     } else {
         std::printf("name:      %s\n", latin1ToUtf8(texts.name).c_str());
         std::printf("author:    %s\n", latin1ToUtf8(texts.author).c_str());

@@ -5,29 +5,36 @@
 #include <mutex>
 
 #include "audio/render_block.h"
-#include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
 
 namespace sidtune {
 
-int setUpEngine() {
-    resetMachine(kSampleRate);
+int setUpEngine(EngineState& e) {
+    resetMachine(e, kSampleRate);
     // The plugin has no window of its own: the desktop's serves the cooperative level.
-    if (openAudioDevice(platform::desktopWindow()) != 0 || createStream(kStreamFormat) != 0) {
+    if (openAudioDevice(e, platform::desktopWindow()) != 0 || createStream(e, kStreamFormat) != 0) {
         // Nobody else would release what a failed set-up had already created.
-        shutDownEngine();
+        shutDownEngine(e);
         return 1;
     }
     return 0;
 }
 
-int shutDownEngine() {
-    closeAudioDevice();
+int shutDownEngine(EngineState& e) {
+    closeAudioDevice(e);
     return 0;
 }
 
-int openAudioDevice(void* window) {
-    AudioStream& a = engine.audio;
+namespace {
+
+// The worker thread's entry: the engine that set it up.
+int runWorker(void* engineState) { return streamThread(*static_cast<EngineState*>(engineState)); }
+
+}  // namespace
+
+int openAudioDevice(EngineState& e, void* window) {
+    AudioStream& a = e.audio;
     if (platform::createDevice(&a.device) != 0 || a.device == nullptr) return 1;
     if (platform::setCooperativeLevel(a.device, window) != 0) return 1;
     if (platform::getCaps(a.device) != 0) return 1;
@@ -39,8 +46,8 @@ int openAudioDevice(void* window) {
     return platform::play(a.primaryBuffer) != 0 ? 1 : 0;
 }
 
-int createStream(const platform::WaveFormat& format) {
-    AudioStream& a = engine.audio;
+int createStream(EngineState& e, const platform::WaveFormat& format) {
+    AudioStream& a = e.audio;
     a.bufferBytes = uint32_t(format.bitsPerSample / 8) * format.channels * format.samplesPerSec;
 
     platform::Buffer* temporary = nullptr;
@@ -78,7 +85,7 @@ int createStream(const platform::WaveFormat& format) {
     platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
 
     // Last: the worker, which waits until the stream plays.
-    a.thread = platform::createThread(streamThread);
+    a.thread = platform::createThread(runWorker, &e);
     return a.thread == nullptr ? 1 : 0;
 }
 
@@ -94,8 +101,8 @@ void stopAndRelease(platform::Buffer*& buffer) {
 
 }  // namespace
 
-void destroyStream() {
-    AudioStream& a = engine.audio;
+void destroyStream(EngineState& e) {
+    AudioStream& a = e.audio;
     if (a.events[kStopEvent] != nullptr) {
         if (a.streamBuffer != nullptr) platform::stop(a.streamBuffer);
         platform::setEvent(a.events[kStopEvent]);
@@ -115,9 +122,9 @@ void destroyStream() {
     }
 }
 
-void closeAudioDevice() {
-    AudioStream& a = engine.audio;
-    destroyStream();
+void closeAudioDevice(EngineState& e) {
+    AudioStream& a = e.audio;
+    destroyStream(e);
     stopAndRelease(a.primaryBuffer);
     if (a.device != nullptr) {
         platform::release(a.device);
@@ -126,8 +133,8 @@ void closeAudioDevice() {
     a.bufferBytes = 0;
 }
 
-void setStreamPlaying(int on) {
-    platform::Buffer* buffer = engine.audio.streamBuffer;
+void setStreamPlaying(EngineState& e, int on) {
+    platform::Buffer* buffer = e.audio.streamBuffer;
     if (buffer == nullptr) return;
     if (on) {
         platform::play(buffer);
@@ -136,8 +143,8 @@ void setStreamPlaying(int on) {
     }
 }
 
-int streamThread() {
-    AudioStream& a = engine.audio;
+int streamThread(EngineState& e) {
+    AudioStream& a = e.audio;
     for (;;) {
         // When several events are pending the lowest index comes first: a half is refilled
         // before a stop that came with it ends the thread.
@@ -164,27 +171,27 @@ int streamThread() {
         {
             // The CPU and the synthesizer are the worker's only while the host's thread is not
             // running an init routine on them.
-            std::lock_guard<std::mutex> guard(engine.machineLock);
-            renderBlock(static_cast<int16_t*>(region1), bytes1);
+            std::lock_guard<std::mutex> guard(e.machineLock);
+            renderBlock(e, static_cast<int16_t*>(region1), bytes1);
         }
         platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
     }
 }
 
-void applyVolume(float value) {
+void applyVolume(EngineState& e, float value) {
     if (!(value >= 0.0f)) value = 0.0f;  // negative, or NaN: silence
     if (value > 1.0f) value = 1.0f;
     // 127 times a float is exact in a double; rounding it to a float first would move some
     // values to the next step.
-    applyVolumeStep(int32_t(std::floor(127.0 * double(value))));
+    applyVolumeStep(e, int32_t(std::floor(127.0 * double(value))));
 }
 
-void applyVolumeStep(int32_t step) {
+void applyVolumeStep(EngineState& e, int32_t step) {
     if (uint32_t(step) > 127) return;
     // 20 dB per decade of amplitude, in hundredths: every halving of the step is about -6 dB.
     const int32_t attenuation =
         step == 0 ? platform::kVolumeMin : int32_t(std::lround(2000.0 * std::log10(step * (1.0 / 127.0))));
-    if (engine.audio.streamBuffer != nullptr) platform::setVolume(engine.audio.streamBuffer, attenuation);
+    if (e.audio.streamBuffer != nullptr) platform::setVolume(e.audio.streamBuffer, attenuation);
 }
 
 }  // namespace sidtune

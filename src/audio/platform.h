@@ -3,8 +3,11 @@
 // written once over these; each platform supplies them:
 //
 //   platform_sdl.cpp     Linux: a software one-second buffer fed to SDL2 by its pull callback
-//   platform_sim.cpp     tests: no device, a play position moved by the test, failure switches
 //   platform_dsound.cpp  Windows: DirectSound 8 and Win32 events and threads
+//   tests/sim/           the tests: no device, a play position moved by the test, failure switches
+//
+// The two platforms without DirectSound share the software buffer (software_stream.h), its buffer
+// calls (software_platform.h) and events and threads on the standard library (std_events.h).
 //
 // Results are 0 for success and nonzero for failure, as HRESULTs are. Objects are opaque; a
 // buffer obtained through queryBuffer8 or queryNotify holds a reference of its own and is
@@ -28,6 +31,7 @@ struct WaveFormat {  // WAVEFORMATEX, PCM
     uint32_t avgBytesPerSec;
     uint16_t blockAlign;
     uint16_t bitsPerSample;
+    bool operator==(const WaveFormat&) const = default;
 };
 
 struct PositionNotify {  // DSBPOSITIONNOTIFY
@@ -69,7 +73,8 @@ void setEvent(Event* event);
 // Waits without a time-out until one of the events is signalled; returns the lowest signalled
 // index and resets only that event (WaitForMultipleObjects, not waiting for all). Negative on failure.
 int waitForAny(Event* const* events, uint32_t count);
-Thread* createThread(int (*entry)());  // running at once; null on failure
+Thread* createThread(int (*entry)(void*),
+                     void* argument);  // entry(argument), running at once; null on failure
 void waitForThread(Thread* thread);    // WaitForSingleObject(thread, INFINITE)
 void closeHandle(Event* event);
 void closeHandle(Thread* thread);

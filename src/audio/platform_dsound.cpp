@@ -5,6 +5,8 @@
 #include <mmsystem.h>
 #include <windows.h>
 
+#include <new>
+
 #include "audio/platform.h"
 
 namespace sidtune::platform {
@@ -27,7 +29,18 @@ WAVEFORMATEX waveFormat(const WaveFormat& f) {
 
 int result(HRESULT hr) { return hr == DS_OK ? 0 : 1; }
 
-DWORD WINAPI threadEntry(LPVOID entry) { return DWORD(reinterpret_cast<int (*)()>(entry)()); }
+// What a new thread runs: Win32 hands a thread one pointer, so the entry and its argument travel
+// together, and the new thread frees them.
+struct ThreadStart {
+    int (*entry)(void*);
+    void* argument;
+};
+
+DWORD WINAPI threadEntry(LPVOID start) {
+    const ThreadStart s = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    return DWORD(s.entry(s.argument));
+}
 
 }  // namespace
 
@@ -143,9 +156,12 @@ int waitForAny(Event* const* events, uint32_t count) {
     return r < WAIT_OBJECT_0 + count ? int(r - WAIT_OBJECT_0) : -1;
 }
 
-Thread* createThread(int (*entry)()) {
-    return reinterpret_cast<Thread*>(
-        CreateThread(nullptr, 0, threadEntry, reinterpret_cast<LPVOID>(entry), 0, nullptr));
+Thread* createThread(int (*entry)(void*), void* argument) {
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument};
+    if (start == nullptr) return nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, threadEntry, start, 0, nullptr);
+    if (thread == nullptr) delete start;
+    return reinterpret_cast<Thread*>(thread);
 }
 
 void waitForThread(Thread* thread) { WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE); }

@@ -24,28 +24,16 @@
 #include <new>
 #include <thread>
 
-#include "audio/software_stream.h"
+#include "audio/audio_format.h"
+#include "audio/software_platform.h"
 #include "audio/std_events.h"
 
 namespace sidtune::platform {
-
-struct Buffer;
 
 struct Device {
     SDL_AudioDeviceID id = 0;
     // The stream the callback plays, set and cleared under SDL's device lock.
     Buffer* stream = nullptr;
-};
-
-struct Buffer {
-    Device* device = nullptr;
-    bool primary = false;
-    int references = 1;
-    SoftwareStream stream;
-};
-
-struct Notify {
-    Buffer* buffer;
 };
 
 namespace {
@@ -67,6 +55,13 @@ void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     pull(device->stream->stream, out, uint32_t(bytes));
 }
 
+// Sets the stream the device's callback plays (null: silence), under SDL's device lock.
+void setDeviceStream(Device* device, Buffer* stream) {
+    SDL_LockAudioDevice(device->id);
+    device->stream = stream;
+    SDL_UnlockAudioDevice(device->id);
+}
+
 // ALSA writes its complaints about missing sound cards straight to stderr; the plugin prints
 // nothing. If libasound is loaded (SDL may use it), its error handler is replaced by a silent one.
 extern "C" void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
@@ -82,73 +77,102 @@ void silenceAlsa() {
     // The library stays loaded: SDL holds its own reference while it uses it.
 }
 
-// A parked device and the thread that closes it. `parked` and `subsystemReferences` are shared with that
-// thread under `parkLock`; `closer` itself is only touched by the thread that creates and releases devices.
-constexpr auto kParkTime = std::chrono::seconds(1);
-std::mutex parkLock;
-std::condition_variable parkChanged;
-Device* parked = nullptr;
-int subsystemReferences = 0;  // of closed devices, not yet given back
-std::thread closer;
+// Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, the sound servers
+// come first and ALSA last, so that a machine with a server never goes probing sound cards.
+bool initAudioSubsystem() {
+    const bool chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
+    if (!chosen) SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,pipewire,alsa");
+    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // the host's process keeps its own settings
+    return ok;
+}
 
-void closeDevice(Device* device) {
+// Closes a device and gives back the subsystem reference it held.
+void closeNow(Device* device) {
     SDL_CloseAudioDevice(device->id);  // waits for the callback and SDL's drain
     delete device;
-}
-
-void closeWhenParkEnds() {
-    std::unique_lock<std::mutex> lock(parkLock);
-    parkChanged.wait_for(lock, kParkTime, [] { return parked == nullptr; });
-    Device* device = parked;
-    parked = nullptr;
-    lock.unlock();
-    if (device == nullptr) return;  // taken back
-    closeDevice(device);
-    lock.lock();
-    ++subsystemReferences;
-}
-
-// Takes the parked device back, if there is one, and waits until the closing thread has ended;
-// gives back the subsystem references of the devices it closed. Returns the parked device.
-Device* unpark() {
-    Device* device;
-    {
-        std::lock_guard<std::mutex> lock(parkLock);
-        device = parked;
-        parked = nullptr;
-    }
-    parkChanged.notify_all();
-    if (closer.joinable()) closer.join();
-    int references;
-    {
-        std::lock_guard<std::mutex> lock(parkLock);
-        references = subsystemReferences;
-        subsystemReferences = 0;
-    }
-    for (; references > 0; --references) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return device;
-}
-
-void closeNow(Device* device) {
-    closeDevice(device);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+// The one released device that is kept open for a while, and the thread that closes it when the
+// while is over. `parked` and `closedReferences` are shared with that thread under `lock`;
+// `closer` itself is only touched by the thread that creates and releases devices.
+class DeviceParking {
+  public:
+    // Parks a released device and starts the thread that closes it after kParkTime, unless it is
+    // taken back first. Without a thread to be had it is closed here and now, as SDL does it.
+    void park(Device* device) {
+        finish();  // only one device is ever in use
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            parked = device;
+        }
+        try {
+            closer = std::thread([this] { closeWhenParkEnds(); });
+        } catch (...) {
+            finish();
+        }
+    }
+
+    // Takes the parked device back, if there is one, and waits until the closing thread has
+    // ended; gives back the subsystem references of the devices that thread closed.
+    Device* takeBack() {
+        Device* device;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            device = parked;
+            parked = nullptr;
+        }
+        changed.notify_all();
+        if (closer.joinable()) closer.join();
+        int references;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            references = closedReferences;
+            closedReferences = 0;
+        }
+        for (; references > 0; --references) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return device;
+    }
+
+    // Closes the parked device at once, if there is one: every release is then complete.
+    void finish() {
+        if (Device* device = takeBack()) closeNow(device);
+    }
+
+  private:
+    static constexpr auto kParkTime = std::chrono::seconds(1);
+
+    // The closing thread. It leaves the subsystem's reference to takeBack: SDL_QuitSubSystem may
+    // unload libraries, which must not happen on a thread that the library's own unloading could
+    // be waiting for.
+    void closeWhenParkEnds() {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait_for(guard, kParkTime, [this] { return parked == nullptr; });
+        Device* device = parked;
+        parked = nullptr;
+        guard.unlock();
+        if (device == nullptr) return;  // taken back
+        SDL_CloseAudioDevice(device->id);
+        delete device;
+        guard.lock();
+        ++closedReferences;
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    Device* parked = nullptr;
+    int closedReferences = 0;  // of devices the thread closed, not yet given back
+    std::thread closer;
+};
+
+DeviceParking parking;
 
 // Without a call to finishReleases (a host that unloads the library without the plugin's unload)
 // the parked device is closed as the library goes: its callback is our code.
 struct FinishAtUnload {
     ~FinishAtUnload() { finishReleases(); }
 } finishAtUnload;
-
-void releaseBuffer(Buffer* buffer) {
-    if (--buffer->references > 0) return;
-    if (!buffer->primary && buffer->device != nullptr) {
-        SDL_LockAudioDevice(buffer->device->id);
-        if (buffer->device->stream == buffer) buffer->device->stream = nullptr;
-        SDL_UnlockAudioDevice(buffer->device->id);
-    }
-    delete buffer;
-}
 
 }  // namespace
 
@@ -157,19 +181,9 @@ void* desktopWindow() {
     return &window;
 }
 
-// Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, the sound servers
-// come first and ALSA last, so that a machine with a server never goes probing sound cards.
-static bool initAudioSubsystem() {
-    const bool chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
-    if (!chosen) SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,pipewire,alsa");
-    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // the host's process keeps its own settings
-    return ok;
-}
-
 int createDevice(Device** device) {
     *device = nullptr;
-    if (Device* d = unpark()) {
+    if (Device* d = parking.takeBack()) {
         // A device the server dropped while it was parked is stopped for good.
         if (SDL_GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) {
             *device = d;
@@ -185,7 +199,7 @@ int createDevice(Device** device) {
         return 1;
     }
     SDL_AudioSpec want{};
-    want.freq = 44100;
+    want.freq = kSampleRate;
     want.format = AUDIO_S16LSB;
     want.channels = 1;
     want.samples = kCallbackSamples;
@@ -207,120 +221,41 @@ int setCooperativeLevel(Device*, void* window) { return window == nullptr; }
 
 int getCaps(Device*) { return 0; }
 
-int createPrimaryBuffer(Device* device, Buffer** buffer) {
-    *buffer = new (std::nothrow) Buffer;
-    if (*buffer == nullptr) return 1;
-    (*buffer)->device = device;
-    (*buffer)->primary = true;
-    return 0;
-}
-
-int createStreamBuffer(Device* device, const WaveFormat& format, uint32_t bytes, Buffer** buffer) {
-    *buffer = nullptr;
-    if (format.formatTag != 1 || format.channels != 1 || format.samplesPerSec != 44100 ||
-        format.bitsPerSample != 16) {
-        return 1;
-    }
-    Buffer* b = new (std::nothrow) Buffer;
-    if (b == nullptr) return 1;
-    try {
-        b->stream.data.assign(bytes, 0);
-    } catch (...) {
-        delete b;
-        return 1;
-    }
-    b->device = device;
-    SDL_LockAudioDevice(device->id);
-    device->stream = b;
-    SDL_UnlockAudioDevice(device->id);
-    *buffer = b;
-    return 0;
-}
-
-int queryBuffer8(Buffer* buffer, Buffer** buffer8) {
-    ++buffer->references;
-    *buffer8 = buffer;
-    return 0;
-}
-
-int queryNotify(Buffer* buffer8, Notify** notify) {
-    *notify = new (std::nothrow) Notify{buffer8};
-    if (*notify == nullptr) return 1;
-    ++buffer8->references;
-    return 0;
-}
-
-int setFormat(Buffer* primary, const WaveFormat& format) {
-    return !primary->primary || format.samplesPerSec != 44100 || format.bitsPerSample != 16;
-}
-
-int play(Buffer* buffer) {
-    if (buffer->primary) {
-        SDL_PauseAudioDevice(buffer->device->id, 0);
-    } else {
-        softwarePlay(buffer->stream);
-    }
-    return 0;
-}
-
-int stop(Buffer* buffer) {
-    // The primary buffer stops only to be released, and closing the device ends SDL's callbacks
-    // anyway. Pausing first would cost a whole callback period of sleep in SDL's audio thread.
-    if (!buffer->primary) softwareStop(buffer->stream);
-    return 0;
-}
-
-int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
-         uint32_t* bytes2, uint32_t flags) {
-    return softwareLock(buffer->stream, offset, bytes, region1, bytes1, region2, bytes2, flags);
-}
-
-int unlock(Buffer* buffer, void*, uint32_t, void*, uint32_t) {
-    softwareUnlock(buffer->stream);
-    return 0;
-}
-
-int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel) {
-    if (hundredthsOfDecibel > kVolumeMax || hundredthsOfDecibel < kVolumeMin) return 1;
-    buffer->stream.volume = hundredthsOfDecibel;
-    return 0;
-}
-
-int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
-    return softwareSetNotifications(notify->buffer->stream, count, positions);
-}
-
-void release(Buffer* buffer) { releaseBuffer(buffer); }
-
-void release(Notify* notify) {
-    Buffer* buffer = notify->buffer;
-    delete notify;
-    releaseBuffer(buffer);
-}
-
 void release(Device* device) {
-    // Whatever it played, from now on it plays silence.
-    SDL_LockAudioDevice(device->id);
-    device->stream = nullptr;
-    SDL_UnlockAudioDevice(device->id);
-    finishReleases();  // only one device is ever in use
-    {
-        std::lock_guard<std::mutex> lock(parkLock);
-        parked = device;
-    }
-    try {
-        closer = std::thread(closeWhenParkEnds);
-    } catch (...) {
-        finishReleases();  // no thread to be had: closed here and now, as SDL does it
-    }
+    setDeviceStream(device, nullptr);  // whatever it played, from now on it plays silence
+    parking.park(device);
 }
 
-void finishReleases() {
-    if (Device* device = unpark()) closeNow(device);
+void finishReleases() { parking.finish(); }
+
+// The hooks of the shared buffer calls: the stream buffer is what the device's callback plays.
+namespace software {
+
+int beforeCall(BufferCall, const Buffer*, uint32_t, bool) { return 0; }
+
+void bufferCreated(Buffer* buffer) {
+    if (!buffer->primary) setDeviceStream(buffer->device, buffer);
 }
+
+void bufferDeleted(Buffer* buffer) {
+    if (buffer->primary || buffer->device == nullptr) return;
+    SDL_LockAudioDevice(buffer->device->id);
+    if (buffer->device->stream == buffer) buffer->device->stream = nullptr;
+    SDL_UnlockAudioDevice(buffer->device->id);
+}
+
+void notifyCreated(Notify*) {}
+void notifyDeleted(Notify*) {}
+
+int primaryPlays(Buffer* primary) {
+    SDL_PauseAudioDevice(primary->device->id, 0);
+    return 0;
+}
+
+}  // namespace software
 
 Event* createEvent() { return stdCreateEvent(); }
-Thread* createThread(int (*entry)()) { return stdCreateThread(entry); }
+Thread* createThread(int (*entry)(void*), void* argument) { return stdCreateThread(entry, argument); }
 void closeHandle(Event* event) { stdCloseEvent(event); }
 void closeHandle(Thread* thread) { stdCloseThread(thread); }
 

@@ -18,20 +18,20 @@ uint32_t frameSamples(uint16_t timerValue, uint8_t speedFlags) {
     return samples == 0 ? kDefaultFrameSamples : samples;
 }
 
-void renderBlock(int16_t* samples, uint32_t byteCount) {
-    if (engine.renderEnabled.load(std::memory_order_acquire) == 0) {
+void renderBlock(EngineState& e, int16_t* samples, uint32_t byteCount) {
+    if (e.renderEnabled.load(std::memory_order_acquire) == 0) {
         std::memset(samples, 0, byteCount);
         return;
     }
     uint32_t remaining = byteCount >> 1;
     int16_t* position = samples;
     while (remaining != 0) {
-        const uint16_t timer = uint16_t(engine.memory[0xDC04] | engine.memory[0xDC05] << 8);
-        const uint32_t frame = frameSamples(timer, engine.tune.speedFlags);
+        const uint16_t timer = uint16_t(e.memory[0xDC04] | e.memory[0xDC05] << 8);
+        const uint32_t frame = frameSamples(timer, e.tune.speedFlags);
         // The play routine runs before the frame is rendered, also for a last frame cut short.
-        callSubroutine(engine.tune.playAddress, 0, frame * kPlayInstructionsPerSample);
+        callSubroutine(e, e.tune.playAddress, 0, frame * kPlayInstructionsPerSample);
         const uint32_t count = frame < remaining ? frame : remaining;
-        renderSamples(position, count);
+        renderSamples(e, position, count);
         position += count;
         remaining -= count;
     }

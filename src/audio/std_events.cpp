@@ -58,11 +58,11 @@ int waitForAny(Event* const* events, uint32_t count) {
     }
 }
 
-Thread* stdCreateThread(int (*entry)()) {
+Thread* stdCreateThread(int (*entry)(void*), void* argument) {
     Thread* t = new (std::nothrow) Thread;
     if (t == nullptr) return nullptr;
     try {
-        t->thread = std::thread([entry] { entry(); });
+        t->thread = std::thread([entry, argument] { entry(argument); });
     } catch (...) {  // no thread could be started
         delete t;
         return nullptr;

@@ -8,7 +8,7 @@
 namespace sidtune::platform {
 
 Event* stdCreateEvent();
-Thread* stdCreateThread(int (*entry)());
+Thread* stdCreateThread(int (*entry)(void*), void* argument);
 void stdCloseEvent(Event* event);
 void stdCloseThread(Thread* thread);
 

@@ -2,14 +2,16 @@
 //
 // Tune code runs here: the loader and the song start call the init routine, frame pacing calls
 // the play routine once per frame, each through callSubroutine, which returns when the routine
-// returns. The CPU works on engine.cpu and engine.memory.
+// returns. The CPU works on the engine it is handed: its registers (e.cpu) and memory image
+// (e.memory), and, for stores to the sound chip, its chip (e.sid) and digi player (e.digi).
 //
-//   readMemory(address)            a plain image byte; reads never have side effects
-//   writeMemory(address, value)    the CPU's store path, with the sound chip's write decode
-//   pushByte(value), pullByte()    the stack page, with the stops at $00 and $FF
-//   resetMachine(sampleRate)       synthesizer set-up, cleared image, fresh registers
-//   executeInstruction()           exactly one instruction at PC
-//   callSubroutine(address, a, n)  runs a routine until PC reaches $0000/$0001, at most n instructions
+//   readMemory(e, address)            a plain image byte; reads never have side effects
+//   writeMemory(e, address, value)    the CPU's store path, with the sound chip's write decode
+//   pushByte(e, value), pullByte(e)   the stack page, with the stops at $00 and $FF
+//   executeInstruction(e)             exactly one instruction at PC
+//   callSubroutine(e, address, a, n)  runs a routine until PC reaches $0000/$0001, at most n instructions
+//
+// (The machine as a whole is reset by resetMachine, engine/song.h.)
 //
 // Memory map (reads are the image everywhere):
 //
@@ -22,6 +24,8 @@
 #include <cstdint>
 
 namespace sidtune {
+
+struct EngineState;
 
 // Bounds on one call into tune code.
 //
@@ -54,18 +58,18 @@ constexpr uint32_t kPlayInstructionsPerSample = 20;
 constexpr uint32_t kPlayInstructionsPerSample = 1000;
 #endif
 
-uint8_t readMemory(uint16_t address);
-void writeMemory(uint16_t address, uint8_t value);
-void pushByte(uint8_t value);
-uint8_t pullByte();
+uint8_t readMemory(const EngineState& e, uint16_t address);
+void writeMemory(EngineState& e, uint16_t address, uint8_t value);
+void pushByte(EngineState& e, uint8_t value);
+uint8_t pullByte(EngineState& e);
 
-void resetMachine(uint32_t sampleRate);
-void executeInstruction();
+void executeInstruction(EngineState& e);
 
 // Runs the routine at `address` with `accumulator` in A, as if called from outside the machine:
 // registers start fresh, the stack holds the return address $0000, and the call ends as soon as
 // PC is $0000 or $0001 (the final RTS lands on $0001, BRK on $0000). Returns false when the
-// instruction bound cut the routine off; engine.cutOffCalls counts those calls.
-bool callSubroutine(uint16_t address, uint8_t accumulator, uint32_t instructionLimit = kInitInstructionLimit);
+// instruction bound cut the routine off; e.cutOffCalls counts those calls.
+bool callSubroutine(EngineState& e, uint16_t address, uint8_t accumulator,
+                    uint32_t instructionLimit = kInitInstructionLimit);
 
 }  // namespace sidtune

@@ -1,12 +1,17 @@
-// EngineState: the one record that ties the subsystems together.
+// EngineState: the one record that ties the subsystems together: a whole player, from the memory
+// image to the audio objects.
 //
-// There is exactly one player per loaded plugin, so there is exactly one EngineState, `engine`,
-// zero when the library is loaded. Every subsystem is a set of free functions over it: the CPU
-// runs on engine.cpu and engine.memory, the loader fills engine.tune and the image, and so on.
+// Every subsystem is a set of free functions over the state it is handed: the CPU runs on e.cpu
+// and e.memory, the loader fills e.tune and the image, the synthesizer renders from e.sid and
+// e.digi, the audio engine keeps its objects in e.audio. Nothing below the plugin reaches for a
+// global: the plugin plays with one static engine (plugin/commands.h), and the tools, the tests
+// and the benchmarks make engines of their own, as many as they like, each independent of the
+// others. A new engine must be zero, as static storage is: `EngineState e{}`, or
+// std::make_unique<EngineState>(), which value-initialises it.
 //
-// Two threads use it: the host's thread (set-up, loading, the init routine, shutdown) and the
-// worker thread (the play routine and the synthesizer while a tune plays). They never use the
-// CPU, the image or the synthesizer at the same time.
+// Two threads use an engine that plays: the host's thread (set-up, loading, the init routine,
+// shutdown) and the worker thread (the play routine and the synthesizer while a tune plays). They
+// never use the CPU, the image or the synthesizer at the same time.
 #pragma once
 
 #include <atomic>
@@ -14,6 +19,7 @@
 #include <mutex>
 
 #include "audio/audio_engine.h"
+#include "audio/audio_format.h"
 #include "cpu/cpu_state.h"
 #include "sid/sid_state.h"
 #include "tune/tune_info.h"
@@ -41,6 +47,8 @@ struct EngineState {
     uint32_t cutOffCalls;
 };
 
-extern EngineState engine;
+// The whole player, the 64 KiB memory image included, is one small record; with the one-second
+// stream buffer (88200 bytes) it stays under a quarter of a megabyte.
+static_assert(sizeof(EngineState) + kStreamBytes < 256 * 1024, "the engine's state has grown past 256 KiB");
 
 }  // namespace sidtune

@@ -1,4 +1,4 @@
-// The three script commands and their registration with the host.
+// The script commands, their registration with the host, and the one engine the plugin plays with.
 //
 //   "PlaySidtune"(file name) -> -1 when song 0 of the tune plays afterwards, 0 otherwise
 //   "StopSidtune"            stops and releases everything; nothing in Idle
@@ -8,9 +8,15 @@
 // "PlaySidtune" closes the player first and builds a new engine, so volume returns to full.
 #pragma once
 
+#include "engine/engine_state.h"
 #include "plugin/host_interface.h"
 
 namespace sidtune {
+
+// The player's whole state: there is exactly one player per loaded plugin. Static storage, so all
+// zero when the library is loaded. Named only by the plugin (the commands, load and unload); the
+// audio engine's worker is handed it when it is set up.
+extern EngineState engine;
 
 void registerCommands(FunctionRegistry* registry);
 

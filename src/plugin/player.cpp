@@ -1,38 +1,54 @@
 #include "plugin/player.h"
 
-#include <mutex>
-
 #include "audio/audio_engine.h"
-#include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/song.h"
+#include "tune/tune_loader.h"
 
 namespace sidtune {
 
-int startSong(int32_t song) {
-    if (song < 0 || song > engine.tune.lastSong) return 1;
-    // Rendering on and the stream playing first; the worker's first block then waits on the
-    // machine lock until the init routine has returned.
-    std::lock_guard<std::mutex> guard(engine.machineLock);
-    engine.renderEnabled.store(1, std::memory_order_release);
-    setStreamPlaying(1);
-    callSubroutine(engine.tune.initAddress, uint8_t(song), kInitInstructionLimit);
-    return 0;
+bool openEngine(EngineState& e) {
+    // Whatever the new file turns out to be, the tune that played before is stopped and released.
+    closePlayer(e);
+    return setUpEngine(e) == 0;
 }
 
-int stopSong() {
-    engine.renderEnabled.store(0, std::memory_order_release);
-    setStreamPlaying(0);
-    return 0;
-}
-
-void closePlayer() {
-    if (!engine.engineOpen) return;
-    if (engine.songPlaying) {
-        stopSong();
-        engine.songPlaying = false;
+bool startTune(EngineState& e, const char* fileName, int32_t song) {
+    if (loadTune(e, fileName, 0, kLoadFromFile) != kTuneLoaded || startSong(e, song) != 0) {
+        shutDownEngine(e);
+        return false;
     }
-    shutDownEngine();
-    engine.engineOpen = false;
+    e.songPlaying = true;
+    e.engineOpen = true;
+    return true;
+}
+
+void abandonPlayer(EngineState& e) {
+    e.songPlaying = e.engineOpen = false;
+    shutDownEngine(e);
+}
+
+int startSong(EngineState& e, int32_t song) {
+    // The stream starts playing inside the song's beginning, after rendering is on and before the
+    // init routine runs: the worker's first block then waits on the machine lock until the init
+    // routine has returned.
+    return beginSong(e, song, [](EngineState& started) { setStreamPlaying(started, 1); });
+}
+
+int stopSong(EngineState& e) {
+    e.renderEnabled.store(0, std::memory_order_release);
+    setStreamPlaying(e, 0);
+    return 0;
+}
+
+void closePlayer(EngineState& e) {
+    if (!e.engineOpen) return;
+    if (e.songPlaying) {
+        stopSong(e);
+        e.songPlaying = false;
+    }
+    shutDownEngine(e);
+    e.engineOpen = false;
 }
 
 }  // namespace sidtune

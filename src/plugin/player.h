@@ -1,17 +1,31 @@
-// The player behind the script commands: starting and stopping a song of the loaded tune, and
-// closing the player (stop the song, shut the engine down).
+// The player behind the script commands, on the engine it is handed: starting a tune, starting and
+// stopping a song of the loaded tune, and closing the player (stop the song, shut the engine down).
 //
-//   startSong(song)   0 when the song was started, 1 when the number is out of range
-//   stopSong()        rendering off, stream stopped
-//   closePlayer()     from Playing: stopSong, shutDownEngine; from Idle: nothing
+//   openEngine(e)                  closes the player and sets up a new engine: true when it is set
+//                                  up (nothing else is then set up: the player stays Idle)
+//   startTune(e, fileName, song)   with an engine just set up: loads the file and starts song
+//                                  `song` (counted from 0); true when it plays (Playing),
+//                                  otherwise the engine is shut down again (Idle)
+//   abandonPlayer(e)               after a failure part-way (out of memory): Idle, all released
+//   startSong(e, song)             0 when the song was started, 1 when the number is out of range
+//   stopSong(e)                    rendering off, stream stopped
+//   closePlayer(e)                 from Playing: stopSong, shutDownEngine; from Idle: nothing
+//
+// "PlaySidtune" is openEngine, then (reading the file name only once the engine is set up)
+// startTune with song 0.
 #pragma once
 
 #include <cstdint>
 
 namespace sidtune {
 
-int startSong(int32_t song);
-int stopSong();
-void closePlayer();
+struct EngineState;
+
+bool openEngine(EngineState& e);
+bool startTune(EngineState& e, const char* fileName, int32_t song);
+void abandonPlayer(EngineState& e);
+int startSong(EngineState& e, int32_t song);
+int stopSong(EngineState& e);
+void closePlayer(EngineState& e);
 
 }  // namespace sidtune

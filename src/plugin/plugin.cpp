@@ -28,22 +28,22 @@ int32_t load(PluginObject*, FunctionRegistry* registry) {
     // of memory on the way counts as a failed trial: no exception reaches the host.)
     int trial = 1;
     try {
-        trial = setUpEngine();
+        trial = setUpEngine(engine);
     } catch (...) {
-        shutDownEngine();
+        shutDownEngine(engine);
     }
     if (trial != 0) {
         std::memcpy(errorText, kLoadFailure, sizeof kLoadFailure);
         return 0;
     }
-    shutDownEngine();
+    shutDownEngine(engine);
     registerCommands(registry);
     return 1;
 }
 
 // After this the host may unload the library: nothing of ours may still be running.
 void unload(PluginObject*) {
-    closePlayer();
+    closePlayer(engine);
     platform::finishReleases();
 }
 

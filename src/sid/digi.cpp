@@ -1,6 +1,5 @@
 // Digi playback: 4-bit samples from the memory image, mixed into the output at the rate the tune
 // asks for, after the master volume (so a digi's loudness does not follow the volume register).
-#include "engine/engine_state.h"
 #include "sid/sid.h"
 
 namespace sidtune {
@@ -13,8 +12,7 @@ void setHighByte(int32_t& field, uint8_t value) { field = (field & 0x00FF) | val
 
 }  // namespace
 
-void writeDigiRegister(uint16_t address, uint8_t value) {
-    DigiPlayer& d = engine.digi;
+void writeDigiRegister(DigiPlayer& d, uint16_t address, uint8_t value) {
     switch (address) {
         case 0xD41D:
             // A command latches every register value; only $FD, $FE and $FF start or stop.
@@ -42,8 +40,7 @@ void writeDigiRegister(uint16_t address, uint8_t value) {
     }
 }
 
-int32_t mixDigiSample(int32_t mix) {
-    DigiPlayer& d = engine.digi;
+int32_t mixDigiSample(DigiPlayer& d, const C64Memory& memory, uint32_t sampleRate, int32_t mix) {
     // Silent outside [start, end): before a start, past the end, or when start >= end.
     if (!d.playing || d.position >= d.playEnd || d.position < d.playStart) return mix;
     const int32_t result = mix + d.currentValue;  // the value found by an earlier step
@@ -51,9 +48,9 @@ int32_t mixDigiSample(int32_t mix) {
     // A period of 0 gives no rate: the current value keeps sounding, no nibble is taken.
     if (d.playPeriod == 0) return result;
     d.rateAccumulator += kPalClock / d.playPeriod;
-    const int32_t sampleRate = int32_t(engine.sid.sampleRate);
-    if (d.rateAccumulator <= sampleRate) return result;
-    d.rateAccumulator %= sampleRate;
+    const int32_t rate = int32_t(sampleRate);
+    if (d.rateAccumulator <= rate) return result;
+    d.rateAccumulator %= rate;
 
     // One nibble step. Order 0 plays the low nibble of a byte, then its high nibble; any other
     // order the high nibble, then the low one.
@@ -75,7 +72,7 @@ int32_t mixDigiSample(int32_t mix) {
         --d.playRepeatCount;
     }
 
-    const uint8_t byte = engine.memory[d.position & 0xFFFF];
+    const uint8_t byte = memory[d.position & 0xFFFF];
     const int32_t nibble = d.nibbleIndex == 1 ? byte >> 4 : byte & 0x0F;
     d.currentValue = (nibble - 7) * 1024;  // heard from the next output sample on
     return result;

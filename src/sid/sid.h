@@ -5,15 +5,21 @@
 // to a register before a rendering call is heard, except for the gate bit, whose every write moves
 // the envelope at once: gate off and on within one frame restarts the attack.
 //
-//   writeSidRegister(index, value)   CPU writes to $D400-$D7FF, index = address AND $1F
-//   setUpSynthesizer(sampleRate)     rate-dependent tables, everything else cleared
-//   renderSamples(samples, count)    count signed 16-bit mono samples
-//   renderSamplesBaseline(...)       the same, without the SSE4.1 build of the loops
+//   writeSidRegister(chip, index, value)  CPU writes to $D400-$D7FF, index = address AND $1F
+//   latchParameters(chip)                 the register file into the synthesizer's parameters
+//   setUpSynthesizer(chip, sampleRate)    rate-dependent tables, everything else cleared
+//   renderSamples(e, samples, count)      count signed 16-bit mono samples from e's chip, with
+//                                         e's digi player (which reads e's memory image)
+//   renderSamplesBaseline(...)            the same, without the SSE4.1 build of the loops
 //
 // The digi player (sample playback through $D41D-$D47F):
 //
-//   writeDigiRegister(address, value)  CPU writes to $D41D-$D47F
-//   mixDigiSample(mix)                 adds the sounding sample value to one output sample
+//   writeDigiRegister(digi, address, value)        CPU writes to $D41D-$D47F
+//   mixDigiSample(digi, memory, sampleRate, mix)   adds the sounding sample value to one output
+//                                                  sample, stepping through the sample in memory
+//
+// Files: registers.cpp (the register file and latching), envelope.h (the envelopes),
+// voice_kernels.h (the voices), synthesizer.cpp (set-up and the rendering pipeline), digi.cpp.
 //
 // Rendering is 32-bit integer fixed point throughout and allocates nothing; floating point is
 // used only at set-up, for the envelope step tables.
@@ -21,17 +27,23 @@
 
 #include <cstdint>
 
+#include "cpu/cpu_state.h"
+#include "sid/sid_state.h"
+
 namespace sidtune {
 
-void writeSidRegister(uint8_t index, uint8_t value);
-void setUpSynthesizer(uint32_t sampleRate);
-void renderSamples(int16_t* samples, uint32_t count);
+struct EngineState;
+
+void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value);
+void latchParameters(SidChip& chip);
+void setUpSynthesizer(SidChip& chip, uint32_t sampleRate);
+void renderSamples(EngineState& e, int16_t* samples, uint32_t count);
 // The same samples, made by the build of the loops for processors without SSE4.1, which
 // renderSamples uses there; here so that the tests can compare the two.
-void renderSamplesBaseline(int16_t* samples, uint32_t count);
+void renderSamplesBaseline(EngineState& e, int16_t* samples, uint32_t count);
 
-void writeDigiRegister(uint16_t address, uint8_t value);
-int32_t mixDigiSample(int32_t mix);
+void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
+int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);
 
 // Envelope times in seconds for each attack, and each decay or release, index: the time an
 // attack takes from 0 to full scale, and a decay or release from full scale to 0.

@@ -24,7 +24,7 @@ void copyText(std::array<char, 32>& field, const uint8_t* text) {
     field[31] = 0;
 }
 
-int parseBlock(const uint8_t* block, size_t size) {
+int parseBlock(EngineState& e, const uint8_t* block, size_t size) {
     if (size < kPsidHeaderSize || std::memcmp(block, "PSID", 4) != 0) return kTuneNotPsid;
 
     const size_t dataOffset = block[7];
@@ -41,7 +41,7 @@ int parseBlock(const uint8_t* block, size_t size) {
     }
 
     // From here on the load succeeds: the header and the image are replaced.
-    TuneInfo& tune = engine.tune;
+    TuneInfo& tune = e.tune;
     copyText(tune.name, block + 22);
     copyText(tune.author, block + 54);
     copyText(tune.released, block + 86);
@@ -55,19 +55,19 @@ int parseBlock(const uint8_t* block, size_t size) {
 
     // The image receives the tune and nothing else: no ROM, no vectors, no I/O defaults. Data
     // that would run past $FFFF are cut there rather than wrapped onto page 0.
-    engine.memory.fill(0);
+    e.memory.fill(0);
     const size_t count = std::min(size - dataStart, size_t(0x10000) - loadAddress);
-    std::memcpy(engine.memory.data() + loadAddress, block + dataStart, count);
+    std::memcpy(e.memory.data() + loadAddress, block + dataStart, count);
 
     if (tune.playAddress == 0) {
         // The init routine installs its interrupt handler, the play routine, at $0314/$0315.
-        callSubroutine(tune.initAddress, 0, kInitInstructionLimit);
-        tune.playAddress = uint16_t(engine.memory[0x0314] | engine.memory[0x0315] << 8);
+        callSubroutine(e, tune.initAddress, 0, kInitInstructionLimit);
+        tune.playAddress = uint16_t(e.memory[0x0314] | e.memory[0x0315] << 8);
     }
     return kTuneLoaded;
 }
 
-int loadFile(const char* fileName) {
+int loadFile(EngineState& e, const char* fileName) {
     if (fileName == nullptr) return kTuneSourceUnavailable;
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) return kTuneSourceUnavailable;
@@ -81,23 +81,23 @@ int loadFile(const char* fileName) {
     // delivers none and is then not a PSID tune.
     const size_t size = std::fread(block.get(), 1, kLargestUsefulTune, file);
     std::fclose(file);
-    return parseBlock(block.get(), size);
+    return parseBlock(e, block.get(), size);
 }
 
 }  // namespace
 
-int loadTune(const void* source, size_t size, int mode) {
+int loadTune(EngineState& e, const void* source, size_t size, int mode) {
     switch (mode) {
-        case kLoadFromFile: return loadFile(static_cast<const char*>(source));
+        case kLoadFromFile: return loadFile(e, static_cast<const char*>(source));
         case kLoadFromMemory:
             if (source == nullptr) return size == 0 ? kTuneNotPsid : kTuneSourceUnavailable;
-            return parseBlock(static_cast<const uint8_t*>(source), size);
+            return parseBlock(e, static_cast<const uint8_t*>(source), size);
         default: return kTuneSourceUnavailable;
     }
 }
 
-TuneTexts tuneTexts() {
-    return {engine.tune.name.data(), engine.tune.author.data(), engine.tune.released.data()};
+TuneTexts tuneTexts(const TuneInfo& tune) {
+    return {tune.name.data(), tune.author.data(), tune.released.data()};
 }
 
 }  // namespace sidtune

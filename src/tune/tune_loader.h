@@ -1,13 +1,14 @@
 // The PSID tune loader: the only reader of tune files.
 //
 // loadTune checks that a block of bytes is a PSID tune, keeps the header values the player needs
-// in engine.tune, clears the memory image and copies the tune's code and data to their load
-// address. A tune whose header names no play routine has its init routine run once here (with 0
-// in A), and the play address is taken from the interrupt vector at $0314/$0315 it installed.
+// in the engine's TuneInfo (e.tune), clears its memory image and copies the tune's code and data
+// to their load address. A tune whose header names no play routine has its init routine run once
+// here (with 0 in A), and the play address is taken from the interrupt vector at $0314/$0315 it
+// installed.
 //
-//   loadTune(source, size, mode)   mode 1: source is a file name (size unused);
-//                                  mode 2: source points to `size` bytes in memory
-//   tuneTexts()                    name, author and released of the loaded tune
+//   loadTune(e, source, size, mode)   mode 1: source is a file name (size unused);
+//                                     mode 2: source points to `size` bytes in memory
+//   tuneTexts(tune)                   name, author and released of a loaded tune
 //
 // The PSID block as read here (big-endian words unless said otherwise):
 //
@@ -29,7 +30,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tune/tune_info.h"
+
 namespace sidtune {
+
+struct EngineState;
 
 enum TuneLoadMode : int {
     kLoadFromFile = 1,
@@ -44,13 +49,13 @@ constexpr int kTuneNotPsid = 2;            // too short, wrong magic, or data of
 // A block shorter than this cannot hold a PSID header.
 constexpr size_t kPsidHeaderSize = 118;
 
-int loadTune(const void* source, size_t size, int mode);
+int loadTune(EngineState& e, const void* source, size_t size, int mode);
 
 struct TuneTexts {
     const char* name;
     const char* author;
     const char* released;
 };
-TuneTexts tuneTexts();
+TuneTexts tuneTexts(const TuneInfo& tune);
 
 }  // namespace sidtune

@@ -3,7 +3,7 @@
 // The plugin that users load exports nothing but its two entry points.
 #include <cstdint>
 
-#include "audio/platform_sim.h"
+#include "sim/platform_sim.h"
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,5 +1,5 @@
 // The simulated audio platform; see platform_sim.h.
-#include "audio/platform_sim.h"
+#include "sim/platform_sim.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -8,22 +8,12 @@
 #include <new>
 #include <string>
 
-#include "audio/software_stream.h"
+#include "audio/software_platform.h"
 #include "audio/std_events.h"
 
 namespace sidtune::platform {
 
 struct Device {};
-
-struct Buffer {
-    bool primary = false;
-    int references = 1;
-    SoftwareStream stream;
-};
-
-struct Notify {
-    Buffer* buffer;
-};
 
 }  // namespace sidtune::platform
 
@@ -159,122 +149,6 @@ int setCooperativeLevel(Device*, void* window) {
 
 int getCaps(Device*) { return sim::call("GetCaps", Step::GetCaps); }
 
-int createPrimaryBuffer(Device*, Buffer** buffer) {
-    *buffer = nullptr;
-    if (sim::call("CreateSoundBuffer(primary)", Step::CreatePrimaryBuffer)) return 1;
-    *buffer = new Buffer;
-    (*buffer)->primary = true;
-    sim::countLive(&sim::LiveObjects::buffers, 1);
-    return 0;
-}
-
-int createStreamBuffer(Device*, const WaveFormat& format, uint32_t bytes, Buffer** buffer) {
-    *buffer = nullptr;
-    if (sim::call("CreateSoundBuffer(stream)", Step::CreateStreamBuffer)) return 1;
-    if (format.formatTag != 1 || format.blockAlign == 0 || bytes == 0) return 1;
-    Buffer* b = new Buffer;
-    b->stream.data.assign(bytes, 0xAA);  // a new buffer holds garbage until it is cleared
-    sim::countLive(&sim::LiveObjects::buffers, 1);
-    sim::state().stream = b;
-    *buffer = b;
-    return 0;
-}
-
-int queryBuffer8(Buffer* buffer, Buffer** buffer8) {
-    *buffer8 = nullptr;
-    if (sim::call("QueryInterface(IDirectSoundBuffer8)", Step::QueryBuffer8)) return 1;
-    ++buffer->references;
-    *buffer8 = buffer;
-    return 0;
-}
-
-int queryNotify(Buffer* buffer8, Notify** notify) {
-    *notify = nullptr;
-    if (sim::call("QueryInterface(IDirectSoundNotify)", Step::QueryNotify)) return 1;
-    ++buffer8->references;
-    *notify = new Notify{buffer8};
-    sim::countLive(&sim::LiveObjects::notifies, 1);
-    return 0;
-}
-
-int setFormat(Buffer* primary, const WaveFormat& format) {
-    if (sim::call("SetFormat", Step::SetFormat)) return 1;
-    return !primary->primary || format.channels != 2 || format.samplesPerSec != 44100;
-}
-
-int play(Buffer* buffer) {
-    if (buffer->primary) return sim::call("Play(primary)", Step::PlayPrimaryBuffer);
-    sim::call("Play(stream)");
-    softwarePlay(buffer->stream);
-    return 0;
-}
-
-int stop(Buffer* buffer) {
-    sim::call(buffer->primary ? "Stop(primary)" : "Stop(stream)");
-    if (!buffer->primary) softwareStop(buffer->stream);
-    return 0;
-}
-
-int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
-         uint32_t* bytes2, uint32_t flags) {
-    *region1 = nullptr;
-    *bytes1 = 0;
-    if (region2 != nullptr) *region2 = nullptr;
-    if (bytes2 != nullptr) *bytes2 = 0;
-    const bool clearing = flags & kLockEntireBuffer;
-    const std::string name = clearing ? "Lock(entire)" : "Lock(" + std::to_string(offset) + ")";
-    if (sim::call(name.c_str(), clearing ? Step::ClearingLock : Step::None)) return 1;
-    {
-        std::lock_guard<std::mutex> guard(sim::state().mutex);
-        if (!clearing && sim::state().failingLocks > 0) {
-            --sim::state().failingLocks;
-            return 1;
-        }
-    }
-    return softwareLock(buffer->stream, offset, bytes, region1, bytes1, region2, bytes2, flags);
-}
-
-int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void*, uint32_t) {
-    softwareUnlock(buffer->stream);
-    const size_t offset = static_cast<uint8_t*>(region1) - buffer->stream.data.data();
-    sim::call(bytes1 == buffer->stream.data.size() ? "Unlock(entire)"
-                                                   : ("Unlock(" + std::to_string(offset) + ")").c_str());
-    return 0;
-}
-
-int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel) {
-    sim::call("SetVolume");
-    ++sim::state().setVolumeCalls;
-    if (hundredthsOfDecibel > kVolumeMax || hundredthsOfDecibel < kVolumeMin) return 1;
-    buffer->stream.volume = hundredthsOfDecibel;
-    return 0;
-}
-
-int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
-    if (sim::call("SetNotificationPositions", Step::SetNotificationPositions)) return 1;
-    return softwareSetNotifications(notify->buffer->stream, count, positions);
-}
-
-void release(Buffer* buffer) {
-    sim::call(buffer->primary ? "Release(primary)" : "Release(stream)");
-    if (--buffer->references > 0) return;
-    if (sim::state().stream == buffer) sim::state().stream = nullptr;
-    delete buffer;
-    sim::countLive(&sim::LiveObjects::buffers, -1);
-}
-
-void release(Notify* notify) {
-    sim::call("Release(notify)");
-    Buffer* buffer = notify->buffer;
-    delete notify;
-    sim::countLive(&sim::LiveObjects::notifies, -1);
-    if (--buffer->references == 0) {
-        if (sim::state().stream == buffer) sim::state().stream = nullptr;
-        delete buffer;
-        sim::countLive(&sim::LiveObjects::buffers, -1);
-    }
-}
-
 void release(Device* device) {
     sim::call("Release(device)");
     delete device;
@@ -283,6 +157,67 @@ void release(Device* device) {
 
 void finishReleases() {}
 
+// The hooks of the shared buffer calls: every call logged under its DirectSound name, the
+// failure switches, and the live buffers and notification interfaces counted.
+namespace software {
+
+int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool entireBuffer) {
+    const bool primary = buffer != nullptr && buffer->primary;
+    // "Lock(entire)", "Lock(44100)": the offset, or the whole buffer.
+    auto named = [&](const char* name) {
+        std::string text(name);
+        text.append("(").append(entireBuffer ? std::string("entire") : std::to_string(offset)).append(")");
+        return text;
+    };
+    switch (call) {
+        case BufferCall::CreatePrimaryBuffer:
+            return sim::call("CreateSoundBuffer(primary)", Step::CreatePrimaryBuffer);
+        case BufferCall::CreateStreamBuffer:
+            return sim::call("CreateSoundBuffer(stream)", Step::CreateStreamBuffer);
+        case BufferCall::QueryBuffer8:
+            return sim::call("QueryInterface(IDirectSoundBuffer8)", Step::QueryBuffer8);
+        case BufferCall::QueryNotify:
+            return sim::call("QueryInterface(IDirectSoundNotify)", Step::QueryNotify);
+        case BufferCall::SetFormat: return sim::call("SetFormat", Step::SetFormat);
+        case BufferCall::Play:
+            return primary ? sim::call("Play(primary)", Step::PlayPrimaryBuffer) : sim::call("Play(stream)");
+        case BufferCall::Stop: return sim::call(primary ? "Stop(primary)" : "Stop(stream)");
+        case BufferCall::Lock: {
+            if (sim::call(named("Lock").c_str(), entireBuffer ? Step::ClearingLock : Step::None)) return 1;
+            std::lock_guard<std::mutex> guard(sim::state().mutex);
+            if (entireBuffer || sim::state().failingLocks == 0) return 0;
+            --sim::state().failingLocks;
+            return 1;
+        }
+        case BufferCall::Unlock: return sim::call(named("Unlock").c_str());
+        case BufferCall::SetVolume: ++sim::state().setVolumeCalls; return sim::call("SetVolume");
+        case BufferCall::SetNotificationPositions:
+            return sim::call("SetNotificationPositions", Step::SetNotificationPositions);
+        case BufferCall::Release: return sim::call(primary ? "Release(primary)" : "Release(stream)");
+        case BufferCall::ReleaseNotify: return sim::call("Release(notify)");
+    }
+    return 0;
+}
+
+void bufferCreated(Buffer* buffer) {
+    sim::countLive(&sim::LiveObjects::buffers, 1);
+    if (buffer->primary) return;
+    buffer->stream.data.assign(buffer->stream.data.size(), 0xAA);  // garbage until it is cleared
+    sim::state().stream = buffer;
+}
+
+void bufferDeleted(Buffer* buffer) {
+    sim::countLive(&sim::LiveObjects::buffers, -1);
+    if (sim::state().stream == buffer) sim::state().stream = nullptr;
+}
+
+void notifyCreated(Notify*) { sim::countLive(&sim::LiveObjects::notifies, 1); }
+void notifyDeleted(Notify*) { sim::countLive(&sim::LiveObjects::notifies, -1); }
+
+int primaryPlays(Buffer*) { return 0; }
+
+}  // namespace software
+
 Event* createEvent() {
     if (sim::call("CreateEvent", Step::CreateEvent)) return nullptr;
     Event* e = stdCreateEvent();
@@ -290,9 +225,9 @@ Event* createEvent() {
     return e;
 }
 
-Thread* createThread(int (*entry)()) {
+Thread* createThread(int (*entry)(void*), void* argument) {
     if (sim::call("CreateThread", Step::CreateThread)) return nullptr;
-    Thread* t = stdCreateThread(entry);
+    Thread* t = stdCreateThread(entry, argument);
     if (t != nullptr) sim::countLive(&sim::LiveObjects::threads, 1);
     return t;
 }

@@ -1,0 +1,68 @@
+// The platform operations on buffers and notification interfaces, written once for the platforms
+// whose stream is a software buffer (software_stream.h): SDL2 on Linux, and the simulated platform
+// of the tests. Such a platform defines its Device, its events and threads and the device calls;
+// the buffer and notification calls of platform.h (createPrimaryBuffer to release(Notify)) are
+// defined here, as DirectSound behaves:
+//
+//   - a buffer is reference-counted: queryBuffer8 and queryNotify each take a reference, and the
+//     buffer is gone when the last is released;
+//   - the stream buffer accepts only the system's stream format (audio_format.h), the primary
+//     buffer only a format at the stream's rate, so the device never resamples;
+//   - notification positions can be set only while the buffer is stopped.
+//
+// Each software platform supplies the hooks in `software`, which these operations call.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/platform.h"
+#include "audio/software_stream.h"
+
+namespace sidtune::platform {
+
+struct Buffer {
+    Device* device = nullptr;
+    bool primary = false;
+    int references = 1;
+    SoftwareStream stream;  // the stream buffer's samples; unused in the primary buffer
+};
+
+struct Notify {
+    Buffer* buffer;
+};
+
+// The buffer calls, as the hooks see them.
+enum class BufferCall {
+    CreatePrimaryBuffer,
+    CreateStreamBuffer,
+    QueryBuffer8,
+    QueryNotify,
+    SetFormat,
+    Play,
+    Stop,
+    Lock,
+    Unlock,
+    SetVolume,
+    SetNotificationPositions,
+    Release,
+    ReleaseNotify,
+};
+
+namespace software {
+
+// Supplied by each software platform.
+//
+// Called first by every buffer call, with the buffer it acts on (null for the creations) and, for
+// Lock and Unlock, the offset and whether the whole buffer is meant: nonzero makes the call fail.
+// The simulation logs each call here and applies its failure switches.
+int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset = 0, bool entireBuffer = false);
+// A buffer has been created (its device, kind and samples set) or is about to be deleted.
+void bufferCreated(Buffer* buffer);
+void bufferDeleted(Buffer* buffer);
+void notifyCreated(Notify* notify);
+void notifyDeleted(Notify* notify);
+// The primary buffer starts playing: the device starts pulling samples.
+int primaryPlays(Buffer* primary);
+
+}  // namespace software
+}  // namespace sidtune::platform

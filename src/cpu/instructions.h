@@ -1,0 +1,324 @@
+// The meaning of each instruction: the registers while code runs, the addressing modes, and one
+// handler per opcode, generated at compile time from the opcode grid (opcode_tables.h). Only the
+// interpreter (cpu.cpp) includes this; it dispatches to execute<Op> for each opcode it decodes.
+#pragma once
+
+#include <cstdint>
+
+#include "cpu/cpu_state.h"
+#include "cpu/opcode_tables.h"
+
+namespace sidtune {
+
+struct EngineState;
+
+namespace interpreter {
+
+using flag::Carry;
+using flag::Negative;
+using flag::Overflow;
+using flag::Zero;
+
+// The registers while code runs. The interpreter works on a local copy so that the compiler can
+// keep them in machine registers; the engine's cpu is written back when a call or a step ends.
+//
+// The status byte is kept apart in the form the instructions use it: nearly every instruction
+// sets N and Z from its result, so the result itself is kept (`n` holds N in bit 7, `z` is 0
+// exactly when Z is set) and the byte is put together only when P is pushed or the call ends.
+struct Regs {
+    uint8_t a, x, y, sp;
+    uint16_t pc;
+    uint8_t n, z;
+    bool c, v;
+    uint8_t rest;  // I, D and bits 4 and 5, which no instruction tests
+
+    uint8_t p() const {
+        return uint8_t((n & Negative) | (v ? Overflow : 0) | rest | (z == 0 ? Zero : 0) | (c ? Carry : 0));
+    }
+    void setP(uint8_t p) {
+        n = p;
+        z = (p & Zero) ? 0 : 1;
+        c = p & Carry;
+        v = p & Overflow;
+        rest = p & uint8_t(~(Negative | Overflow | Zero | Carry));
+    }
+};
+
+// The rare path of a store: the sound chip. Out of line (cpu.cpp), so that ordinary stores stay small.
+void writeChip(EngineState& e, uint16_t address, uint8_t value);
+
+[[gnu::always_inline]] inline void store(uint8_t* mem, EngineState& e, uint16_t address, uint8_t value) {
+    if ((address & 0xFC00) == 0xD400) {
+        writeChip(e, address, value);  // the image keeps its byte
+    } else {
+        mem[address] = value;
+    }
+}
+
+// A little-endian word; the high byte comes from the next address, wrapping at $FFFF.
+[[gnu::always_inline]] inline uint16_t readWord(const uint8_t* mem, uint16_t address) {
+    return uint16_t(mem[address] | mem[uint16_t(address + 1)] << 8);
+}
+
+// A pointer in page 0: its high byte wraps within the page.
+[[gnu::always_inline]] inline uint16_t readZeroPageWord(const uint8_t* mem, uint8_t z) {
+    return uint16_t(mem[z] | mem[uint8_t(z + 1)] << 8);
+}
+
+template <AddressingMode>
+[[maybe_unused]] constexpr bool kNoSuchMode = false;
+
+// The effective address of a memory operand. Called with PC on the first operand byte; moves PC
+// past the operand bytes. There are no page-crossing effects.
+template <AddressingMode M>
+[[gnu::always_inline]] inline uint16_t effectiveAddress(Regs& r, const uint8_t* mem) {
+    using enum AddressingMode;
+    if constexpr (M == ZeroPage) {
+        return mem[r.pc++];
+    } else if constexpr (M == ZeroPageX) {
+        return uint8_t(mem[r.pc++] + r.x);
+    } else if constexpr (M == ZeroPageY) {
+        return uint8_t(mem[r.pc++] + r.y);
+    } else if constexpr (M == Absolute || M == AbsoluteX || M == AbsoluteY) {
+        uint16_t base = readWord(mem, r.pc);
+        r.pc += 2;
+        if constexpr (M == AbsoluteX) base += r.x;
+        if constexpr (M == AbsoluteY) base += r.y;
+        return base;
+    } else if constexpr (M == IndexedIndirect) {
+        return readZeroPageWord(mem, uint8_t(mem[r.pc++] + r.x));
+    } else if constexpr (M == IndirectIndexed) {
+        return uint16_t(readZeroPageWord(mem, mem[r.pc++]) + r.y);
+    } else {
+        static_assert(kNoSuchMode<M>, "mode has no effective address");
+    }
+}
+
+template <AddressingMode M>
+[[gnu::always_inline]] inline uint8_t fetchOperand(Regs& r, const uint8_t* mem) {
+    if constexpr (M == AddressingMode::Immediate) {
+        return mem[r.pc++];
+    } else if constexpr (M == AddressingMode::Accumulator) {
+        return r.a;
+    } else {
+        return mem[effectiveAddress<M>(r, mem)];
+    }
+}
+
+// Read-modify-write: the operand is read, changed by `change` and written back to the same
+// place. Only the result is written (no dummy write of the old value).
+template <AddressingMode M, typename Change>
+[[gnu::always_inline]] inline void modifyOperand(Regs& r, uint8_t* mem, EngineState& e, Change change) {
+    if constexpr (M == AddressingMode::Accumulator) {
+        r.a = change(r.a);
+    } else {
+        const uint16_t address = effectiveAddress<M>(r, mem);
+        store(mem, e, address, change(mem[address]));
+    }
+}
+
+[[gnu::always_inline]] inline uint8_t setNZ(Regs& r, uint8_t value) {
+    r.n = r.z = value;
+    return value;
+}
+
+// Binary addition whatever D says; SBC is this with the operand inverted.
+[[gnu::always_inline]] inline void addWithCarry(Regs& r, uint8_t m) {
+    const unsigned sum = r.a + m + r.c;
+    // Signed overflow: both inputs have the same sign and the result has the other one.
+    r.v = (~(r.a ^ m) & (r.a ^ sum) & 0x80) != 0;
+    r.c = sum > 0xFF;
+    r.a = setNZ(r, uint8_t(sum));
+}
+
+[[gnu::always_inline]] inline void compare(Regs& r, uint8_t reg, uint8_t m) {
+    r.c = reg >= m;
+    setNZ(r, uint8_t(reg - m));
+}
+
+// The stack pointer stops at $00 and $FF instead of wrapping: pushes at $00 keep overwriting
+// $0100, pulls at $FF keep returning $01FF. The stack page is plain RAM.
+[[gnu::always_inline]] inline void push(Regs& r, uint8_t* mem, uint8_t value) {
+    mem[0x0100 + r.sp] = value;
+    if (r.sp != 0x00) --r.sp;
+}
+
+[[gnu::always_inline]] inline uint8_t pull(Regs& r, const uint8_t* mem) {
+    if (r.sp != 0xFF) ++r.sp;
+    return mem[0x0100 + r.sp];
+}
+
+[[gnu::always_inline]] inline void branchIf(Regs& r, const uint8_t* mem, bool condition) {
+    const int8_t offset = int8_t(mem[r.pc]);
+    ++r.pc;
+    if (condition) r.pc = uint16_t(r.pc + offset);
+}
+
+// One instruction, its meaning taken from the opcode tables at compile time. Called with PC
+// already past the opcode byte.
+template <uint8_t Op>
+[[gnu::always_inline]] inline void execute(Regs& r, uint8_t* mem, EngineState& e) {
+    using enum Instruction;
+    constexpr Instruction id = opcodeTable[Op];
+    constexpr AddressingMode mode = modeTable[Op];
+
+    if constexpr (id == Undocumented || id == NOP) {
+        // A one-byte no-op: the next byte is the next opcode.
+    }
+    // Loads, stores, transfers.
+    else if constexpr (id == LDA) {
+        r.a = setNZ(r, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == LDX) {
+        r.x = setNZ(r, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == LDY) {
+        r.y = setNZ(r, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == STA) {
+        store(mem, e, effectiveAddress<mode>(r, mem), r.a);
+    } else if constexpr (id == STX) {
+        store(mem, e, effectiveAddress<mode>(r, mem), r.x);
+    } else if constexpr (id == STY) {
+        store(mem, e, effectiveAddress<mode>(r, mem), r.y);
+    } else if constexpr (id == TAX) {
+        r.x = setNZ(r, r.a);
+    } else if constexpr (id == TAY) {
+        r.y = setNZ(r, r.a);
+    } else if constexpr (id == TXA) {
+        r.a = setNZ(r, r.x);
+    } else if constexpr (id == TYA) {
+        r.a = setNZ(r, r.y);
+    } else if constexpr (id == TSX) {
+        r.x = setNZ(r, r.sp);
+    } else if constexpr (id == TXS) {
+        r.sp = r.x;
+    }
+    // Arithmetic, logic, comparison.
+    else if constexpr (id == ADC) {
+        addWithCarry(r, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == SBC) {
+        addWithCarry(r, uint8_t(~fetchOperand<mode>(r, mem)));
+    } else if constexpr (id == AND) {
+        r.a = setNZ(r, r.a & fetchOperand<mode>(r, mem));
+    } else if constexpr (id == ORA) {
+        r.a = setNZ(r, r.a | fetchOperand<mode>(r, mem));
+    } else if constexpr (id == EOR) {
+        r.a = setNZ(r, r.a ^ fetchOperand<mode>(r, mem));
+    } else if constexpr (id == CMP) {
+        compare(r, r.a, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == CPX) {
+        compare(r, r.x, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == CPY) {
+        compare(r, r.y, fetchOperand<mode>(r, mem));
+    } else if constexpr (id == BIT) {
+        const uint8_t m = fetchOperand<mode>(r, mem);
+        r.z = r.a & m;
+        r.n = m;
+        r.v = m & 0x40;
+    }
+    // Read-modify-write.
+    else if constexpr (id == INC) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) { return setNZ(r, uint8_t(m + 1)); });
+    } else if constexpr (id == DEC) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) { return setNZ(r, uint8_t(m - 1)); });
+    } else if constexpr (id == ASL) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+            r.c = m & 0x80;
+            return setNZ(r, uint8_t(m << 1));
+        });
+    } else if constexpr (id == LSR) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+            r.c = m & 0x01;
+            return setNZ(r, uint8_t(m >> 1));
+        });
+    } else if constexpr (id == ROL) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+            const uint8_t carryIn = r.c ? 0x01 : 0x00;
+            r.c = m & 0x80;
+            return setNZ(r, uint8_t(m << 1 | carryIn));
+        });
+    } else if constexpr (id == ROR) {
+        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+            const uint8_t carryIn = r.c ? 0x80 : 0x00;
+            r.c = m & 0x01;
+            return setNZ(r, uint8_t(m >> 1 | carryIn));
+        });
+    } else if constexpr (id == INX) {
+        r.x = setNZ(r, uint8_t(r.x + 1));
+    } else if constexpr (id == INY) {
+        r.y = setNZ(r, uint8_t(r.y + 1));
+    } else if constexpr (id == DEX) {
+        r.x = setNZ(r, uint8_t(r.x - 1));
+    } else if constexpr (id == DEY) {
+        r.y = setNZ(r, uint8_t(r.y - 1));
+    }
+    // Branches.
+    else if constexpr (id == BCC) {
+        branchIf(r, mem, !r.c);
+    } else if constexpr (id == BCS) {
+        branchIf(r, mem, r.c);
+    } else if constexpr (id == BNE) {
+        branchIf(r, mem, r.z != 0);
+    } else if constexpr (id == BEQ) {
+        branchIf(r, mem, r.z == 0);
+    } else if constexpr (id == BPL) {
+        branchIf(r, mem, !(r.n & Negative));
+    } else if constexpr (id == BMI) {
+        branchIf(r, mem, r.n & Negative);
+    } else if constexpr (id == BVC) {
+        branchIf(r, mem, !r.v);
+    } else if constexpr (id == BVS) {
+        branchIf(r, mem, r.v);
+    }
+    // Jumps, calls, returns.
+    else if constexpr (id == JMP && mode == AddressingMode::Absolute) {
+        r.pc = readWord(mem, r.pc);
+    } else if constexpr (id == JMP && mode == AddressingMode::Indirect) {
+        // The pointer's high byte comes from the next address even across a page boundary.
+        r.pc = readWord(mem, readWord(mem, r.pc));
+    } else if constexpr (id == JSR) {
+        // The pushed address is that of the JSR's last operand byte; RTS adds one.
+        const uint16_t target = readWord(mem, r.pc);
+        const uint16_t last = uint16_t(r.pc + 1);
+        push(r, mem, uint8_t(last >> 8));
+        push(r, mem, uint8_t(last));
+        r.pc = target;
+    } else if constexpr (id == RTS || id == RTI) {
+        // RTI returns like RTS: there are no interrupts, so there is no status byte to restore.
+        const uint8_t lo = pull(r, mem);
+        const uint8_t hi = pull(r, mem);
+        r.pc = uint16_t((lo | hi << 8) + 1);
+    } else if constexpr (id == BRK) {
+        // No vectors exist: BRK ends the routine by jumping to $0000.
+        r.pc = 0x0000;
+    }
+    // Stack.
+    else if constexpr (id == PHA) {
+        push(r, mem, r.a);
+    } else if constexpr (id == PHP) {
+        push(r, mem, r.p());
+    } else if constexpr (id == PLA) {
+        r.a = setNZ(r, pull(r, mem));
+    } else if constexpr (id == PLP) {
+        r.setP(pull(r, mem));
+    }
+    // Flags.
+    else if constexpr (id == CLC) {
+        r.c = false;
+    } else if constexpr (id == SEC) {
+        r.c = true;
+    } else if constexpr (id == CLD) {
+        r.rest &= uint8_t(~flag::Decimal);
+    } else if constexpr (id == SED) {
+        r.rest |= flag::Decimal;
+    } else if constexpr (id == CLI) {
+        r.rest &= uint8_t(~flag::Interrupt);
+    } else if constexpr (id == SEI) {
+        r.rest |= flag::Interrupt;
+    } else if constexpr (id == CLV) {
+        r.v = false;
+    } else {
+        static_assert(id == Undocumented, "instruction without an implementation");
+    }
+}
+
+}  // namespace interpreter
+}  // namespace sidtune

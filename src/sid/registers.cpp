@@ -1,0 +1,47 @@
+// The register file: what the tune's writes do at once (the gate rule), and the latching of the
+// written bytes into the synthesizer's parameters at the start of every rendering call.
+#include <type_traits>
+
+#include "sid/sid.h"
+
+namespace sidtune {
+
+void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value) {
+    if (index >= std::tuple_size_v<SidRegisters>) return;  // 25-31: nothing
+    chip.registers[index] = value;
+    // A control register's gate moves the envelope at once; the level itself is left where it is,
+    // so an attack rises from wherever the release had got to.
+    constexpr uint32_t kControlIndexes = 1u << 4 | 1u << 11 | 1u << 18;
+    if ((kControlIndexes >> index & 1) == 0) return;
+    EnvelopeState& state = chip.voices[index / kVoiceRegisters].envelopeState;
+    if (!gateOn(value)) {
+        state = EnvelopeState::Release;
+    } else if (state == EnvelopeState::Release) {
+        state = EnvelopeState::Attack;
+    }
+}
+
+void latchParameters(SidChip& chip) {
+    const SidRegisters& r = chip.registers;
+    for (int v = 0; v < 3; ++v) {
+        SidVoice& voice = chip.voices[v];
+        voice.phaseStep = frequency(r, v) * chip.phaseScale;
+        voice.pulseThreshold = uint32_t(pulseWidth(r, v) & 0xFFF) << 16;
+        voice.control = controlRegister(r, v);
+        voice.filtered = routedThroughFilter(r, v);
+        voice.attackStep = chip.attackSteps[attackDecay(r, v) >> 4];
+        voice.decayStep = chip.decayReleaseSteps[attackDecay(r, v) & 15];
+        voice.sustainLevel = sustainRelease(r, v) & 0xF0;
+        voice.releaseStep = chip.decayReleaseSteps[sustainRelease(r, v) & 15];
+    }
+    const uint32_t coefficient = cutoffValue(r) * chip.cutoffScale;
+    chip.cutoffCoefficient = int32_t(coefficient > 65536 ? 65536 : coefficient);
+    chip.lowPassOn = lowPassSelected(r);
+    chip.bandPassOn = bandPassSelected(r);
+    chip.highPassOn = highPassSelected(r);
+    chip.voice3On = !voice3Off(r);
+    chip.volume = masterVolume(r);
+    chip.damping = (78643 - 2621 * resonance(r)) >> 8;
+}
+
+}  // namespace sidtune

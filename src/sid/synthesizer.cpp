@@ -1,0 +1,277 @@
+// The rendering pipeline: from the latched registers to 16-bit samples, a stretch of at most 256
+// samples at a time. Per stretch:
+//
+//     envelopes (envelope.h)    each voice's level after every sample
+//           |
+//     voices (voice_kernels.h)  each source before the voice it syncs or ring-modulates; each
+//           |                   voice's output into one of two sums:
+//           +---------------------------+
+//     direct sum               filtered sum (voices routed through the filter)
+//           |                           |
+//           |                  filter: Chamberlin state variable, run every sample
+//           |                           |
+//           +---- + selected outputs ---+  (low, band, high pass)
+//           |
+//     x master volume
+//           |
+//     + digi sample (digi.cpp), after the volume
+//           |
+//     >> 2, low 16 bits: the output sample
+//
+// Set-up computes the rate-dependent tables once per machine reset; everything here is 32-bit
+// integer arithmetic and allocates nothing.
+#include <array>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "engine/engine_state.h"
+#include "sid/envelope.h"
+#include "sid/sid.h"
+#include "sid/voice_kernels.h"
+
+namespace sidtune {
+
+const float kAttackTimes[16] = {
+    0.0022528607f, 0.008009958f, 0.015769605f, 0.023779562f, 0.037296366f, 0.05506846f,
+    0.06683309f,   0.0783474f,   0.09812198f,  0.24455403f,  0.48910806f,  0.7824727f,
+    0.97771543f,   2.933647f,    4.889078f,    7.822725f,
+};
+const float kDecayReleaseTimes[16] = {
+    0.008917777f, 0.024594052f, 0.04841859f, 0.07301167f, 0.11451247f, 0.16907835f, 0.20519944f, 0.24055198f,
+    0.30126613f,  0.75085825f,  1.5017155f,  2.4024367f,  3.001893f,   9.007214f,   15.010998f,  24.018211f,
+};
+
+namespace {
+
+using namespace synth;
+
+// Arithmetic on 32-bit two's-complement values that is meant to wrap, as the filter's products
+// and sums can: computed unsigned, where wrapping is defined, and read back as signed.
+int32_t wrapAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+int32_t wrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+int32_t wrapMul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+
+// The rendering loops are built twice: for any x86-64 processor, and for those with SSE4.1, whose
+// 32-bit vector multiply the phase, envelope and output loops use (SSE2 has to emulate it). The
+// same integer operations either way, so the same samples; renderSamples picks one at run time.
+// The loops themselves are always-inline bodies; these entries give each build its own copy.
+struct Baseline {};
+struct WithSse41 {};
+
+#if defined(__x86_64__) || defined(__i386__)
+#define SIDTUNE_WITH_SSE41 [[gnu::target("sse4.1")]]
+bool haveSse41() { return __builtin_cpu_supports("sse4.1"); }
+#else
+#define SIDTUNE_WITH_SSE41
+bool haveSse41() { return false; }
+#endif
+
+void runEnvelope(Baseline, SidVoice& v, int32_t* levels, uint32_t count) { makeEnvelope(v, levels, count); }
+SIDTUNE_WITH_SSE41 void runEnvelope(WithSse41, SidVoice& v, int32_t* levels, uint32_t count) {
+    makeEnvelope(v, levels, count);
+}
+
+template <unsigned Waveforms, bool RecordPhases>
+void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
+    makePlainVoice<Waveforms, RecordPhases>(voice, job);
+}
+template <unsigned Waveforms, bool RecordPhases>
+SIDTUNE_WITH_SSE41 void runPlainVoiceSse41(SidVoice& voice, const VoiceJob& job) {
+    makePlainVoice<Waveforms, RecordPhases>(voice, job);
+}
+
+using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
+template <typename Isa, bool RecordPhases>
+constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
+    if constexpr (std::is_same_v<Isa, WithSse41>) {
+        return std::array<VoiceRunner, 16>{&runPlainVoiceSse41<I, RecordPhases>...};
+    } else {
+        return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
+    }
+}
+(std::make_index_sequence<16>{});
+
+// The low 16 bits of the mix >> 2, no saturation: a mix beyond the 16-bit range wraps.
+inline int16_t finalSample(int32_t mix) { return int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF)); }
+
+constexpr uint8_t kSyncOrRing = 0x06;
+constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
+
+}  // namespace
+
+void setUpSynthesizer(SidChip& chip, uint32_t sampleRate) {
+    chip = SidChip{};
+    chip.sampleRate = sampleRate;
+    chip.phaseScale = 15872000 / sampleRate;
+    chip.cutoffScale = 1411200 / sampleRate;
+    for (int i = 0; i < 16; ++i) {
+        chip.attackSteps[i] = int32_t(16777216.0 / (double(kAttackTimes[i]) * double(sampleRate)));
+        chip.decayReleaseSteps[i] =
+            int32_t(16777216.0 / (double(kDecayReleaseTimes[i]) * double(sampleRate)));
+    }
+    for (SidVoice& v : chip.voices) v.noiseRegister = 0xFFFFFF;
+}
+
+namespace {
+
+template <typename Isa>
+[[gnu::always_inline]] inline void render(EngineState& e, int16_t* samples, uint32_t count) {
+    SidChip& chip = e.sid;
+    latchParameters(chip);
+
+    int32_t highPass = chip.highPass;
+    int32_t bandPass = chip.bandPass;
+    int32_t lowPass = chip.lowPass;
+    const int32_t damping = chip.damping;
+    const int32_t coefficient = chip.cutoffCoefficient >> 8;
+    const int32_t volume = chip.volume;
+    const int32_t lowPassMask = chip.lowPassOn ? -1 : 0;
+    const int32_t bandPassMask = chip.bandPassOn ? -1 : 0;
+    const int32_t highPassMask = chip.highPassOn ? -1 : 0;
+    const bool voice3On = chip.voice3On;
+    SidVoice* const voices = chip.voices.data();
+
+    // A digi sounds only while its position lies within the sample, and nothing but a command
+    // (from the CPU, never during rendering) can bring it there: silent now means silent for the
+    // whole call.
+    DigiPlayer& digi = e.digi;
+    const bool digiSounds = digi.playing && digi.position >= digi.playStart && digi.position < digi.playEnd;
+
+    // With no routed voice and a filter at rest, the filter stays at exactly zero.
+    const bool anyRouted = voices[0].filtered || voices[1].filtered || (voices[2].filtered && voice3On);
+    const bool filterRuns = anyRouted || highPass != 0 || bandPass != 0 || lowPass != 0;
+    // Voice k is synced and ring-modulated by voice (k + 2) mod 3. Unless all three use sync or
+    // ring, the voices can run one after the other through a stretch, each source before the
+    // voice that follows it.
+    bool dependsOnSource[3];
+    for (int k = 0; k < 3; ++k) dependsOnSource[k] = voices[k].control & kSyncOrRing;
+    const bool allInterlocked = dependsOnSource[0] && dependsOnSource[1] && dependsOnSource[2];
+    int order[3];
+    bool sourceOfAnother[3] = {};
+    if (!allInterlocked) {
+        bool placed[3] = {};
+        for (int slot = 0; slot < 3;) {
+            for (int k = 0; k < 3; ++k) {
+                const int source = (k + 2) % 3;
+                if (!placed[k] && (!dependsOnSource[k] || placed[source])) {
+                    placed[k] = true;
+                    order[slot++] = k;
+                    if (dependsOnSource[k]) sourceOfAnother[source] = true;
+                }
+            }
+        }
+    }
+
+    // Samples are made in stretches: first the voices' sums, then filter, volume and digi.
+    int32_t direct[kStretch];
+    int32_t filtered[kStretch];
+    uint32_t phases[3][kStretch + 1];
+    int32_t levels[3][kStretch];
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = count - done < kStretch ? count - done : kStretch;
+        // Whether anything has gone into each sum yet: the first voice stores, the others add.
+        bool directFilled = false, filteredFilled = false;
+        // A voice held at level 0 adds nothing for the whole stretch.
+        bool silent[3];
+        for (int k = 0; k < 3; ++k) {
+            silent[k] = envelopeIsSteady(voices[k]) && voices[k].envelope == 0;
+            runEnvelope(Isa{}, voices[k], levels[k], n);
+        }
+        if (!allInterlocked) {
+            for (int k : order) {
+                SidVoice& v = voices[k];
+                const int source = (k + 2) % 3;
+                const bool heard = (k < 2 || voice3On) && !silent[k];
+                bool& filled = v.filtered ? filteredFilled : directFilled;
+                VoiceJob job{n,
+                             levels[k],
+                             heard ? (v.filtered ? filtered : direct) : nullptr,
+                             !filled,
+                             nullptr,
+                             nullptr,
+                             voices[source].phaseStep};
+                if (heard) filled = true;
+                if (sourceOfAnother[k]) {
+                    phases[k][0] = v.phase;  // the phase before the stretch
+                    job.phases = phases[k];
+                }
+                if (dependsOnSource[k]) {
+                    // Voice 1 sees voice 3 as it was at the end of the previous sample; voices 2
+                    // and 3 see voices 1 and 2 as they are after the same sample.
+                    job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
+                }
+                if (v.control & kModulationBits) {
+                    makeModulatedVoice(v, job);
+                } else if (job.phases != nullptr) {
+                    kPlainRunners<Isa, true>[v.control >> 4](v, job);
+                } else {
+                    kPlainRunners<Isa, false>[v.control >> 4](v, job);
+                }
+            }
+        } else {
+            std::memset(direct, 0, n * sizeof direct[0]);
+            std::memset(filtered, 0, n * sizeof filtered[0]);
+            directFilled = filteredFilled = true;
+            SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
+            for (uint32_t j = 0; j < n; ++j) {
+                // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
+                // voices 2 and 3 by voices 1 and 2 as they are now.
+                const int32_t out1 = voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep), levels[0][j]);
+                (v1.filtered ? filtered : direct)[j] += out1;
+                const int32_t out2 = voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep), levels[1][j]);
+                (v2.filtered ? filtered : direct)[j] += out2;
+                const int32_t out3 = voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep), levels[2][j]);
+                // Voice 3 off mutes it in both paths; it still runs, syncs and modulates.
+                if (voice3On) (v3.filtered ? filtered : direct)[j] += out3;
+            }
+            voices[0] = v1, voices[1] = v2, voices[2] = v3;
+        }
+        if (!directFilled) std::memset(direct, 0, n * sizeof direct[0]);
+        if (filterRuns && !filteredFilled) std::memset(filtered, 0, n * sizeof filtered[0]);
+
+        int16_t* out = samples + done;
+        if (filterRuns) {
+            for (uint32_t j = 0; j < n; ++j) {
+                // Chamberlin state-variable filter, run every sample even when nothing is routed
+                // to it.
+                highPass =
+                    wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
+                bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
+                lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
+                // The selected outputs, through masks: no branch in the filter's chain.
+                direct[j] += ((lowPass >> 16) & lowPassMask) + ((bandPass >> 16) & bandPassMask) +
+                             ((highPass >> 16) & highPassMask);
+            }
+        }
+        if (digiSounds) {
+            for (uint32_t j = 0; j < n; ++j)
+                out[j] = finalSample(mixDigiSample(digi, e.memory, chip.sampleRate, direct[j] * volume));
+        } else {
+            for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(direct[j] * volume);
+        }
+        done += n;
+    }
+
+    chip.highPass = highPass;
+    chip.bandPass = bandPass;
+    chip.lowPass = lowPass;
+}
+
+SIDTUNE_WITH_SSE41 void renderWithSse41(EngineState& e, int16_t* samples, uint32_t count) {
+    render<WithSse41>(e, samples, count);
+}
+
+}  // namespace
+
+void renderSamplesBaseline(EngineState& e, int16_t* samples, uint32_t count) {
+    render<Baseline>(e, samples, count);
+}
+
+void renderSamples(EngineState& e, int16_t* samples, uint32_t count) {
+    static void (*const chosen)(EngineState&, int16_t*, uint32_t) =
+        haveSse41() ? renderWithSse41 : renderSamplesBaseline;
+    chosen(e, samples, count);
+}
+
+}  // namespace sidtune
