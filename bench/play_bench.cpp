@@ -27,12 +27,10 @@ struct Plugin {
     bool ready = false;
     Plugin() {
         std::string error;
-        if (!host.open(SIDTUNE_PLUGIN, error)) return;
-        host.init();
-        ready = host.load(error);
+        ready = host.start(SIDTUNE_PLUGIN, error) == quenbrix::Started::Yes;
     }
     int32_t command(const char* name, std::vector<quenbrix::Value> arguments = {}) {
-        return host.call(*host.find(name), arguments).result;
+        return host.call(name, arguments).result;
     }
     bool play() { return command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}) == -1; }
     void stop() { command("StopSidtune"); }

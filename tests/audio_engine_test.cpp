@@ -33,6 +33,11 @@ bool eventually(Condition condition) {
     return true;
 }
 
+// The simulation's name of a lock or unlock at an offset: "Lock(44100)".
+std::string at(const char* call, uint32_t offset) {
+    return std::string(call) + "(" + std::to_string(offset) + ")";
+}
+
 int countCalls(const std::string& name) {
     int n = 0;
     for (const std::string& c : sim::calls()) n += c == name;
@@ -80,8 +85,8 @@ class AudioEngineTest : public ::testing::Test {
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
     void waitForRefills(int count) {
-        ASSERT_TRUE(
-            eventually([&] { return countCalls("Unlock(0)") + countCalls("Unlock(44100)") >= count; }));
+        ASSERT_TRUE(eventually(
+            [&] { return countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf)) >= count; }));
     }
 };
 
@@ -95,8 +100,8 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
     ASSERT_EQ(setUpEngine(e), 0);
     const sim::LiveObjects up{1, 2, 1, 3, 1};  // device; primary and stream buffers; notify; events; worker
     EXPECT_EQ(sim::live(), up);
-    EXPECT_EQ(e.audio.bufferBytes, 88200u);
-    EXPECT_EQ(sim::streamContents(), std::vector<int16_t>(44100, 0));
+    EXPECT_EQ(e.audio.bufferBytes, kStreamBytes);
+    EXPECT_EQ(sim::streamContents(), std::vector<int16_t>(kStreamBytes / 2, 0));
     EXPECT_FALSE(sim::streamPlaying());
     const std::vector<std::string> setUpCalls = {
         "DirectSoundCreate8",
@@ -208,16 +213,17 @@ TEST_F(AudioEngineTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
     {
         std::lock_guard<std::mutex> hold(e.machineLock);  // the worker stalls in its next block
         sim::advance(kHalf);                              // middle: the worker takes the first half
-        ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+        ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
         sim::advance(kHalf);  // wrap: pending
         sim::advance(kHalf);  // middle again: pending too
     }
     waitForRefills(4);
     std::vector<std::string> locks;
     for (const std::string& c : sim::calls()) {
-        if (c == "Lock(0)" || c == "Lock(44100)") locks.push_back(c);
+        if (c == at("Lock", 0) || c == at("Lock", kHalf)) locks.push_back(c);
     }
-    EXPECT_EQ(locks, (std::vector<std::string>{"Lock(44100)", "Lock(0)", "Lock(44100)", "Lock(0)"}));
+    EXPECT_EQ(locks,
+              (std::vector<std::string>{at("Lock", kHalf), at("Lock", 0), at("Lock", kHalf), at("Lock", 0)}));
 }
 
 TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
@@ -226,14 +232,14 @@ TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
     {
         std::lock_guard<std::mutex> hold(e.machineLock);
         sim::advance(kHalf);
-        ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+        ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
         sim::advance(kHalf);  // wrap pending
         stopSong(e);          // the stop notification: stop pending too
         e.songPlaying = false;
     }
     shutDownEngine(e);  // waits for the worker: the pending half first, then the stop
     e.engineOpen = false;
-    EXPECT_EQ(countCalls("Lock(44100)"), 2);
+    EXPECT_EQ(countCalls(at("Lock", kHalf)), 2);
 }
 
 TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
@@ -272,7 +278,7 @@ TEST_F(AudioEngineTest, AFailedLockRendersNothing) {
     waitForRefills(1);
     sim::failLocks(1);
     sim::advance(kHalf);  // middle: its lock fails, the first half is not touched
-    ASSERT_TRUE(eventually([] { return countCalls("Lock(0)") == 1; }));
+    ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(e.memory[0xC000], 25);
     sim::advance(kHalf);  // wrap: refilled as usual

@@ -75,12 +75,12 @@ TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
     setSample(0x1000, 0xF000, 0x0100, 0);
     writeMemory(e, 0xD41D, 0xFF);
     int steps = 0;
-    for (int i = 0; i < 44100; ++i) {
+    for (uint32_t i = 0; i < kSampleRate; ++i) {
         const int32_t before = digi.position * 2 + digi.nibbleIndex;
         mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 0);
         steps += (digi.position * 2 + digi.nibbleIndex) != before;
     }
-    // 985248 / 256 = 3848 added per sample; an accumulator equal to 44100 takes no step.
+    // 985248 / 256 = 3848 added per sample; an accumulator equal to the rate takes no step.
     EXPECT_EQ(steps, 3847);
 }
 

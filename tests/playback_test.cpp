@@ -76,10 +76,10 @@ class Recorder {
     explicit Recorder(const std::string& name)
         : path((std::filesystem::temp_directory_path() / name).string()) {
         std::filesystem::remove(path);
-        const char* arguments[] = {"parecord",       "--latency-msec=20", "-d",
-                                   "test.monitor",   "--rate=44100",      "--channels=1",
-                                   "--format=s16le", "--file-format=wav", path.c_str(),
-                                   nullptr};
+        const std::string rate = "--rate=" + std::to_string(kSampleRate);
+        const char* arguments[] = {
+            "parecord",       "--latency-msec=20", "-d",         "test.monitor", rate.c_str(), "--channels=1",
+            "--format=s16le", "--file-format=wav", path.c_str(), nullptr};
         started =
             posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(arguments), environ) == 0;
         std::this_thread::sleep_for(500ms);

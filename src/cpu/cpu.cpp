@@ -62,8 +62,8 @@ Cpu6502 savedRegs(const Regs& r) { return {r.a, r.x, r.y, r.sp, r.p(), r.pc}; }
         if (r.pc <= 1 || --limit == 0) goto done; \
         goto* handlers[mem[r.pc++]];              \
     } while (0)
-#define SIDTUNE_HANDLER(row, column)                                    \
-    op##row##column : interpreter::execute<0x##row##column>(r, mem, e); \
+#define SIDTUNE_HANDLER(row, column)                               \
+    op##row##column : interpreter::execute<0x##row##column>(r, e); \
     SIDTUNE_NEXT_INSTRUCTION;
 
     goto* handlers[mem[r.pc++]];

@@ -163,7 +163,7 @@ namespace software {
 
 int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool entireBuffer) {
     const bool primary = buffer != nullptr && buffer->primary;
-    // "Lock(entire)", "Lock(44100)": the offset, or the whole buffer.
+    // "Lock(entire)", "Lock(22050)": the whole buffer, or the offset.
     auto named = [&](const char* name) {
         std::string text(name);
         text.append("(").append(entireBuffer ? std::string("entire") : std::to_string(offset)).append(")");
