@@ -1,4 +1,5 @@
-# Cross-building the Windows DLL and programs on Linux with Debian's mingw-w64 (x86_64).
+# Cross-building the 64-bit Windows DLL and programs on Linux with Debian's mingw-w64 (x86_64),
+# for 64-bit hosts.
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 # The -posix compilers: std::mutex and std::thread need the POSIX thread model. Everything is
 # linked statically, so the DLL and the programs depend on nothing but Windows' own libraries.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the benchmarks need, from Debian's packages.
 # Does nothing when every package is already there, so the other scripts call it every time.
+#   scripts/install-deps.sh [--audio] [--windows] [--windows32] [--fuzz]
 set -euo pipefail
 
 packages=(
@@ -10,11 +11,16 @@ packages=(
 )
 
 # With --audio also a real sound server and its tools, for the tests that play and record; with
-# --windows also the mingw-w64 cross compiler and Wine, for the Windows build and its tests.
+# --windows also the mingw-w64 cross compilers (64-bit and 32-bit) and Wine, for the Windows builds;
+# with --windows32 also 32-bit Wine, and the user-mode emulator it runs under on a machine whose
+# kernel runs no 32-bit programs (scripts/run-windows-tests.sh --32 registers it).
+i386=false
 for option in "$@"; do
   case "$option" in
     --audio) packages+=(pulseaudio pulseaudio-utils) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64 wine64 wine) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine) ;;
+    --windows32) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine wine32:i386 qemu-user-static)
+      i386=true ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   esac
 done
@@ -29,5 +35,8 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if $i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1

@@ -1,26 +1,87 @@
 #!/usr/bin/env bash
-# The Windows build under Wine: the test suite as a Windows program, then the DLL playing through
-# DirectSound into a real PulseAudio server (recorded and compared with the offline render), and
-# failing to load without one. Needs the Linux build too (scripts/build.sh), for the recorder test.
+# The Windows builds under Wine.
+#
+#   scripts/run-windows-tests.sh        the 64-bit build: the test suite as a Windows program, and
+#                                       sidtune.dll playing through DirectSound into a real
+#                                       PulseAudio server (recorded and compared with the offline
+#                                       render), and failing to load without one
+#   scripts/run-windows-tests.sh --32   the 32-bit build, the DLL a Quenbrix user installs, under
+#                                       32-bit Wine: the DLL driven through its exports by a 32-bit
+#                                       host (the load failure without a sound server, the
+#                                       registrations with one), the model comparison, the golden
+#                                       checksums and the CPU vectors, and sidtune.exe rendering
+#                                       the demo tunes byte for byte as the Linux build does
+#
+# 32-bit Wine runs on a machine whose kernel runs no 32-bit programs only through user-mode
+# emulation (qemu-user-static, registered here for 32-bit x86 programs; root): everything is 10 to
+# 50 times slower, and a new Wine prefix takes minutes, so the 32-bit run keeps to what matters.
+# With 32-bit Wine installed, Debian's `wine` starts every program with the 32-bit loader, 64-bit
+# ones too: 64-bit programs are started with the 64-bit loader by name.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --audio --windows
+bits=64
+[ "${1:-}" = --32 ] && bits=32
+
+if [ $bits = 32 ]; then
+  scripts/install-deps.sh --audio --windows32
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  [ -e /proc/sys/fs/binfmt_misc/register ] || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || printf '%s\n' \
+    ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+    $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  build=build-win32
+  export WINEARCH=win32
+  export SIDTUNE_WINE="/usr/lib/wine/wine"
+else
+  scripts/install-deps.sh --audio --windows
+  build=build-win
+  export WINEARCH=win64
+  export SIDTUNE_WINE="env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64"
+fi
 scripts/build-windows.sh
 scripts/build.sh
+# How a Windows program is started here (the playback tests use it too).
+windows() { $SIDTUNE_WINE "$@"; }
 
-# A quiet Wine with a prefix of its own, made once per run.
-export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win64
+# A quiet Wine with a prefix of its own, made once per build folder.
+export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+  echo "== a new Wine prefix ($bits-bit)"
+  windows wineboot.exe -i >/dev/null 2>&1
+  windows reg.exe add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
 fi
 wineserver -p >/dev/null 2>&1 || true  # keeps the server up between the runs below
 trap 'wineserver -k 2>/dev/null || true' EXIT
+nowhere="unix:/nonexistent/sidtune/pulse.sock"
 
-echo "== the test suite under Wine"
-timeout 600 wine build-win/tests/sidtune_tests.exe --gtest_brief=1
-echo "== sidtune.dll under Wine, with and without a sound server"
-SIDTUNE_WINDOWS_BIN="$PWD/build-win/bin" timeout 600 scripts/with-pulse.sh \
-  build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*'
-echo "windows: all passed"
+if [ $bits = 64 ]; then
+  echo "== the test suite under Wine"
+  PULSE_SERVER=$nowhere SIDTUNE_SOUND=none timeout 600 $SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1
+  echo "== sidtune.dll under Wine, with and without a sound server"
+  SIDTUNE_SOUND=server SIDTUNE_WINDOWS_BIN="$PWD/$build/bin" timeout 600 scripts/with-pulse.sh sh -c \
+    "$SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 --gtest_filter='WindowsPlugin.*' &&
+     build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*'"
+  echo "windows: all passed"
+  exit 0
+fi
+
+echo "== the 32-bit DLL and the engine's exactness under 32-bit Wine"
+PULSE_SERVER=$nowhere SIDTUNE_SOUND=none timeout 1200 $SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 \
+  --gtest_filter='WindowsPlugin.*:ControlBits/BitExact.*:DemoTunes.GoldenChecksums:Opcode/CpuVectors.*'
+echo "== the 32-bit DLL loading with a sound server"
+SIDTUNE_SOUND=server timeout 600 scripts/with-pulse.sh $SIDTUNE_WINE $build/tests/sidtune_tests.exe \
+  --gtest_brief=1 --gtest_filter='WindowsPlugin.*'
+
+echo "== the demo tunes rendered by the 32-bit sidtune.exe and by the Linux build"
+out=$(mktemp -d /tmp/sidtune-win32.XXXXXX)
+trap 'rm -rf "$out"; wineserver -k 2>/dev/null || true' EXIT
+for song in demo:1 effects:1 effects:2 effects:3 digi:1; do
+  tune=build/examples/${song%%:*}.sid n=${song##*:}
+  build/bin/sidtune render "$tune" -o "$out/linux.wav" -t 10 --song "$n"
+  timeout 600 $SIDTUNE_WINE $build/bin/sidtune.exe render "$tune" -o "$out/windows.wav" -t 10 --song "$n"
+  cmp "$out/linux.wav" "$out/windows.wav"
+  echo "$song: identical"
+done
+echo "windows 32-bit: all passed"

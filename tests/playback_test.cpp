@@ -214,6 +214,9 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
 }
 
+// How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
+std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv("SIDTUNE_WINE") : "wine"; }
+
 // The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
 // sidtune.dll and plays the demo tune, and the recording equals the offline render. Runs where
 // SIDTUNE_WINDOWS_BIN names the folder of the Windows build (scripts/run-windows-tests.sh).
@@ -230,7 +233,7 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
 
     Recorder recorder("sidtune-wine.wav");
     ASSERT_TRUE(recorder.started);
-    const std::string run = "wine " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
+    const std::string run = wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
                             "/sidtune.dll " + script + " >" + (dir / "out").string() + " 2>&1";
     const int status = std::system(run.c_str());
     const std::vector<int16_t> recorded = recorder.stop();
@@ -251,9 +254,9 @@ TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
     std::filesystem::create_directories(dir);
     const std::string script = (dir / "stop.qb").string();
     std::ofstream(script) << "StopSidtune\n";
-    const std::string run = "env PULSE_SERVER=unix:/nonexistent/pulse.sock wine " + std::string(bin) +
-                            "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll " + script + " >" +
-                            (dir / "out").string() + " 2>" + (dir / "err").string();
+    const std::string run = "env PULSE_SERVER=unix:/nonexistent/pulse.sock " + wine() + " " +
+                            std::string(bin) + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll " +
+                            script + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
     const int status = std::system(run.c_str());
     std::ifstream errFile(dir / "err");
     const std::string err{std::istreambuf_iterator<char>(errFile), {}};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin_contract.h"
 #include "quenbrix_host.h"
 #include "sim/platform_sim.h"
 #include "test_support.h"
@@ -24,7 +25,6 @@ using quenbrix::Value;
 
 const std::string kDemo = demoTune("demo.sid");
 const std::string kEffects = demoTune("effects.sid");
-constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
 
 int threadCount() {
     int n = 0;
@@ -102,20 +102,9 @@ TEST_F(PluginTest, InitGivesTheSameObjectEveryTime) {
     EXPECT_EQ(a->operations, b->operations);
 }
 
-TEST_F(PluginTest, LoadRegistersTheThreeCommandsInOrderAndLeavesNothingRunning) {
+TEST_F(PluginTest, LoadRegistersTheCommandsInOrderAndLeavesNothingRunning) {
     load();
-    const std::vector<quenbrix::Registration>& r = host.registrations();
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[0].name, "PlaySidtune");
-    EXPECT_TRUE(r[0].function);
-    EXPECT_EQ(r[0].resultType, kQuenbrixInteger);
-    EXPECT_EQ(r[0].parameters, std::vector<int32_t>{kQuenbrixString});
-    EXPECT_EQ(r[1].name, "StopSidtune");
-    EXPECT_FALSE(r[1].function);
-    EXPECT_TRUE(r[1].parameters.empty());
-    EXPECT_EQ(r[2].name, "SetSidVolume");
-    EXPECT_FALSE(r[2].function);
-    EXPECT_EQ(r[2].parameters, std::vector<int32_t>{kQuenbrixReal});
+    expectTheCommands(host.registrations());
     EXPECT_TRUE(nothingAlive());  // the engine trial was shut down again
 }
 

@@ -22,15 +22,16 @@ struct RecordingRegistry {
 
 RecordingRegistry* self(FunctionRegistry* r) { return reinterpret_cast<RecordingRegistry*>(r); }
 
-void registerProcedure(FunctionRegistry* r, const char* name, CommandHandler handler) {
+void QUENBRIX_CALL registerProcedure(FunctionRegistry* r, const char* name, CommandHandler handler) {
     self(r)->registered->push_back({name, false, 0, {}, handler});
 }
 
-void registerFunction(FunctionRegistry* r, const char* name, CommandHandler handler, int32_t resultType) {
+void QUENBRIX_CALL registerFunction(FunctionRegistry* r, const char* name, CommandHandler handler,
+                                    int32_t resultType) {
     self(r)->registered->push_back({name, true, resultType, {}, handler});
 }
 
-void addParameter(FunctionRegistry* r, int32_t type) {
+void QUENBRIX_CALL addParameter(FunctionRegistry* r, int32_t type) {
     if (!self(r)->registered->empty()) self(r)->registered->back().parameters.push_back(type);
 }
 
@@ -55,18 +56,18 @@ const Value* argument(ScriptRuntime* r, int32_t index) {
     return &(*c->arguments)[size_t(index - 1)];
 }
 
-float getRealParameter(ScriptRuntime* r, int32_t index) {
+float QUENBRIX_CALL getRealParameter(ScriptRuntime* r, int32_t index) {
     const Value* v = argument(r, index);
     if (v == nullptr) return 0.0f;
     return v->kind == Value::Real ? float(v->real) : v->kind == Value::Integer ? float(v->integer) : 0.0f;
 }
 
-const char* getStringParameter(ScriptRuntime* r, int32_t index) {
+const char* QUENBRIX_CALL getStringParameter(ScriptRuntime* r, int32_t index) {
     const Value* v = argument(r, index);
     return v != nullptr && v->kind == Value::Text ? v->text.c_str() : "";
 }
 
-void setIntegerResult(ScriptRuntime* r, int32_t value) {
+void QUENBRIX_CALL setIntegerResult(ScriptRuntime* r, int32_t value) {
     self(r)->trace.hasResult = true;
     self(r)->trace.result = value;
 }

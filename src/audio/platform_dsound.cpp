@@ -63,8 +63,11 @@ int getCaps(Device* device) {
     return result(ds(device)->GetCaps(&caps));
 }
 
+// dwSize is the structure's size on each platform: 36 bytes in a 32-bit program (what the Quenbrix
+// host passes too), 40 in a 64-bit one, where the pointer to the format is 8 bytes and aligned.
+static_assert(sizeof(DSBUFFERDESC) == (sizeof(void*) == 4 ? 36 : 40), "DSBUFFERDESC as DirectSound 8 has it");
+
 int createPrimaryBuffer(Device* device, Buffer** out) {
-    // dwSize is the structure's size on this platform: 36 bytes on 32-bit Windows, 40 on 64-bit.
     DSBUFFERDESC description{};
     description.dwSize = sizeof description;
     description.dwFlags = DSBCAPS_PRIMARYBUFFER;

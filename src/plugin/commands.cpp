@@ -18,7 +18,7 @@ void registerCommands(FunctionRegistry* registry) {
 
 // No exception may reach the host: the standard library's only one here is running out of
 // memory, which leaves the player Idle and the command false.
-void playSidtune(ScriptRuntime* runtime) {
+void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime) {
     bool playing = false;
     try {
         if (openEngine(engine)) {
@@ -31,9 +31,9 @@ void playSidtune(ScriptRuntime* runtime) {
     runtime->operations->setIntegerResult(runtime, playing ? -1 : 0);
 }
 
-void stopSidtune(ScriptRuntime*) { closePlayer(engine); }
+void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(engine); }
 
-void setSidVolume(ScriptRuntime* runtime) {
+void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime) {
     // In Idle the parameter is not even read: there is nothing to set, and nothing is remembered.
     if (!engine.engineOpen || !engine.songPlaying) return;
     applyVolume(engine, runtime->operations->getRealParameter(runtime, 1));

@@ -20,8 +20,8 @@ extern EngineState engine;
 
 void registerCommands(FunctionRegistry* registry);
 
-void playSidtune(ScriptRuntime* runtime);
-void stopSidtune(ScriptRuntime* runtime);
-void setSidVolume(ScriptRuntime* runtime);
+void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime);
+void QUENBRIX_CALL stopSidtune(ScriptRuntime* runtime);
+void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime);
 
 }  // namespace sidtune

@@ -21,9 +21,24 @@
 //     4  setIntegerResult(runtime, value)
 //
 // Type codes: 0 integer, 1 real, 2 string. Texts are plain zero-terminated bytes, no code page.
+//
+// Calling convention. The Quenbrix host is a 32-bit Windows program, and on 32-bit x86 the
+// convention is part of the contract: the two exports, the plugin object's nine operations and the
+// operations of the host's two tables all use the C convention (cdecl: arguments pushed right to
+// left, and the caller removes them). That is the one the host's contract allows: "arguments that
+// the host passes beyond those listed are ignored" is only safe when the caller removes them, as a
+// function that removed them itself (stdcall) would remove the wrong number. QUENBRIX_CALL marks
+// every such function and pointer; it means nothing where there is one convention (64-bit, Linux).
+// The exports keep their undecorated names (Quenbrix_Query, not _Quenbrix_Query@12).
 #pragma once
 
 #include <cstdint>
+
+#if defined(_WIN32) && defined(__i386__)
+#define QUENBRIX_CALL __cdecl
+#else
+#define QUENBRIX_CALL
+#endif
 
 extern "C" {
 
@@ -37,13 +52,13 @@ struct ScriptRuntime;
 struct FunctionRegistry;
 struct PluginObject;
 
-typedef void (*CommandHandler)(ScriptRuntime* runtime);
+typedef void(QUENBRIX_CALL* CommandHandler)(ScriptRuntime* runtime);
 
 struct ScriptRuntimeOperations {
     void* operation1;  // not used by the plugin
-    float (*getRealParameter)(ScriptRuntime* runtime, int32_t index);
-    const char* (*getStringParameter)(ScriptRuntime* runtime, int32_t index);
-    void (*setIntegerResult)(ScriptRuntime* runtime, int32_t value);
+    float(QUENBRIX_CALL* getRealParameter)(ScriptRuntime* runtime, int32_t index);
+    const char*(QUENBRIX_CALL* getStringParameter)(ScriptRuntime* runtime, int32_t index);
+    void(QUENBRIX_CALL* setIntegerResult)(ScriptRuntime* runtime, int32_t value);
 };
 
 struct ScriptRuntime {
@@ -54,16 +69,17 @@ struct FunctionRegistryOperations {
     void* operation1;  // positions 1-3 and 6-11 are not used by the plugin
     void* operation2;
     void* operation3;
-    void (*registerProcedure)(FunctionRegistry* registry, const char* name, CommandHandler handler);
-    void (*registerFunction)(FunctionRegistry* registry, const char* name, CommandHandler handler,
-                             int32_t resultType);
+    void(QUENBRIX_CALL* registerProcedure)(FunctionRegistry* registry, const char* name,
+                                           CommandHandler handler);
+    void(QUENBRIX_CALL* registerFunction)(FunctionRegistry* registry, const char* name,
+                                          CommandHandler handler, int32_t resultType);
     void* operation6;
     void* operation7;
     void* operation8;
     void* operation9;
     void* operation10;
     void* operation11;
-    void (*addParameter)(FunctionRegistry* registry, int32_t type);
+    void(QUENBRIX_CALL* addParameter)(FunctionRegistry* registry, int32_t type);
 };
 
 struct FunctionRegistry {
@@ -72,22 +88,22 @@ struct FunctionRegistry {
 
 // The plugin object's nine operations, in their positions.
 struct PluginOperations {
-    int32_t (*load)(PluginObject* plugin, FunctionRegistry* registry);  // 1 loaded, 0 failed
-    void (*unload)(PluginObject* plugin);
-    int32_t (*operation3)(PluginObject* plugin);  // answers 1
-    void (*operation4)(PluginObject* plugin);     // 4 to 7: nothing
-    void (*operation5)(PluginObject* plugin);
-    void (*operation6)(PluginObject* plugin);
-    void (*operation7)(PluginObject* plugin);
-    void (*getErrorText)(PluginObject* plugin, char* text);  // no terminator is written
-    void (*operation9)(PluginObject* plugin);                // nothing
+    int32_t(QUENBRIX_CALL* load)(PluginObject* plugin, FunctionRegistry* registry);  // 1 loaded, 0 failed
+    void(QUENBRIX_CALL* unload)(PluginObject* plugin);
+    int32_t(QUENBRIX_CALL* operation3)(PluginObject* plugin);  // answers 1
+    void(QUENBRIX_CALL* operation4)(PluginObject* plugin);     // 4 to 7: nothing
+    void(QUENBRIX_CALL* operation5)(PluginObject* plugin);
+    void(QUENBRIX_CALL* operation6)(PluginObject* plugin);
+    void(QUENBRIX_CALL* operation7)(PluginObject* plugin);
+    void(QUENBRIX_CALL* getErrorText)(PluginObject* plugin, char* text);  // no terminator is written
+    void(QUENBRIX_CALL* operation9)(PluginObject* plugin);                // nothing
 };
 
 struct PluginObject {
     const PluginOperations* operations;
 };
 
-typedef int32_t (*QuenbrixQueryFunction)(char* text, int32_t* first, int32_t* second);
-typedef PluginObject* (*QuenbrixInitFunction)();
+typedef int32_t(QUENBRIX_CALL* QuenbrixQueryFunction)(char* text, int32_t* first, int32_t* second);
+typedef PluginObject*(QUENBRIX_CALL* QuenbrixInitFunction)();
 
 }  // extern "C"

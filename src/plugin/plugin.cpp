@@ -23,7 +23,7 @@ constexpr char kLoadFailure[] = "fatal error: can't init SID engine !";
 // Empty until a load fails; nothing clears it.
 char errorText[sizeof kLoadFailure];
 
-int32_t load(PluginObject*, FunctionRegistry* registry) {
+int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
     // A trial of the whole audio engine: without a device the plugin is of no use. (Running out
     // of memory on the way counts as a failed trial: no exception reaches the host.)
     int trial = 1;
@@ -42,16 +42,16 @@ int32_t load(PluginObject*, FunctionRegistry* registry) {
 }
 
 // After this the host may unload the library: nothing of ours may still be running.
-void unload(PluginObject*) {
+void QUENBRIX_CALL unload(PluginObject*) {
     closePlayer(engine);
     platform::finishReleases();
 }
 
-int32_t answerOne(PluginObject*) { return 1; }
+int32_t QUENBRIX_CALL answerOne(PluginObject*) { return 1; }
 
-void doNothing(PluginObject*) {}
+void QUENBRIX_CALL doNothing(PluginObject*) {}
 
-void getErrorText(PluginObject*, char* text) {
+void QUENBRIX_CALL getErrorText(PluginObject*, char* text) {
     // The characters only: the host hands over a zero-filled buffer when it needs a terminator.
     if (errorText[0] != 0) std::memcpy(text, errorText, std::strlen(errorText));
 }
@@ -64,11 +64,11 @@ PluginObject plugin = {&operations};
 
 }  // namespace
 
-extern "C" SIDTUNE_EXPORT int32_t Quenbrix_Query(char* text, int32_t* first, int32_t* second) {
+extern "C" SIDTUNE_EXPORT int32_t QUENBRIX_CALL Quenbrix_Query(char* text, int32_t* first, int32_t* second) {
     std::memcpy(text, kDescription, sizeof kDescription);
     *first = 0;
     *second = 1;
     return 3;
 }
 
-extern "C" SIDTUNE_EXPORT PluginObject* Quenbrix_Init() { return &plugin; }
+extern "C" SIDTUNE_EXPORT PluginObject* QUENBRIX_CALL Quenbrix_Init() { return &plugin; }
