@@ -340,6 +340,47 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     std::filesystem::remove_all(dir);
 }
 
+// The programs that play, stopped by a signal while a tune plays: the sound library takes no
+// signal of theirs, so each stops the tune and ends promptly, with 128 + the signal's number.
+TEST(RealAudio, StopSignalsEndThePlayingPrograms) {
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const std::filesystem::path script = std::filesystem::temp_directory_path() / "sidtune-signal.qb";
+    std::ofstream(script) << "ok = PlaySidtune(\"" << kDemo << "\")\nWait 60000\n";
+    const std::string sidtune = std::filesystem::path(SIDTUNE_QUENBRIX_RUN).parent_path() / "sidtune";
+    struct Case {
+        std::vector<std::string> command;
+        int signal;
+    };
+    const Case cases[] = {
+        {{sidtune, "play", kDemo, "--plugin", SIDTUNE_PLUGIN}, SIGTERM},
+        {{sidtune, "play", kDemo, "--plugin", SIDTUNE_PLUGIN}, SIGINT},
+        {{SIDTUNE_QUENBRIX_RUN, "--plugin", SIDTUNE_PLUGIN, script.string()}, SIGTERM},
+        {{SIDTUNE_QUENBRIX_RUN, "--plugin", SIDTUNE_PLUGIN, script.string()}, SIGINT},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> arguments;
+        for (const std::string& a : c.command) arguments.push_back(const_cast<char*>(a.c_str()));
+        arguments.push_back(nullptr);
+        pid_t pid = 0;
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        ASSERT_EQ(posix_spawn(&pid, arguments[0], &quiet, nullptr, arguments.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&quiet);
+        std::this_thread::sleep_for(1500ms);  // playing by now
+        const auto sent = std::chrono::steady_clock::now();
+        kill(pid, c.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        EXPECT_TRUE(WIFEXITED(status)) << c.command[0];
+        EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal) << c.command[0];
+        EXPECT_LT(seconds, 2.0) << c.command[0];
+    }
+    std::filesystem::remove(script);
+}
+
 // A stopped tune's device stays open for a while (its callback is the library's code): a host
 // that unloads the library without the plugin's unload still leaves nothing of it running.
 TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {

@@ -3,6 +3,7 @@
 // test is built on the simulated audio platform, whose test controls it exports.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -233,6 +234,9 @@ TEST_F(PluginTest, PlaySidtuneWithMalformedFiles) {
     wrongMagic[0] = 'X';
     std::vector<uint8_t> offsetPastEnd = header;
     offsetPastEnd[7] = 200;
+    const std::string fifo = dir + "/fifo.sid";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::vector<uint8_t> big(70000, 0x60);
     big[0] = 0x00, big[1] = 0x10;
     struct Case {
@@ -250,6 +254,8 @@ TEST_F(PluginTest, PlaySidtuneWithMalformedFiles) {
         {file("caf\xC3\xA9 \xFF.sid", tune({0x00, 0x10, 0x60})), -1},       // non-ASCII bytes in the name
         {dir, 0},                                                           // a directory
         {dir + "/missing.sid", 0},
+        {fifo, 0},  // nothing writes to it: refused at once, not waited for
+        {"/dev/zero", 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(playSidtune(c.path), c.result) << c.path;

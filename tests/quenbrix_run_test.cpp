@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "program_support.h"
+#include "test_support.h"
 
 namespace sidtune::test {
 namespace {
@@ -17,18 +19,18 @@ namespace fs = std::filesystem;
 class QuenbrixRunTest : public ProgramTest {
   protected:
     ProgramRun runScript(const std::string& script, const std::string& environment = "",
-                         const std::string& plugin = SIDTUNE_SIM_PLUGIN) {
-        std::ofstream(dir / "script.qb") << script;
-        return runCommand(environment + " " + SIDTUNE_QUENBRIX_RUN + " --plugin " + plugin + " " +
-                          (dir / "script.qb").string());
+                         const std::string& plugin = SIDTUNE_SIM_PLUGIN, const std::string& options = "") {
+        std::ofstream(dir / "script.qb", std::ios::binary) << script;
+        return runCommand(environment + " " + SIDTUNE_QUENBRIX_RUN + " " + options + " --plugin " + plugin +
+                          " " + (dir / "script.qb").string());
     }
     std::string where(int line) { return (dir / "script.qb").string() + ":" + std::to_string(line) + ": "; }
 };
 
 TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
-    const std::string demo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
-    const ProgramRun r = runScript(
-        "' plays a tune\n"
+    const std::string demo = demoTune("demo.sid");
+    const std::string script =
+        "\xEF\xBB\xBF' plays a tune, in a file that begins with a byte order mark\n"
         "ok = PlaySidtune(\"" +
         demo +
         "\")   ' a function\n"
@@ -40,20 +42,26 @@ TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
         "\n"
         "bad = PlaySidtune(\"/no/such.sid\")\n"
         "Print bad\n"
-        "name = \"done, it's over\"\n"
+        "name = \"done, it's \"\"over\"\"\"\n"
         "Print name\n"
-        "Print 2.5\n");
+        "Print 2.5\n"
+        "Print 1e3\r\n"
+        "Print -2.5E-1\n";
+    const std::string printed = "-1\n0\ndone, it's \"over\"\n2.5\n1000\n-0.25\n";
+    ProgramRun r = runScript(script);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(r.out, printed);  // what the script prints, and nothing else
+
+    // With -v the host describes the plugin on stderr; stdout is the same.
+    r = runScript(script, "", SIDTUNE_SIM_PLUGIN, "-v");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, printed);
+    EXPECT_EQ(r.err,
               "plugin: \"for Quenbrix\" (0, 1) -> 3\n"
               "registered function PlaySidtune(string) as integer\n"
               "registered procedure StopSidtune()\n"
-              "registered procedure SetSidVolume(real)\n"
-              "-1\n"
-              "0\n"
-              "done, it's over\n"
-              "2.5\n");
+              "registered procedure SetSidVolume(real)\n");
 }
 
 TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
@@ -70,9 +78,14 @@ TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
         {"ok = PlaySidtune(5)\n", 1, "argument 1 of PlaySidtune must be a string"},
         {"ok = PlaySidtune(\"a.sid\"\n", 1, "syntax error: ')' expected"},
         {"x = StopSidtune()\n", 1, "StopSidtune is a procedure and gives no value"},
+        {"x = FooBar(1)\n", 1, "unknown function FooBar"},
         {"Print \"open\n", 1, "a string is not closed"},
+        {"Print \"open\"\"\n", 1, "a string is not closed"},
         {"Print nothing\n", 1, "variable nothing has no value"},
-        {"Wait \"long\"\n", 1, "Wait takes a number of milliseconds"},
+        {"Print 1e\n", 1, "syntax error: unexpected text at the end of the line"},
+        {"Wait \"long\"\n", 1, "Wait takes 0 to 2147483647 milliseconds"},
+        {"Wait 1e12\n", 1, "Wait takes 0 to 2147483647 milliseconds"},
+        {"Wait -1\n", 1, "Wait takes 0 to 2147483647 milliseconds"},
         {"StopSidtune 1 2\n", 1, "syntax error: unexpected text at the end of the line"},
         {"123\n", 1, "syntax error: a statement begins with a name"},
     };
@@ -80,6 +93,26 @@ TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
         const ProgramRun r = runScript(c.script);
         EXPECT_EQ(r.exitCode, 1) << c.script;
         EXPECT_EQ(r.err, where(c.line) + c.message + "\n") << c.script;
+    }
+}
+
+// Script paths that cannot be run: one message, exit code 1, nothing run.
+TEST_F(QuenbrixRunTest, ScriptsThatCannotBeRead) {
+    const fs::path unreadable = dir / "secret.qb";
+    std::ofstream(unreadable) << "Print 1\n";
+    fs::permissions(unreadable, fs::perms::none);
+    struct Case {
+        fs::path script;
+        std::string message;
+    };
+    std::vector<Case> cases = {{dir, "is a directory"}, {dir / "none.qb", "No such file or directory"}};
+    if (!std::ifstream(unreadable).good()) cases.push_back({unreadable, "Permission denied"});
+    for (const Case& c : cases) {
+        const ProgramRun r = runCommand(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " +
+                                        SIDTUNE_SIM_PLUGIN + " " + c.script.string());
+        EXPECT_EQ(r.exitCode, 1) << c.script;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
     }
 }
 

@@ -1,11 +1,13 @@
 // The sidtune command-line tool, run as a user runs it: the WAV it writes holds exactly what the
 // player makes, and bad input gives a one-line error, exit code 1 and no output file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -22,10 +24,17 @@ namespace fs = std::filesystem;
 
 class ToolTest : public ProgramTest {
   protected:
-    ProgramRun run(const std::string& arguments) {
-        return runCommand(std::string(SIDTUNE_TOOL) + " " + arguments);
+    // sidtune with these arguments, or (tool false) the command line as it is.
+    ProgramRun run(const std::string& arguments, bool tool = true) {
+        return runCommand(tool ? std::string(SIDTUNE_TOOL) + " " + arguments : arguments);
     }
     std::string demo(const char* file) { return demoTune(file); }
+    // Files a render left half-made in the test's folder.
+    int temporaryFiles() {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(dir)) n += entry.path().extension() == ".tmp";
+        return n;
+    }
 };
 
 // The samples of a WAV file written by the tool: 16-bit mono at the player's rate, its sizes in
@@ -54,7 +63,10 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
     EXPECT_EQ(samples, renderBlocks(*e, 3));
 }
 
-TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
+// Inputs that are no tune: one line naming the cause on stderr, exit code 1, nothing on stdout and
+// no output file, from every command that reads a tune; a FIFO is refused at once (nothing writes
+// to it: opened the usual way it would block the tool for ever).
+TEST_F(ToolTest, InputPaths) {
     const fs::path wav = dir / "out.wav";
     const std::string notPsid = (dir / "not.sid").string();
     std::ofstream(notPsid) << "RSID and then some more bytes, but not a tune";
@@ -62,23 +74,24 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
     fs::copy_file(demo("demo.sid"), unreadable);
     fs::permissions(unreadable, fs::perms::none);
     const bool rootReadsAnyway = std::ifstream(unreadable).good();
+    const std::string fifo = (dir / "fifo.sid").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     struct Case {
         std::string name;
-        std::string arguments;
+        std::string tune;
+        std::string reason;  // in the message
     };
     std::vector<Case> cases = {
-        {"missing", "render " + (dir / "none.sid").string() + " -o " + wav.string() + " -t 1"},
-        {"not_psid", "render " + notPsid + " -o " + wav.string() + " -t 1"},
-        {"song_out_of_range", "render " + demo("effects.sid") + " -o " + wav.string() + " -t 1 --song 4"},
-        {"song_zero", "render " + demo("effects.sid") + " -o " + wav.string() + " -t 1 --song 0"},
-        {"no_length", "render " + demo("demo.sid") + " -o " + wav.string() + " -t 0"},
-        {"info_missing", "info " + (dir / "none.sid").string()},
+        {"missing", (dir / "none.sid").string(), "No such file or directory"},
+        {"not_psid", notPsid, "is not a PSID tune"},
+        {"folder", dir.string(), "is a directory"},
+        {"fifo", fifo, "is not a regular file"},
+        {"device", "/dev/zero", "is not a regular file"},
     };
-    if (!rootReadsAnyway)
-        cases.push_back({"unreadable", "render " + unreadable + " -o " + wav.string() + " -t 1"});
+    if (!rootReadsAnyway) cases.push_back({"unreadable", unreadable, "Permission denied"});
     // Malformed tunes: empty, 3 bytes, a header cut at 117 bytes, the wrong magic, a data offset
-    // past the end, and a folder.
+    // past the end.
     const std::string tune = slurp(demo("demo.sid"));
     std::string offsetPastEnd = tune.substr(0, 130);
     offsetPastEnd[7] = char(200);
@@ -91,16 +104,107 @@ TEST_F(ToolTest, BadInputIsOneLineOnStderrAndNoFile) {
                                                           {"magic.sid", wrongMagic},
                                                           {"offset.sid", offsetPastEnd}}) {
         std::ofstream(dir / name, std::ios::binary) << bytes;
-        cases.push_back(
-            {"malformed " + name, "render " + (dir / name).string() + " -o " + wav.string() + " -t 1"});
+        cases.push_back({"malformed " + name, (dir / name).string(), "is not a PSID tune"});
     }
-    cases.push_back({"folder", "render " + dir.string() + " -o " + wav.string() + " -t 1"});
+    for (const Case& c : cases) {
+        for (const std::string& command :
+             {"render " + c.tune + " -o " + wav.string() + " -t 1", "info " + c.tune,
+              "play " + c.tune + " --seconds 1 --plugin " + SIDTUNE_SIM_PLUGIN}) {
+            const ProgramRun r = run("timeout 10 " + std::string(SIDTUNE_TOOL) + " " + command, false);
+            EXPECT_EQ(r.exitCode, 1) << c.name << ": " << command;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
+            EXPECT_EQ(r.out, "") << c.name;
+            EXPECT_FALSE(fs::exists(wav)) << c.name;
+        }
+    }
+}
+
+// Where a render goes: a regular file is replaced only once it is complete, a link keeps pointing
+// at the file it names, and nothing the tool did not create is ever removed, whatever fails.
+TEST_F(ToolTest, OutputPaths) {
+    const std::string input = (dir / "tune.sid").string();
+    fs::copy_file(demo("demo.sid"), input);
+    std::ofstream(dir / "old.wav") << "old";
+    fs::permissions(dir / "old.wav", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("old.wav", dir / "link.wav");
+    struct Case {
+        std::string name;
+        std::string output;
+        int exitCode;
+        std::string reason;           // in the message, when it fails
+        std::function<void()> check;  // what is there afterwards
+    };
+    auto isTheRender = [&](const fs::path& path) {
+        EXPECT_EQ(readWav(path).size(), 2 * kBlockSamples) << path;
+    };
+    const Case cases[] = {
+        {"new_file", (dir / "new.wav").string(), 0, "", [&] { isTheRender(dir / "new.wav"); }},
+        {"replaced_file_keeps_its_permissions", (dir / "old.wav").string(), 0, "",
+         [&] {
+             isTheRender(dir / "old.wav");
+             EXPECT_EQ(fs::status(dir / "old.wav").permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         }},
+        {"link_stays_a_link", (dir / "link.wav").string(), 0, "",
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
+             isTheRender(dir / "old.wav");
+         }},
+        {"stdout_written_through", "/dev/stdout", 0, "", [&] { isTheRender(dir / "out"); }},
+        {"the_input_itself", input, 1, "the output is the tune being read",
+         [&] { EXPECT_EQ(slurp(input), slurp(demo("demo.sid"))); }},
+        {"full_device_stays", "/dev/full", 1, "No space left on device",
+         [&] { EXPECT_TRUE(fs::is_character_file("/dev/full")); }},
+        {"no_such_folder", (dir / "none" / "x.wav").string(), 1, "No such file or directory", [] {}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = run("render " + input + " -o " + c.output + " -t 1");
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
+        c.check();
+        EXPECT_EQ(temporaryFiles(), 0) << c.name;
+    }
+}
+
+// Usage errors: one message and exit code 2, whatever the mistake.
+TEST_F(ToolTest, UsageErrors) {
+    const std::string tune = demo("demo.sid");
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", "A subcommand is required"},
+        {"bogus " + tune, "unknown command 'bogus'"},
+        {"render " + tune, "--output is required"},
+        {"render " + tune + " -o x.wav -t many", "many"},
+        {"info " + tune + " --loud", "--loud"},
+        {"play " + tune + " --seconds -1", "--seconds"},
+        {"play " + tune + " --seconds nan", "--seconds"},
+        {"render " + tune + " -o " + (dir / "x.wav").string() + " -t 48696", "at most 48695.5 seconds"},
+    };
     for (const Case& c : cases) {
         const ProgramRun r = run(c.arguments);
-        EXPECT_EQ(r.exitCode, 1) << c.name;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
-        EXPECT_EQ(r.out, "") << c.name;
-        EXPECT_FALSE(fs::exists(wav)) << c.name;
+        const int expected = c.message.find("48695") != std::string::npos ? 1 : 2;
+        EXPECT_EQ(r.exitCode, expected) << c.arguments << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+    }
+    const ProgramRun help = run("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Exit codes:"), std::string::npos);
+    EXPECT_EQ(run("--version").out, std::string("sidtune ") + SIDTUNE_VERSION + "\n");
+}
+
+// A render stopped by a signal leaves no file behind, and ends with 128 + the signal's number.
+TEST_F(ToolTest, ARenderStoppedBySignalLeavesNothing) {
+    for (const auto& [signal, exitCode] : {std::pair{"INT", 130}, std::pair{"TERM", 143}}) {
+        const fs::path wav = dir / "long.wav";
+        const ProgramRun r = run("render " + demo("demo.sid") + " -o " + wav.string() +
+                                 " -t 40000 & sleep 0.5; kill -" + signal + " $!; wait $!");
+        EXPECT_EQ(r.exitCode, exitCode) << signal;
+        EXPECT_EQ(temporaryFiles(), 0) << signal;
+        EXPECT_FALSE(fs::exists(wav)) << signal;
     }
 }
 
@@ -123,15 +227,59 @@ TEST_F(ToolTest, InfoAsJson) {
     EXPECT_EQ(info, expected);
 }
 
-TEST_F(ToolTest, InfoEscapesBytesAbove127) {
-    std::string tune = slurp(demo("demo.sid"));
-    const char name[] = "Caf\xE9\"\\";  // a Latin-1 byte, a quote and a backslash
-    for (size_t i = 0; i < sizeof name; ++i) tune[22 + i] = name[i];
-    std::ofstream(dir / "latin1.sid", std::ios::binary) << tune;
-    const ProgramRun r = run("info --json " + (dir / "latin1.sid").string());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("\"Caf\\u00e9\\\"\\\\\""), std::string::npos) << r.out;  // ASCII only
-    EXPECT_EQ(nlohmann::json::parse(r.out)["name"], "Caf\u00e9\"\\");
+// What info prints of a header: texts as UTF-8 with control bytes escaped (a tune cannot send
+// escape sequences to the terminal), the same texts in JSON, and warnings where the header says
+// more than the player reads.
+TEST_F(ToolTest, InfoOfUnusualHeaders) {
+    struct Case {
+        std::string name;
+        std::vector<std::pair<size_t, std::string>> bytes;  // header bytes set, at their offsets
+        std::string text;                                   // in the text output
+        std::string json;                                   // in the JSON output
+    };
+    const Case cases[] = {
+        {"latin1_quote_backslash",
+         {{22, std::string("Caf\xE9\"\\\0", 8)}},
+         "name:      Caf\u00e9\"\\\n",
+         "\"name\":\"Caf\\u00e9\\\"\\\\\""},
+        {"escape_sequence",
+         {{54, std::string("\x1B[2J\x9B\0", 7)}},
+         "author:    \\u001b[2J\\u009b\n",
+         "\"author\":\"\\u001b[2J\\u009b\""},
+        {"songs_past_255",
+         {{14, std::string("\x01\x2C", 2)}},
+         "warning:   the header gives 300 songs; the player reads its low byte: 44 songs",
+         ""},
+        {"no_songs",
+         {{14, std::string("\0\0", 2)}},
+         "the header gives 0 songs; the player reads its low byte: 256 songs",
+         ""},
+        {"start_song_beyond",
+         {{16, std::string("\0\x07", 2)}},
+         "warning:   the start song 7 is beyond the header's 1 songs",
+         ""},
+        {"data_offset_inside",
+         {{6, std::string("\0\x60", 2)}},
+         "the data offset 96 lies inside the 124-byte header",
+         ""},
+        {"speed_field",
+         {{18, std::string("\x80\0\0\x01", 4)}},
+         "speed:     $01 (timer); the header's 32-bit field is $80000001",
+         ""},
+    };
+    for (const Case& c : cases) {
+        std::string tune = slurp(demo("demo.sid"));
+        for (const auto& [at, bytes] : c.bytes) tune.replace(at, bytes.size(), bytes);
+        const fs::path file = dir / (c.name + ".sid");
+        std::ofstream(file, std::ios::binary) << tune;
+        const ProgramRun text = run("info " + file.string());
+        EXPECT_EQ(text.exitCode, 0) << c.name << ": " << text.err;
+        EXPECT_NE(text.out.find(c.text), std::string::npos) << c.name << ": " << text.out;
+        EXPECT_EQ(text.out.find('\x1B'), std::string::npos) << c.name;
+        const ProgramRun json = run("info --json " + file.string());
+        EXPECT_NE(json.out.find(c.json), std::string::npos) << c.name << ": " << json.out;
+        EXPECT_TRUE(nlohmann::json::accept(json.out)) << c.name;
+    }
 }
 
 }  // namespace

@@ -1,40 +1,49 @@
 // quenbrix-run: a small reference host. It loads a Quenbrix plugin as the Quenbrix environment
-// does and runs a script against it, one statement a line:
+// does and runs a script against it; the statements are in kStatements below.
 //
-//     ' a comment
-//     ok = PlaySidtune("music/tune.sid")   ' a registered function; its result goes into a variable
-//     Print ok                             ' prints a variable, number or string
-//     SetSidVolume 0.5                     ' a registered procedure; arguments separated by commas
-//     Wait 1500                            ' milliseconds
-//     StopSidtune
-//
-// Usage: quenbrix-run [--plugin PATH] SCRIPT   (default: the plugin beside this program)
-// Exit codes: 0 done, 1 a script error (file:line: message on stderr), 2 the plugin did not load.
-#include <CLI/CLI.hpp>
+// Usage: quenbrix-run [-v] [--plugin PATH] SCRIPT   (default: the plugin beside this program)
 #include <algorithm>
-#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "command_line.h"
 #include "quenbrix_host.h"
+#include "stop_signal.h"
 
 namespace {
 
 using quenbrix::PluginHost;
 using quenbrix::Registration;
 using quenbrix::Value;
+using sidtune::stopSignal;
 
-std::atomic<bool> interrupted{false};
+const char* const kStatements =
+    "A script is one statement a line:\n"
+    "  ' a comment                          from ' to the end of the line, outside strings\n"
+    "  ok = PlaySidtune(\"music/tune.sid\")   a registered function; its result goes into a variable\n"
+    "  SetSidVolume 0.5                     a registered procedure; arguments separated by commas\n"
+    "  name = \"say \"\"hi\"\"\"                  a variable; \"\" in a string is one quote\n"
+    "  Print ok                             prints a variable, number or string\n"
+    "  Wait 1500                            milliseconds, 0 to 2147483647\n"
+    "Numbers: 5, -2, 0.5, 1e3. Names of commands and variables are not case-sensitive.\n"
+    "\n"
+    "Exit codes: 0 done; 1 a script error (file:line: message) or a script that cannot be read;\n"
+    "2 a usage error, or the plugin did not load (its error text on stderr); 128 + the signal's\n"
+    "number when stopped by SIGINT (130) or SIGTERM (143).";
 
-void onInterrupt(int) { interrupted = true; }
+// The longest Wait, in milliseconds: the largest Quenbrix integer.
+constexpr double kLongestWait = 2147483647.0;
 
 struct ScriptError {
     std::string message;
@@ -78,18 +87,39 @@ class Line {
         skipSpace();
         if (at >= s.size()) throw ScriptError{"a value is missing"};
         if (s[at] == '"') {
-            const size_t end = s.find('"', at + 1);
-            if (end == std::string::npos) throw ScriptError{"a string is not closed"};
-            Value v = Value::ofText(s.substr(at + 1, end - at - 1));
-            at = end + 1;
-            return v;
+            // "" inside a string stands for one quote, as in BASIC.
+            std::string text;
+            for (++at;; ++at) {
+                if (at >= s.size()) throw ScriptError{"a string is not closed"};
+                if (s[at] == '"') {
+                    if (at + 1 < s.size() && s[at + 1] == '"') {
+                        text += '"';
+                        ++at;
+                        continue;
+                    }
+                    ++at;
+                    return Value::ofText(text);
+                }
+                text += s[at];
+            }
         }
         if (std::isdigit(static_cast<unsigned char>(s[at])) || s[at] == '-' || s[at] == '+' || s[at] == '.') {
             const size_t start = at;
             ++at;
             bool real = s[start] == '.';
-            while (at < s.size() && (std::isdigit(static_cast<unsigned char>(s[at])) || s[at] == '.')) {
-                real |= s[at] == '.';
+            while (at < s.size()) {
+                const char c = s[at];
+                if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
+                    real |= c == '.';
+                } else if ((c == 'e' || c == 'E') && at + 1 < s.size() &&
+                           (std::isdigit(static_cast<unsigned char>(s[at + 1])) ||
+                            ((s[at + 1] == '-' || s[at + 1] == '+') && at + 2 < s.size() &&
+                             std::isdigit(static_cast<unsigned char>(s[at + 2]))))) {
+                    real = true;  // an exponent: 1e3, 2.5E-1
+                    at += s[at + 1] == '-' || s[at + 1] == '+' ? 1 : 0;
+                } else {
+                    break;
+                }
                 ++at;
             }
             const std::string number = s.substr(start, at - start);
@@ -109,6 +139,7 @@ class Line {
         }
         const std::string name = identifier();
         if (name.empty()) throw ScriptError{std::string("unexpected '") + s[at] + "'"};
+        if (take('(')) throw ScriptError{"unknown function " + name};
         auto found = variables.find(lower(name));
         if (found == variables.end()) throw ScriptError{"variable " + name + " has no value"};
         return found->second;
@@ -150,8 +181,10 @@ class Interpreter {
         if (keyword == "wait") {
             const Value v = line.value(variables);
             expectEnd(line);
-            if (v.kind == Value::Text) throw ScriptError{"Wait takes a number of milliseconds"};
-            wait(v.kind == Value::Integer ? double(v.integer) : v.real);
+            const double milliseconds = v.kind == Value::Integer ? double(v.integer) : v.real;
+            if (v.kind == Value::Text || !(milliseconds >= 0 && milliseconds <= kLongestWait))
+                throw ScriptError{"Wait takes 0 to 2147483647 milliseconds"};
+            wait(milliseconds);
             return;
         }
         if (line.take('=')) {
@@ -227,76 +260,105 @@ class Interpreter {
         using Clock = std::chrono::steady_clock;
         const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                             std::chrono::duration<double, std::milli>(milliseconds));
-        for (auto now = Clock::now(); !interrupted && now < end; now = Clock::now()) {
+        for (auto now = Clock::now(); stopSignal() == 0 && now < end; now = Clock::now()) {
             std::this_thread::sleep_until(std::min(end, now + std::chrono::milliseconds(100)));
         }
     }
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
-    app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
-    std::string pluginPath = PluginHost::pluginBesideProgram();
-    std::string scriptPath;
-    app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");
-    app.add_option("SCRIPT", scriptPath, "The script to run")->required();
-    CLI11_PARSE(app, argc, argv);
-
-    std::ifstream script(scriptPath);
-    if (!script) {
-        std::fprintf(stderr, "quenbrix-run: cannot read %s\n", scriptPath.c_str());
-        return 1;
+// The script's lines; false with the reason when it cannot be read.
+bool readScript(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = path + " is a directory";
+        return false;
     }
-
-    PluginHost host;
-    std::string error;
-    const quenbrix::Started started = host.start(pluginPath, error);
-    if (started == quenbrix::Started::NotOpened) {
-        std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
-        return 2;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
     }
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // a UTF-8 byte order mark
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return true;
+}
+
+// The host's own account of the plugin: its description and its registrations.
+void describePlugin(const PluginHost& host) {
     const quenbrix::QueryAnswer& answer = host.queryAnswer();
-    std::printf("plugin: \"%s\" (%d, %d) -> %d\n", answer.description.c_str(), answer.first, answer.second,
-                answer.result);
-    if (started == quenbrix::Started::NotLoaded) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
-    }
+    std::fprintf(stderr, "plugin: \"%s\" (%d, %d) -> %d\n", answer.description.c_str(), answer.first,
+                 answer.second, answer.result);
     for (const Registration& r : host.registrations()) {
         std::string parameters;
         for (int32_t type : r.parameters)
             parameters += (parameters.empty() ? "" : ", ") + PluginHost::typeName(type);
         if (r.function) {
-            std::printf("registered function %s(%s) as %s\n", r.name.c_str(), parameters.c_str(),
-                        PluginHost::typeName(r.resultType).c_str());
+            std::fprintf(stderr, "registered function %s(%s) as %s\n", r.name.c_str(), parameters.c_str(),
+                         PluginHost::typeName(r.resultType).c_str());
         } else {
-            std::printf("registered procedure %s(%s)\n", r.name.c_str(), parameters.c_str());
+            std::fprintf(stderr, "registered procedure %s(%s)\n", r.name.c_str(), parameters.c_str());
         }
     }
-    std::fflush(stdout);
+}
 
-    std::signal(SIGINT, onInterrupt);
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
+    sidtune::prepareCommandLine(app, "quenbrix-run");
+    app.footer(kStatements);
+    std::string pluginPath = PluginHost::pluginBesideProgram();
+    std::string scriptPath;
+    bool verbose = false;
+    app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");
+    app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
+    app.add_option("SCRIPT", scriptPath, "The script to run")->required();
+    if (const int code = sidtune::parseCommandLine(app, argc, argv); code >= 0) return code;
+
+    std::vector<std::string> lines;
+    std::string error;
+    if (!readScript(scriptPath, lines, error)) {
+        std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
+        return 1;
+    }
+
+    PluginHost host;
+    const quenbrix::Started started = host.start(pluginPath, error);
+    if (started == quenbrix::Started::NotOpened) {
+        std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
+        return 2;
+    }
+    if (verbose) describePlugin(host);
+    if (started == quenbrix::Started::NotLoaded) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+
+    sidtune::catchStopSignals();
     Interpreter interpreter(host);
-    std::string text;
-    int lineNumber = 0;
     int status = 0;
-    while (!interrupted && std::getline(script, text)) {
-        ++lineNumber;
+    for (size_t i = 0; i < lines.size() && stopSignal() == 0; ++i) {
         try {
-            interpreter.run(text);
+            interpreter.run(lines[i]);
         } catch (const ScriptError& e) {
-            std::fprintf(stderr, "%s:%d: %s\n", scriptPath.c_str(), lineNumber, e.message.c_str());
+            std::fprintf(stderr, "%s:%zu: %s\n", scriptPath.c_str(), i + 1, e.message.c_str());
             status = 1;
             break;
         }
     }
-    host.unload();
-    if (interrupted) {
-        std::fprintf(stderr, "quenbrix-run: interrupted\n");
-        status = 130;
+    host.unload();  // a tune that still plays is stopped
+    if (stopSignal() != 0) {
+        std::fprintf(stderr, "quenbrix-run: stopped by a signal\n");
+        status = sidtune::exitCodeFor(stopSignal());
     }
     return status;
 }

@@ -2,11 +2,11 @@
 //
 //   sidtune render TUNE -o OUT.wav -t SECONDS [--song N]
 //                                renders a tune offline, block by block, exactly as the player
-//                                does, into a 16-bit mono 44100 Hz WAV file
+//                                does, into a 16-bit mono WAV file at the player's rate
 //   sidtune info TUNE [--json]   loads a tune as the player does and prints what it found
-//   sidtune play TUNE [--seconds N] [--plugin PATH]
-//                                plays a tune through the plugin, as a Quenbrix program does
-//                                ("PlaySidtune", then "StopSidtune"); Ctrl-C stops it
+//   sidtune play TUNE [--song N] [--seconds S] [--plugin PATH]
+//                                plays a tune through the plugin, as a Quenbrix program does;
+//                                Ctrl-C stops it
 #if defined(_WIN32)
 #include <io.h>
 #define isatty _isatty
@@ -15,13 +15,10 @@
 #include <unistd.h>
 #endif
 
-#include <CLI/CLI.hpp>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -29,9 +26,14 @@
 #include <vector>
 
 #include "audio/render_block.h"
+#include "command_line.h"
 #include "engine/engine_state.h"
 #include "engine/song.h"
+#include "header_text.h"
+#include "output_file.h"
 #include "quenbrix_host.h"
+#include "stop_signal.h"
+#include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 #include "wav_file.h"
 
@@ -39,33 +41,49 @@ namespace {
 
 using namespace sidtune;
 
-// Header texts are raw bytes; most tunes use Latin-1, which maps one-to-one onto U+0000-U+00FF.
-std::string latin1ToUtf8(const char* text) {
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p < 0x80) {
-            out += char(*p);
-        } else {
-            out += char(0xC0 | *p >> 6);
-            out += char(0x80 | (*p & 0x3F));
-        }
+// The longest render a WAV file can hold: its sizes are 32-bit, so at most 4 GiB of samples, less
+// the header's 36 bytes counted in the RIFF size, in whole half-second blocks: 48695.5 seconds.
+constexpr uint32_t kMaxBlocks = uint32_t((0xFFFFFFFFull - (wav::kHeaderBytes - 8)) / kBlockBytes);
+constexpr double kMaxSeconds = kMaxBlocks / 2.0;
+
+const char* const kExitCodes =
+    "Exit codes: 0 done; 1 the tune or a file could not be read or written; 2 a usage error, or the\n"
+    "plugin did not load (play); 128 + the signal's number when stopped by SIGINT (130) or SIGTERM (143).";
+
+void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", message.c_str()); }
+
+// A loaded tune: a fresh engine of the tool's own, and the file's first bytes (its header).
+struct LoadedTune {
+    std::unique_ptr<EngineState> engine;
+    std::vector<uint8_t> bytes;
+};
+
+// Reads and loads a tune as the player does; on failure, a one-line message with the reason.
+bool load(const std::string& path, LoadedTune& tune) {
+    tune.bytes.resize(kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(path.c_str(), tune.bytes.data(), tune.bytes.size());
+    if (read.status == TuneFileStatus::Directory || read.status == TuneFileStatus::NotRegular) {
+        fail(path + " " + describe(read));
+        return false;
     }
-    return out;
+    if (read.status != TuneFileStatus::Read) {
+        fail("cannot read " + path + ": " + describe(read));
+        return false;
+    }
+    tune.bytes.resize(read.size);
+    tune.engine = std::make_unique<EngineState>();
+    resetMachine(*tune.engine, kSampleRate);
+    if (loadTune(*tune.engine, tune.bytes.data(), tune.bytes.size(), kLoadFromMemory) != kTuneLoaded) {
+        fail(path + " is not a PSID tune");
+        return false;
+    }
+    return true;
 }
 
-// A fresh engine of the tool's own with the tune loaded, as the player loads it; null after a
-// one-line message.
-std::unique_ptr<EngineState> load(const std::string& path) {
-    auto e = std::make_unique<EngineState>();
-    resetMachine(*e, kSampleRate);
-    const int result = loadTune(*e, path.c_str(), 0, kLoadFromFile);
-    if (result == kTuneSourceUnavailable) {
-        std::fprintf(stderr, "sidtune: cannot read %s\n", path.c_str());
-    } else if (result == kTuneNotPsid) {
-        std::fprintf(stderr, "sidtune: %s is not a PSID tune\n", path.c_str());
-    }
-    if (result != kTuneLoaded) e.reset();
-    return e;
+bool songExists(const std::string& path, const TuneInfo& tune, int song) {
+    if (song >= 1 && song <= tune.lastSong + 1) return true;
+    fail(path + " has songs 1 to " + std::to_string(tune.lastSong + 1) + ", not " + std::to_string(song));
+    return false;
 }
 
 void showProgress(uint32_t done, uint32_t total) {
@@ -77,86 +95,96 @@ void showProgress(uint32_t done, uint32_t total) {
     std::fflush(stderr);
 }
 
+// The file being rendered, for the signal handler: removed if the render is stopped.
+OutputFile* renderOutput = nullptr;
+
+void abandonRender(int signal) {
+    if (renderOutput != nullptr) renderOutput->abandon();
+    std::_Exit(exitCodeFor(signal));
+}
+
 int render(const std::string& path, const std::string& outPath, double seconds, int song) {
-    if (!(seconds > 0) || seconds > 24 * 3600) {
-        std::fprintf(stderr, "sidtune: the length must be more than 0 and at most 86400 seconds\n");
+    if (!(seconds > 0) || seconds > kMaxSeconds) {
+        char limit[128];
+        std::snprintf(limit, sizeof limit,
+                      "the length must be more than 0 and at most %.1f seconds (a WAV file holds 4 GiB)",
+                      kMaxSeconds);
+        fail(limit);
         return 1;
     }
-    const std::unique_ptr<EngineState> e = load(path);
-    if (e == nullptr) return 1;
-    // Song N of the command line is the player's song N - 1.
-    if (song < 1 || beginSong(*e, song - 1) != kSongBegun) {
-        std::fprintf(stderr, "sidtune: %s has songs 1 to %d, not %d\n", path.c_str(), e->tune.lastSong + 1,
-                     song);
+    LoadedTune tune;
+    if (!load(path, tune) || !songExists(path, tune.engine->tune, song)) return 1;
+    EngineState& e = *tune.engine;
+    beginSong(e, song - 1);  // song N of the command line is the player's song N - 1
+
+    OutputFile out;
+    std::string error;
+    if (!out.open(outPath, path, error)) {
+        fail("cannot write " + outPath + ": " + error);
         return 1;
     }
+    renderOutput = &out;
+    catchStopSignals(abandonRender);
 
     const uint32_t blocks = uint32_t(std::ceil(seconds * 2));
-    std::FILE* out = std::fopen(outPath.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "sidtune: cannot write %s\n", outPath.c_str());
-        return 1;
-    }
     const auto header = wav::header(blocks * kBlockSamples);
-    bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
+    bool ok = out.write(header.data(), header.size(), error);
     const bool progress = isatty(fileno(stderr)) && isatty(fileno(stdout));
     std::vector<int16_t> block(kBlockSamples);
     std::vector<uint8_t> bytes(kBlockBytes);
     for (uint32_t b = 0; b < blocks && ok; ++b) {
-        renderBlock(*e, block.data(), kBlockBytes);
+        renderBlock(e, block.data(), kBlockBytes);
         wav::putSamples(block.data(), block.size(), bytes.data());
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        ok = out.write(bytes.data(), bytes.size(), error);
         if (progress) showProgress(b + 1, blocks);
     }
-    ok = (std::fclose(out) == 0) && ok;
+    ok = ok && out.commit(error);
+    renderOutput = nullptr;
     if (!ok) {
-        std::remove(outPath.c_str());
-        std::fprintf(stderr, "sidtune: cannot write %s\n", outPath.c_str());
+        out.abandon();
+        fail("cannot write " + outPath + ": " + error);
         return 1;
     }
     return 0;
 }
 
-std::atomic<bool> interrupted{false};
-
-void onInterrupt(int) { interrupted = true; }
-
-int play(const std::string& path, double seconds, const std::string& pluginPath) {
-    // The tune's texts, read here; the plugin reads the file again, as it does for any program.
-    std::string name, author;
-    {
-        const std::unique_ptr<EngineState> e = load(path);
-        if (e == nullptr) return 1;
-        const TuneTexts texts = tuneTexts(e->tune);
-        name = latin1ToUtf8(texts.name);
-        author = latin1ToUtf8(texts.author);
-    }
+int play(const std::string& path, int song, double seconds, const std::string& pluginPath) {
+    // The tune's texts and songs, read here; the plugin reads the file again, as it does for any
+    // program.
+    LoadedTune tune;
+    if (!load(path, tune) || !songExists(path, tune.engine->tune, song)) return 1;
+    const TuneTexts texts = tuneTexts(tune.engine->tune);
+    const std::string name = printableHeaderText(texts.name), author = printableHeaderText(texts.author);
 
     quenbrix::PluginHost host;
     std::string error;
     if (host.start(pluginPath, error) != quenbrix::Started::Yes) {
-        std::fprintf(stderr, "sidtune: %s\n", error.c_str());
+        fail(error);
         return 2;
     }
-    if (host.find("PlaySidtune") == nullptr || host.find("StopSidtune") == nullptr) {
-        std::fprintf(stderr, "sidtune: the plugin has no PlaySidtune or StopSidtune\n");
+    // Song 1 is what "PlaySidtune" plays; another needs "PlaySidtuneSong".
+    const char* playCommand = song == 1 ? "PlaySidtune" : "PlaySidtuneSong";
+    if (host.find(playCommand) == nullptr || host.find("StopSidtune") == nullptr) {
+        fail(std::string("the plugin has no ") + playCommand + " or StopSidtune");
         return 2;
     }
-    if (host.call("PlaySidtune", {quenbrix::Value::ofText(path)}).result != -1) {
-        std::fprintf(stderr, "sidtune: the plugin cannot play %s\n", path.c_str());
+    catchStopSignals();
+    std::vector<quenbrix::Value> arguments = {quenbrix::Value::ofText(path)};
+    if (song != 1) arguments.push_back(quenbrix::Value::ofReal(song));
+    if (host.call(playCommand, arguments).result != -1) {
+        fail("the plugin cannot play " + path);
         host.unload();
         return 1;
     }
-    std::printf("Playing \"%s\" by %s. Ctrl-C stops.\n", name.c_str(), author.c_str());
+    std::printf("Playing \"%s\" by %s, song %d. Ctrl-C stops.\n", name.c_str(), author.c_str(), song);
     std::fflush(stdout);
-    std::signal(SIGINT, onInterrupt);
     const bool terminal = isatty(fileno(stdout));
     const auto start = std::chrono::steady_clock::now();
     int shown = -1;
     for (;;) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (interrupted || (seconds > 0 && elapsed >= seconds)) break;
+        if (stopSignal() != 0 || (seconds > 0 && elapsed >= seconds)) break;
         if (terminal && int(elapsed) != shown) {
             shown = int(elapsed);
             std::printf("\r  %d:%02d", shown / 60, shown % 60);
@@ -168,18 +196,45 @@ int play(const std::string& path, double seconds, const std::string& pluginPath)
     host.unload();
     if (terminal) std::printf("\n");
     std::printf("Stopped.\n");
-    return 0;
+    return stopSignal() != 0 ? exitCodeFor(stopSignal()) : 0;
+}
+
+uint16_t bigEndianWord(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
+
+// Where the header says more than the player reads.
+std::vector<std::string> headerWarnings(const std::vector<uint8_t>& header, const TuneInfo& t) {
+    std::vector<std::string> warnings;
+    const unsigned songs = t.songCount, start = t.startSong;
+    if (songs == 0 || songs > 255) {
+        warnings.push_back("the header gives " + std::to_string(songs) +
+                           " songs; the player reads its low byte: " + std::to_string(t.lastSong + 1) +
+                           " songs");
+    }
+    if (start > songs) {
+        warnings.push_back("the start song " + std::to_string(start) + " is beyond the header's " +
+                           std::to_string(songs) + " songs");
+    }
+    const unsigned version = bigEndianWord(header, 4), headerSize = version >= 2 ? 124 : 118;
+    const unsigned dataOffset = bigEndianWord(header, 6);
+    if (dataOffset < headerSize) {
+        warnings.push_back("the data offset " + std::to_string(dataOffset) + " lies inside the " +
+                           std::to_string(headerSize) + "-byte header of version " + std::to_string(version));
+    } else if (dataOffset > 0xFF) {
+        warnings.push_back(
+            "the data offset " + std::to_string(dataOffset) +
+            " is past 255; the player reads its low byte: " + std::to_string(dataOffset & 0xFF));
+    }
+    return warnings;
 }
 
 int info(const std::string& path, bool json) {
-    const std::unique_ptr<EngineState> e = load(path);
-    if (e == nullptr) return 1;
-    const TuneInfo& t = e->tune;
+    LoadedTune tune;
+    if (!load(path, tune)) return 1;
+    const TuneInfo& t = tune.engine->tune;
     const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;
     if (json) {
-        // The texts are raw header bytes, taken as Latin-1 (as the tunes' texts are); written as
-        // ASCII, each byte above 127 is the character of the same number, \u00XX.
+        // Written as ASCII: each text byte above 127 is the character of the same number, \u00XX.
         const nlohmann::ordered_json object = {
             {"loadAddress", t.loadAddress},
             {"initAddress", t.initAddress},
@@ -193,16 +248,20 @@ int info(const std::string& path, bool json) {
             {"startSong", t.startSong},
         };
         std::printf("%s\n", object.dump(-1, ' ', true).c_str());
-    } else {
-        std::printf("name:      %s\n", latin1ToUtf8(texts.name).c_str());
-        std::printf("author:    %s\n", latin1ToUtf8(texts.author).c_str());
-        std::printf("released:  %s\n", latin1ToUtf8(texts.released).c_str());
-        std::printf("load:      $%04X\n", t.loadAddress);
-        std::printf("init:      $%04X\n", t.initAddress);
-        std::printf("play:      $%04X\n", t.playAddress);
-        std::printf("songs:     %d (start song %u)\n", songs, t.startSong);
-        std::printf("speed:     $%02X (%s)\n", t.speedFlags, t.speedFlags ? "timer" : "50 Hz frames");
+        return 0;
     }
+    const uint32_t speedField = uint32_t(bigEndianWord(tune.bytes, 18)) << 16 | bigEndianWord(tune.bytes, 20);
+    std::printf("name:      %s\n", printableHeaderText(texts.name).c_str());
+    std::printf("author:    %s\n", printableHeaderText(texts.author).c_str());
+    std::printf("released:  %s\n", printableHeaderText(texts.released).c_str());
+    std::printf("load:      $%04X\n", t.loadAddress);
+    std::printf("init:      $%04X\n", t.initAddress);
+    std::printf("play:      $%04X\n", t.playAddress);
+    std::printf("songs:     %d (start song %u)\n", songs, t.startSong);
+    std::printf("speed:     $%02X (%s); the header's 32-bit field is $%08X\n", t.speedFlags,
+                t.speedFlags ? "timer" : "50 Hz frames", unsigned(speedField));
+    for (const std::string& warning : headerWarnings(tune.bytes, t))
+        std::printf("warning:   %s\n", warning.c_str());
     return 0;
 }
 
@@ -210,8 +269,9 @@ int info(const std::string& path, bool json) {
 
 int main(int argc, char** argv) {
     CLI::App app{"sidtune: plays Commodore 64 PSID tunes"};
-    app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
+    prepareCommandLine(app, "sidtune");
     app.require_subcommand(1);
+    app.footer(kExitCodes);
 
     std::string tunePath;
     bool json = false;
@@ -222,12 +282,16 @@ int main(int argc, char** argv) {
     std::string outPath;
     double seconds = 0;
     int song = 1;
+    char lengthHelp[160];
+    std::snprintf(lengthHelp, sizeof lengthHelp,
+                  "Length in seconds, in whole half-second blocks: more than 0, at most %.1f (a WAV file "
+                  "holds 4 GiB)",
+                  kMaxSeconds);
     CLI::App* renderCommand =
         app.add_subcommand("render", "Render a tune to a WAV file, as the player makes it");
     renderCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
     renderCommand->add_option("-o,--output", outPath, "WAV file to write")->required();
-    renderCommand->add_option("-t,--seconds", seconds, "Length in seconds (whole half-second blocks)")
-        ->required();
+    renderCommand->add_option("-t,--seconds", seconds, lengthHelp)->required();
     renderCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
 
     double playSeconds = 0;
@@ -235,13 +299,17 @@ int main(int argc, char** argv) {
     CLI::App* playCommand =
         app.add_subcommand("play", "Play a tune through the plugin, as a Quenbrix program does");
     playCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
-    playCommand->add_option("--seconds", playSeconds, "Stop after this many seconds (default: until Ctrl-C)");
+    playCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
+    playCommand
+        ->add_option("--seconds", playSeconds,
+                     "Stop after this many seconds, more than 0 (default: until Ctrl-C)")
+        ->check(positiveSeconds());
     playCommand->add_option("--plugin", pluginPath,
                             "The plugin library (default: the one beside this program)");
 
-    CLI11_PARSE(app, argc, argv);
+    if (const int code = parseCommandLine(app, argc, argv); code >= 0) return code;
     if (infoCommand->parsed()) return info(tunePath, json);
-    if (playCommand->parsed()) return play(tunePath, playSeconds, pluginPath);
+    if (playCommand->parsed()) return play(tunePath, song, playSeconds, pluginPath);
     if (renderCommand->parsed()) return render(tunePath, outPath, seconds, song);
     return 0;
 }

@@ -79,11 +79,20 @@ void silenceAlsa() {
 
 // Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, the sound servers
 // come first and ALSA last, so that a machine with a server never goes probing sound cards.
+//
+// The audio subsystem brings SDL's events with it, and with them SDL's own handlers for SIGINT and
+// SIGTERM, which would turn the host's signals into events nobody reads: a program playing a tune
+// could no longer be stopped. A plugin never takes the host's signals, so SDL is told not to
+// install them (unless the host has said otherwise itself).
 bool initAudioSubsystem() {
     const bool chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
     if (!chosen) SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,pipewire,alsa");
+    const bool signalsChosen = SDL_GetHint(SDL_HINT_NO_SIGNAL_HANDLERS) != nullptr;
+    if (!signalsChosen) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // the host's process keeps its own settings
+    // The host's process keeps its own settings.
+    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (!signalsChosen) SDL_ResetHint(SDL_HINT_NO_SIGNAL_HANDLERS);
     return ok;
 }
 

@@ -1,20 +1,16 @@
 #include "tune/tune_loader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "tune/tune_file.h"
 
 namespace sidtune {
 namespace {
-
-// No PSID tune needs more than this: a header of at most 255 bytes, the embedded load address,
-// and 64 KiB of data. Bytes of a file beyond it could never reach the image, so they are not read.
-constexpr size_t kLargestUsefulTune = 255 + 2 + 65536;
 
 uint16_t bigEndianWord(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
@@ -68,20 +64,15 @@ int parseBlock(EngineState& e, const uint8_t* block, size_t size) {
 }
 
 int loadFile(EngineState& e, const char* fileName) {
-    if (fileName == nullptr) return kTuneSourceUnavailable;
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) return kTuneSourceUnavailable;
-
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kLargestUsefulTune]);
-    if (!block) {
-        std::fclose(file);
+    if (!block) return kTuneSourceUnavailable;
+    const TuneFileRead read = readTuneFile(fileName, block.get(), kLargestUsefulTune);
+    // A read that fails part-way leaves a block of the bytes it delivered, which is parsed as
+    // any block is; a file that cannot be opened, a directory, a FIFO or a device is no source.
+    if (read.status != TuneFileStatus::Read && read.status != TuneFileStatus::ReadFailed) {
         return kTuneSourceUnavailable;
     }
-    // A read that fails or stops early leaves a block of the bytes it delivered; a directory
-    // delivers none and is then not a PSID tune.
-    const size_t size = std::fread(block.get(), 1, kLargestUsefulTune, file);
-    std::fclose(file);
-    return parseBlock(e, block.get(), size);
+    return parseBlock(e, block.get(), read.size);
 }
 
 }  // namespace

@@ -43,11 +43,14 @@ enum TuneLoadMode : int {
 
 // Result codes of loadTune.
 constexpr int kTuneLoaded = 0;
-constexpr int kTuneSourceUnavailable = 1;  // no such file, no memory, or an unknown mode
+constexpr int kTuneSourceUnavailable = 1;  // no such file, not a regular file, no memory, or an unknown mode
 constexpr int kTuneNotPsid = 2;            // too short, wrong magic, or data offset past the end
 
 // A block shorter than this cannot hold a PSID header.
 constexpr size_t kPsidHeaderSize = 118;
+// No PSID tune needs more than this: a header of at most 255 bytes, the embedded load address,
+// and 64 KiB of data. Bytes of a file beyond it could never reach the image, so they are not read.
+constexpr size_t kLargestUsefulTune = 255 + 2 + 65536;
 
 int loadTune(EngineState& e, const void* source, size_t size, int mode);
 
