@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -271,6 +272,57 @@ TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
     waitForRefills(1);
     EXPECT_EQ(e.memory[0xC000], 25);
     EXPECT_EQ(e.memory[0xC002], 0);
+}
+
+// A pause keeps the song's place: what is heard before it and after the resume is the stream
+// without a sample skipped or repeated, wherever it pauses, also when playing again raises a
+// notification of its own (the software stream notifies the position it starts on; Wine's
+// DirectSound notifies offset 0 whenever a buffer starts): the worker must not refill for it.
+TEST_F(AudioEngineTest, PauseAndResumeSkipNothing) {
+    const std::vector<uint8_t> tune = countingTune();
+    const std::unique_ptr<EngineState> offline = newEngine();
+    resetMachine(*offline, kSampleRate);
+    ASSERT_EQ(loadTune(*offline, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
+    writeSidRegister(offline->sid, 24, 0x0F);
+    ASSERT_EQ(beginSong(*offline, 0), kSongBegun);
+    std::vector<int16_t> expected(kBlockSamples, 0);  // the first half is silence
+    const std::vector<int16_t> blocks = renderBlocks(*offline, 4);
+    expected.insert(expected.end(), blocks.begin(), blocks.end());
+
+    for (uint32_t pauseAt : {10000u, kHalf, kHalf + 10000, 2 * kHalf, 2 * kHalf + 30000}) {
+        for (int raised : {-1, kWrapEvent, kMiddleEvent}) {
+            SCOPED_TRACE(testing::Message() << "pause at " << pauseAt << ", raised " << raised);
+            sim::reset();
+            play(tune, 0x0F);
+            waitForRefills(1);
+            std::vector<int16_t> heard;
+            // Plays `bytes`, a refill waited for at each half passed.
+            auto listen = [&](uint32_t bytes) {
+                for (uint32_t played = 0; played < bytes;) {
+                    const uint32_t position = sim::streamPosition();
+                    const uint32_t toNextHalf = kHalf - position % kHalf;
+                    const uint32_t step = std::min(bytes - played, toNextHalf);
+                    const int refills = countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf));
+                    const std::vector<int16_t> s = sim::advance(step);
+                    heard.insert(heard.end(), s.begin(), s.end());
+                    played += step;
+                    if (step == toNextHalf) waitForRefills(refills + 1);
+                }
+            };
+            listen(pauseAt);
+            pauseSong(e);
+            EXPECT_FALSE(sim::streamPlaying());
+            EXPECT_EQ(sim::advance(4000), std::vector<int16_t>(2000, 0));  // silence, in place
+            resumeSong(e);
+            if (raised >= 0) platform::setEvent(e.audio.events[raised]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the worker has acted on it
+            listen(uint32_t(expected.size() * 2) - pauseAt);
+            ASSERT_EQ(heard.size(), expected.size());
+            EXPECT_EQ(heard, expected);
+            closePlayer(e);
+            EXPECT_EQ(sim::live(), sim::LiveObjects{});
+        }
+    }
 }
 
 TEST_F(AudioEngineTest, AFailedLockRendersNothing) {

@@ -124,6 +124,46 @@ void expectRecordingEqualsRender(const std::vector<int16_t>& recorded, const std
     EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render";
 }
 
+// A recording of a song that was paused once and resumed, against the song's offline render: the
+// silence the pause left is cut out, and what is left equals the render, from its second block on
+// (the first may meet the device starting) to the stop. Returns the pause's length in samples.
+size_t expectRecordingEqualsRenderAroundAPause(const std::vector<int16_t>& recorded,
+                                               const std::vector<int16_t>& offline) {
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    EXPECT_LT(r0, recorded.size()) << "nothing was heard";
+    if (r0 >= recorded.size() || r0 < o0) return 0;
+    const size_t offset = r0 - o0;
+    auto same = [&](size_t recordedAt, size_t offlineAt) {
+        return std::abs(recorded[recordedAt] - offline[offlineAt]) <= 4;
+    };
+    // Where the recording first leaves the render: the pause.
+    size_t paused = kBlockSamples;
+    while (offset + paused < recorded.size() && paused < offline.size() && same(offset + paused, paused))
+        ++paused;
+    EXPECT_GE(paused, 2 * kBlockSamples) << "the recording left the render before the pause";
+    // The pause's length: after it the recording goes on with the render, for a whole block.
+    size_t gap = 1;
+    for (; offset + paused + gap + kBlockSamples < recorded.size(); ++gap) {
+        size_t j = 0;
+        while (j < kBlockSamples && same(offset + paused + gap + j, paused + j)) ++j;
+        if (j == kBlockSamples) break;
+    }
+    EXPECT_LT(offset + paused + gap + kBlockSamples, recorded.size())
+        << "the song did not go on after the pause";
+    // The rest, to where the stop ended the sound (the recording is silent from there on).
+    size_t heardUntil = recorded.size();
+    while (heardUntil > 0 && std::abs(recorded[heardUntil - 1]) <= 4) --heardUntil;
+    size_t differing = 0, compared = 0;
+    for (size_t i = paused; i < offline.size() && offset + gap + i < heardUntil; ++i, ++compared) {
+        differing += !same(offset + gap + i, i);
+    }
+    EXPECT_GE(compared, 2 * kBlockSamples) << "too little was heard after the pause";
+    EXPECT_EQ(differing, 0u) << "of " << compared << " samples after the pause";
+    std::printf("paused for %.3f s; the %zu samples after it equal the render but %zu\n",
+                double(gap) / kSampleRate, compared, differing);
+    return gap;
+}
+
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
@@ -217,6 +257,35 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
 // How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
 std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv("SIDTUNE_WINE") : "wine"; }
 
+// Song 2 of a tune, paused and resumed, through the real plugin as a Quenbrix program plays it:
+// the recording equals `sidtune render --song 2` once the pause's silence is cut out.
+TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const auto e = newEngine();
+    ASSERT_TRUE(beginTuneFile(*e, demoTune("effects.sid"), 1));
+    const std::vector<int16_t> offline = renderBlocks(*e, 16);
+
+    quenbrix::PluginHost host;
+    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
+    Recorder recorder("sidtune-pause.wav");
+    ASSERT_TRUE(recorder.started);
+    ASSERT_EQ(host.call("PlaySidtuneSong",
+                        {quenbrix::Value::ofText(demoTune("effects.sid")), quenbrix::Value::ofReal(2)})
+                  .result,
+              -1);
+    EXPECT_EQ(host.call("SidtuneSongs").result, 3);
+    std::this_thread::sleep_for(2500ms);
+    host.call("PauseSidtune");
+    std::this_thread::sleep_for(1000ms);
+    host.call("ResumeSidtune");
+    std::this_thread::sleep_for(3000ms);
+    host.call("StopSidtune");
+    host.unload();
+    const size_t gap = expectRecordingEqualsRenderAroundAPause(recorder.stop(), offline);
+    EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
+}
+
 // The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
 // sidtune.dll and plays the demo tune, and the recording equals the offline render. Runs where
 // SIDTUNE_WINDOWS_BIN names the folder of the Windows build (scripts/run-windows-tests.sh).
@@ -227,21 +296,46 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine";
     std::filesystem::create_directories(dir);
-    const std::string script = (dir / "play.qb").string();
-    std::ofstream(script) << "ok = PlaySidtune(\"" << kDemo << "\")\nPrint ok\nWait 3500\nStopSidtune\n";
-    const std::vector<int16_t> offline = offlineRender(8);
+    const std::string effects = demoTune("effects.sid");
+    struct Case {
+        const char* name;
+        std::string script;
+        std::string tune;
+        int song;  // counted from 1
+        bool paused;
+    };
+    const Case cases[] = {
+        {"song 1", "ok = PlaySidtune(\"" + kDemo + "\")\nPrint ok\nWait 3500\nStopSidtune\n", kDemo, 1,
+         false},
+        {"song 2, paused and resumed",
+         "ok = PlaySidtuneSong(\"" + effects +
+             "\", 2)\nPrint ok\nWait 2500\nPauseSidtune\nWait 1000\nResumeSidtune\nWait 3000\nStopSidtune\n",
+         effects, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string script = (dir / "play.qb").string();
+        std::ofstream(script) << c.script;
+        const auto e = newEngine();
+        ASSERT_TRUE(beginTuneFile(*e, c.tune, c.song - 1));
+        const std::vector<int16_t> offline = renderBlocks(*e, 16);
 
-    Recorder recorder("sidtune-wine.wav");
-    ASSERT_TRUE(recorder.started);
-    const std::string run = wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
-                            "/sidtune.dll " + script + " >" + (dir / "out").string() + " 2>&1";
-    const int status = std::system(run.c_str());
-    const std::vector<int16_t> recorded = recorder.stop();
-    std::ifstream outFile(dir / "out");
-    const std::string out{std::istreambuf_iterator<char>(outFile), {}};
-    ASSERT_EQ(WEXITSTATUS(status), 0) << out;
-    EXPECT_NE(out.find("\n-1"), std::string::npos) << out;
-    expectRecordingEqualsRender(recorded, offline);
+        Recorder recorder("sidtune-wine.wav");
+        ASSERT_TRUE(recorder.started);
+        const std::string run = wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
+                                "/sidtune.dll " + script + " >" + (dir / "out").string() + " 2>&1";
+        const int status = std::system(run.c_str());
+        const std::vector<int16_t> recorded = recorder.stop();
+        std::ifstream outFile(dir / "out");
+        const std::string out{std::istreambuf_iterator<char>(outFile), {}};
+        ASSERT_EQ(WEXITSTATUS(status), 0) << out;
+        EXPECT_EQ(out.rfind("-1", 0), 0u) << out;
+        if (c.paused) {
+            expectRecordingEqualsRenderAroundAPause(recorded, offline);
+        } else {
+            expectRecordingEqualsRender(recorded, offline);
+        }
+    }
     std::filesystem::remove_all(dir);
 }
 

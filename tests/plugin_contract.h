@@ -26,6 +26,10 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"PlaySidtune", true, {kQuenbrixString}},
         {"StopSidtune", false, {}},
         {"SetSidVolume", false, {kQuenbrixReal}},
+        {"PlaySidtuneSong", true, {kQuenbrixString, kQuenbrixReal}},
+        {"SidtuneSongs", true, {}},
+        {"PauseSidtune", false, {}},
+        {"ResumeSidtune", false, {}},
     };
     return commands;
 }

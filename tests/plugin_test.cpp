@@ -144,54 +144,95 @@ TEST_F(PluginTest, TheOtherOperationsDoNothing) {
     EXPECT_TRUE(simStreamPlaying());
 }
 
-// Every row of the player's state table, each with its script result.
+// Every row of the player's state table, in one sequence, each with its script result and the
+// state it leaves: Idle (nothing alive), Playing (the stream plays) or Paused (it is stopped, the
+// engine stays).
 TEST_F(PluginTest, StateTable) {
+    enum State { Idle, Playing, Paused };
+    constexpr int32_t kNone = 1;  // a procedure: no result
+    constexpr int32_t kFull = 0, kHalf = -609;
+    const std::string notATune = std::string(SIDTUNE_SOURCE_DIR) + "/README.md";
+    struct Row {
+        const char* what;
+        const char* command;
+        std::vector<Value> arguments;
+        int32_t result;
+        State after;
+        int32_t volume = kFull;  // of the stream, where there is one
+        sim::Step failing = sim::Step::None;
+    };
+    const Value demo = Value::ofText(kDemo), effects = Value::ofText(kEffects);
+    const Row rows[] = {
+        {"Idle: stop does nothing", "StopSidtune", {}, kNone, Idle},
+        {"Idle: the volume is not even read", "SetSidVolume", {Value::ofReal(0.5)}, kNone, Idle},
+        {"Idle: pause does nothing", "PauseSidtune", {}, kNone, Idle},
+        {"Idle: resume does nothing", "ResumeSidtune", {}, kNone, Idle},
+        {"Idle: no songs", "SidtuneSongs", {}, 0, Idle},
+        {"Idle, the set-up fails", "PlaySidtune", {demo}, 0, Idle, kFull, sim::Step::CreateStreamBuffer},
+        {"Idle, the load fails", "PlaySidtune", {Value::ofText("/no/such/tune.sid")}, 0, Idle},
+        {"Idle, all succeed: true is -1", "PlaySidtune", {demo}, -1, Playing},
+        {"Playing: the tune's songs", "SidtuneSongs", {}, 1, Playing},
+        {"Playing: the volume", "SetSidVolume", {Value::ofReal(0.5)}, kNone, Playing, kHalf},
+        {"Playing, another tune: a new engine at full volume", "PlaySidtune", {effects}, -1, Playing},
+        {"Playing: its songs", "SidtuneSongs", {}, 3, Playing},
+        {"Playing: resume does nothing", "ResumeSidtune", {}, kNone, Playing},
+        {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
+        {"Paused: pause again does nothing", "PauseSidtune", {}, kNone, Paused},
+        {"Paused: the songs", "SidtuneSongs", {}, 3, Paused},
+        {"Paused: the volume the resumed sound has",
+         "SetSidVolume",
+         {Value::ofReal(0.5)},
+         kNone,
+         Paused,
+         kHalf},
+        {"Paused: resume", "ResumeSidtune", {}, kNone, Playing, kHalf},
+        {"Playing: song 2 of a tune", "PlaySidtuneSong", {effects, Value::ofReal(2)}, -1, Playing},
+        {"song 2.5 is no song", "PlaySidtuneSong", {effects, Value::ofReal(2.5)}, 0, Idle},
+        {"song 0 is no song", "PlaySidtuneSong", {effects, Value::ofReal(0)}, 0, Idle},
+        {"song 4 of 3 is no song", "PlaySidtuneSong", {effects, Value::ofReal(4)}, 0, Idle},
+        {"the last song", "PlaySidtuneSong", {effects, Value::ofReal(3)}, -1, Playing},
+        {"a song of a file that is no tune",
+         "PlaySidtuneSong",
+         {Value::ofText(notATune), Value::ofReal(1)},
+         0,
+         Idle},
+        {"Idle: song 1 is what PlaySidtune plays", "PlaySidtuneSong", {demo, Value::ofReal(1)}, -1, Playing},
+        {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
+        {"Paused, a tune: as from Playing", "PlaySidtune", {effects}, -1, Playing},
+        {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
+        {"Paused: stop", "StopSidtune", {}, kNone, Idle},
+        {"Idle: stop again", "StopSidtune", {}, kNone, Idle},
+        {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
+        {"Playing, a file that is no tune: Idle", "PlaySidtune", {Value::ofText(notATune)}, 0, Idle},
+        {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
+        {"Playing: stop", "StopSidtune", {}, kNone, Idle},
+    };
     load();
-    // Idle: "StopSidtune" and "SetSidVolume" do nothing; "SetSidVolume" reads no parameter.
-    command("StopSidtune");
-    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 0);
-    EXPECT_TRUE(nothingAlive());
-
-    // Idle, set-up fails: 0, still Idle.
-    simFailAt(int32_t(sim::Step::CreateStreamBuffer));
-    EXPECT_EQ(playSidtune(kDemo), 0);
-    EXPECT_TRUE(nothingAlive());
-    simReset();
-
-    // Idle, the load fails: 0, and the engine that was set up is released.
-    EXPECT_EQ(playSidtune("/no/such/tune.sid"), 0);
-    EXPECT_TRUE(nothingAlive());
-
-    // Idle, all succeed: -1 (true is -1), Playing.
-    EXPECT_EQ(playSidtune(kDemo), -1);
-    EXPECT_TRUE(simStreamPlaying());
-
-    // Playing: "SetSidVolume" reads its parameter and sets the attenuation.
-    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 1);
-    EXPECT_EQ(simStreamVolume(), -609);
-
-    // Playing, "PlaySidtune" again: the first tune is stopped, a new engine plays at full volume.
-    EXPECT_EQ(playSidtune(kEffects), -1);
-    EXPECT_TRUE(simStreamPlaying());
-    EXPECT_EQ(simStreamVolume(), 0);
-
-    // Playing, "PlaySidtune" with a file that is not a tune: 0, Idle, everything released.
-    EXPECT_EQ(playSidtune(std::string(SIDTUNE_SOURCE_DIR) + "/README.md"), 0);
-    EXPECT_TRUE(nothingAlive());
-    EXPECT_EQ(command("SetSidVolume", {Value::ofReal(0.5)}).parameterReads, 0);
-
-    // Playing, "StopSidtune": Idle.
-    EXPECT_EQ(playSidtune(kDemo), -1);
-    command("StopSidtune");
-    EXPECT_TRUE(nothingAlive());
-    command("StopSidtune");
-
-    // Playing, unload: Idle; unload twice does nothing more.
-    EXPECT_EQ(playSidtune(kDemo), -1);
-    host.unload();
-    EXPECT_TRUE(nothingAlive());
-    host.unload();
-    EXPECT_TRUE(nothingAlive());
+    for (const Row& r : rows) {
+        simFailAt(int32_t(r.failing));
+        const CallTrace t = command(r.command, r.arguments);
+        simReset();
+        EXPECT_EQ(t.hasResult ? t.result : kNone, r.result) << r.what;
+        const State state = nothingAlive() ? Idle : simStreamPlaying() ? Playing : Paused;
+        EXPECT_EQ(state, r.after) << r.what;
+        if (state != Idle) {
+            EXPECT_EQ(simStreamVolume(), r.volume) << r.what;
+        }
+        // The volume is read only where there is a tune to set it on.
+        if (std::string(r.command) == "SetSidVolume") {
+            EXPECT_EQ(t.parameterReads, state == Idle ? 0 : 1) << r.what;
+        }
+    }
+    // Unload from Playing and from Paused: Idle; unload twice does nothing more.
+    for (const char* before : {"PlaySidtune", "PauseSidtune"}) {
+        EXPECT_EQ(playSidtune(kDemo), -1);
+        if (std::string(before) == "PauseSidtune") command("PauseSidtune");
+        host.unload();
+        EXPECT_TRUE(nothingAlive()) << before;
+        host.unload();
+        EXPECT_TRUE(nothingAlive()) << before;
+        load();
+    }
 }
 
 TEST_F(PluginTest, ManyCyclesLeaveNoObjectAndNoThreadBehind) {

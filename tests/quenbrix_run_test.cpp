@@ -46,8 +46,14 @@ TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
         "Print name\n"
         "Print 2.5\n"
         "Print 1e3\r\n"
-        "Print -2.5E-1\n";
-    const std::string printed = "-1\n0\ndone, it's \"over\"\n2.5\n1000\n-0.25\n";
+        "Print -2.5E-1\n"
+        "ok = PlaySidtuneSong(\"" +
+        demoTune("effects.sid") +
+        "\", 3)\n"
+        "songs = SidtuneSongs\n"
+        "PauseSidtune\n"
+        "Print songs\n";
+    const std::string printed = "-1\n0\ndone, it's \"over\"\n2.5\n1000\n-0.25\n3\n";
     ProgramRun r = runScript(script);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -61,7 +67,11 @@ TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
               "plugin: \"for Quenbrix\" (0, 1) -> 3\n"
               "registered function PlaySidtune(string) as integer\n"
               "registered procedure StopSidtune()\n"
-              "registered procedure SetSidVolume(real)\n");
+              "registered procedure SetSidVolume(real)\n"
+              "registered function PlaySidtuneSong(string, real) as integer\n"
+              "registered function SidtuneSongs() as integer\n"
+              "registered procedure PauseSidtune()\n"
+              "registered procedure ResumeSidtune()\n");
 }
 
 TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
@@ -113,6 +123,25 @@ TEST_F(QuenbrixRunTest, ScriptsThatCannotBeRead) {
         EXPECT_EQ(r.exitCode, 1) << c.script;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
+    }
+}
+
+// The example scripts run as they are, but for their waits, from the project's folder as the
+// README says.
+TEST_F(QuenbrixRunTest, TheExampleScriptsRun) {
+    for (const char* example : {"demo.qb", "game.qb"}) {
+        std::ifstream in(fs::path(SIDTUNE_SOURCE_DIR) / "examples" / example);
+        std::string script;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Wait ", 0) != 0) script += line + "\n";
+        }
+        ASSERT_NE(script, "") << example;
+        std::ofstream(dir / example) << script;
+        const ProgramRun r =
+            runCommand("cd " + std::string(SIDTUNE_SOURCE_DIR) + " && " + SIDTUNE_QUENBRIX_RUN +
+                       " --plugin " + SIDTUNE_SIM_PLUGIN + " " + (dir / example).string());
+        EXPECT_EQ(r.exitCode, 0) << example << ": " << r.err;
+        EXPECT_EQ(r.out.find("0\n"), std::string::npos) << example << ": a command failed: " << r.out;
     }
 }
 

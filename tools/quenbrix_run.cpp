@@ -194,8 +194,12 @@ class Interpreter {
             if (!name.empty() && host.find(name) != nullptr) {
                 const Registration& command = *host.find(name);
                 if (!command.function) throw ScriptError{command.name + " is a procedure and gives no value"};
-                if (!rest.take('(')) throw ScriptError{"syntax error: " + command.name + "(...) expected"};
-                const std::vector<Value> arguments = argumentList(rest, true);
+                // A function without parameters may leave out its parentheses: n = SidtuneSongs
+                const bool parenthesised = rest.take('(');
+                if (!parenthesised && !(command.parameters.empty() && rest.atEnd()))
+                    throw ScriptError{"syntax error: " + command.name + "(...) expected"};
+                const std::vector<Value> arguments =
+                    parenthesised ? argumentList(rest, true) : std::vector<Value>{};
                 expectEnd(rest);
                 variables[keyword] = Value::ofInteger(invoke(command, arguments).result);
                 return;

@@ -105,6 +105,8 @@ void destroyStream(EngineState& e) {
     AudioStream& a = e.audio;
     if (a.events[kStopEvent] != nullptr) {
         if (a.streamBuffer != nullptr) platform::stop(a.streamBuffer);
+        // This stop ends the worker, also when a pause's stop notification has not been taken yet.
+        a.pausePending = false;
         platform::setEvent(a.events[kStopEvent]);
         // The worker finishes a half it is filling, then ends; only then is anything closed.
         if (a.thread != nullptr) platform::waitForThread(a.thread);
@@ -143,28 +145,55 @@ void setStreamPlaying(EngineState& e, int on) {
     }
 }
 
+void pauseStream(EngineState& e) {
+    AudioStream& a = e.audio;
+    if (a.streamBuffer == nullptr) return;
+    a.pausePending = true;
+    platform::stop(a.streamBuffer);  // the buffer keeps its play position
+}
+
+void resumeStream(EngineState& e) {
+    AudioStream& a = e.audio;
+    if (a.streamBuffer == nullptr) return;
+    a.resumed = true;
+    platform::play(a.streamBuffer);
+}
+
 int streamThread(EngineState& e) {
     AudioStream& a = e.audio;
+    const uint32_t half = a.bufferBytes / 2;
+    // The play position passes offset 0 and the middle in turn, and each pass refills one half:
+    // an event for the half refilled last is no new pass. Playing again after a pause can raise
+    // one (the software stream notifies a position it starts on; Wine's DirectSound notifies
+    // offset 0 whenever a buffer starts), and refilling for it would skip a block. The stream
+    // starts at offset 0: the first refill is the second half's.
+    int lastRefill = kMiddleEvent;
     for (;;) {
         // When several events are pending the lowest index comes first: a half is refilled
         // before a stop that came with it ends the thread.
         const int index = platform::waitForAny(a.events, 3);
-        uint32_t offset;
-        if (index == kWrapEvent) {
-            offset = a.bufferBytes / 2;  // the position reached 0: the second half has played
-        } else if (index == kMiddleEvent) {
-            offset = 0;  // the position reached the middle: the first half has played
-        } else if (index == kStopEvent) {
+        if (index == kStopEvent) {
+            if (a.pausePending.exchange(false)) continue;  // a pause: the song goes on later
             return 0;
-        } else {
-            continue;
         }
+        if ((index != kWrapEvent && index != kMiddleEvent) || index == lastRefill) continue;
+        // The position reached 0: the second half has played; it reached the middle: the first.
+        const uint32_t offset = index == kWrapEvent ? half : 0;
+        // The first refill after a resume must not be of the half the position is in: that half
+        // is being heard (an event playing again raised, not a pass).
+        if (a.resumed.exchange(false)) {
+            uint32_t position = 0;
+            if (platform::getPosition(a.streamBuffer, &position) == 0 &&
+                (position >= half) == (offset == half)) {
+                continue;
+            }
+        }
+        lastRefill = index;
         void* region1 = nullptr;
         void* region2 = nullptr;
         uint32_t bytes1 = 0, bytes2 = 0;
         // A failed lock hands out no memory: the half keeps what it had and is not rendered.
-        if (platform::lock(a.streamBuffer, offset, a.bufferBytes / 2, &region1, &bytes1, &region2, &bytes2,
-                           0) != 0 ||
+        if (platform::lock(a.streamBuffer, offset, half, &region1, &bytes1, &region2, &bytes2, 0) != 0 ||
             region1 == nullptr) {
             continue;
         }

@@ -12,6 +12,8 @@
 //   setUpEngine(e)           0 on success; a failed set-up has released what it had created
 //   shutDownEngine(e)        always 0
 //   setStreamPlaying(e, on)  starts the stream looping (the worker then refills it) or stops it
+//   pauseStream(e)           stops the stream where it is; the worker stays, and no half is lost
+//   resumeStream(e)          the stream plays on from where it paused
 //   streamThread(e)          the worker: refills the half of the stream that has just played
 //   applyVolume(e, value)    0.0 silence to 1.0 full, on 128 steps of a decibel scale
 //   applyVolumeStep(e, step) 0-127; anything else is ignored
@@ -22,6 +24,7 @@
 //     when the position reaches 0 the second half has just played and is refilled, and so on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "audio/platform.h"
@@ -37,6 +40,13 @@ struct AudioStream {
     platform::Event* events[3];  // wrapEvent, middleEvent, stopEvent: the worker's wait order
     uint32_t bufferBytes;
     platform::Thread* thread;
+    // Set by a pause before it stops the stream: the stop notification that follows is the
+    // pause's, and the worker waits on. Cleared by the worker as it takes that notification, and
+    // by destroyStream before it ends the worker.
+    std::atomic<bool> pausePending;
+    // Set by a resume before the stream plays again: the worker checks its next refill against the
+    // play position (see streamThread).
+    std::atomic<bool> resumed;
 };
 
 constexpr int kWrapEvent = 0;
@@ -52,6 +62,8 @@ int createStream(EngineState& e, const platform::WaveFormat& format);
 void destroyStream(EngineState& e);
 void closeAudioDevice(EngineState& e);
 void setStreamPlaying(EngineState& e, int on);
+void pauseStream(EngineState& e);
+void resumeStream(EngineState& e);
 int streamThread(EngineState& e);
 
 void applyVolume(EngineState& e, float value);

@@ -59,6 +59,7 @@ int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32
          uint32_t* bytes2, uint32_t flags);
 int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void* region2, uint32_t bytes2);
 int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel);
+int getPosition(Buffer* buffer, uint32_t* playPosition);  // GetCurrentPosition: the play position
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions);
 void release(Buffer* buffer);
 void release(Notify* notify);

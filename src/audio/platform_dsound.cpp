@@ -133,6 +133,13 @@ int setVolume(Buffer* b, int32_t hundredthsOfDecibel) {
     return result(buffer(b)->SetVolume(hundredthsOfDecibel));
 }
 
+int getPosition(Buffer* b, uint32_t* playPosition) {
+    DWORD play = 0, write = 0;
+    const HRESULT hr = buffer(b)->GetCurrentPosition(&play, &write);
+    *playPosition = play;
+    return result(hr);
+}
+
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
     DSBPOSITIONNOTIFY entries[8];
     if (count > 8) return 1;

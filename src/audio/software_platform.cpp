@@ -108,6 +108,12 @@ int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel) {
     return 0;
 }
 
+int getPosition(Buffer* buffer, uint32_t* playPosition) {
+    if (software::beforeCall(BufferCall::GetPosition, buffer) != 0) return 1;
+    *playPosition = softwarePosition(buffer->stream);
+    return 0;
+}
+
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
     if (software::beforeCall(BufferCall::SetNotificationPositions, notify->buffer) != 0) return 1;
     return softwareSetNotifications(notify->buffer->stream, count, positions);

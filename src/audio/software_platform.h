@@ -43,6 +43,7 @@ enum class BufferCall {
     Lock,
     Unlock,
     SetVolume,
+    GetPosition,
     SetNotificationPositions,
     Release,
     ReleaseNotify,

@@ -45,6 +45,11 @@ void softwareStop(SoftwareStream& s) {
     }
 }
 
+uint32_t softwarePosition(SoftwareStream& s) {
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return s.position;
+}
+
 int softwareSetNotifications(SoftwareStream& s, uint32_t count, const PositionNotify* positions) {
     std::lock_guard<std::mutex> guard(s.mutex);
     if (s.playing) return 1;  // as DirectSound: only while stopped

@@ -40,9 +40,11 @@ struct EngineState {
     // not enter the CPU until that routine has returned.
     std::mutex machineLock;
     AudioStream audio;
-    // The player: Idle (both false) or Playing (both true) between two commands.
+    // The player, between two commands: Idle (all false), Playing (engineOpen and songPlaying) or
+    // Paused (all three).
     bool engineOpen;
     bool songPlaying;
+    bool songPaused;
     // Calls into tune code that the instruction bound cut off since the last machine reset.
     uint32_t cutOffCalls;
 };

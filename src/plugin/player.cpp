@@ -24,7 +24,7 @@ bool startTune(EngineState& e, const char* fileName, int32_t song) {
 }
 
 void abandonPlayer(EngineState& e) {
-    e.songPlaying = e.engineOpen = false;
+    e.songPlaying = e.songPaused = e.engineOpen = false;
     shutDownEngine(e);
 }
 
@@ -41,11 +41,25 @@ int stopSong(EngineState& e) {
     return 0;
 }
 
+void pauseSong(EngineState& e) {
+    if (!e.songPlaying || e.songPaused) return;
+    pauseStream(e);
+    e.songPaused = true;
+}
+
+void resumeSong(EngineState& e) {
+    if (!e.songPaused) return;
+    resumeStream(e);
+    e.songPaused = false;
+}
+
+int32_t songsOfTune(const EngineState& e) { return e.songPlaying ? e.tune.lastSong + 1 : 0; }
+
 void closePlayer(EngineState& e) {
     if (!e.engineOpen) return;
     if (e.songPlaying) {
         stopSong(e);
-        e.songPlaying = false;
+        e.songPlaying = e.songPaused = false;
     }
     shutDownEngine(e);
     e.engineOpen = false;

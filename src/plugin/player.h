@@ -9,7 +9,11 @@
 //   abandonPlayer(e)               after a failure part-way (out of memory): Idle, all released
 //   startSong(e, song)             0 when the song was started, 1 when the number is out of range
 //   stopSong(e)                    rendering off, stream stopped
-//   closePlayer(e)                 from Playing: stopSong, shutDownEngine; from Idle: nothing
+//   pauseSong(e)                   from Playing: Paused, the stream stopped where it is
+//   resumeSong(e)                  from Paused: Playing on from there
+//   closePlayer(e)                 from Playing or Paused: stopSong, shutDownEngine; from Idle:
+//                                  nothing
+//   songsOfTune(e)                 the songs of the tune that plays or is paused; 0 when Idle
 //
 // "PlaySidtune" is openEngine, then (reading the file name only once the engine is set up)
 // startTune with song 0.
@@ -26,6 +30,9 @@ bool startTune(EngineState& e, const char* fileName, int32_t song);
 void abandonPlayer(EngineState& e);
 int startSong(EngineState& e, int32_t song);
 int stopSong(EngineState& e);
+void pauseSong(EngineState& e);
+void resumeSong(EngineState& e);
+int32_t songsOfTune(const EngineState& e);
 void closePlayer(EngineState& e);
 
 }  // namespace sidtune

@@ -191,6 +191,7 @@ int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool enti
         }
         case BufferCall::Unlock: return sim::call(named("Unlock").c_str());
         case BufferCall::SetVolume: ++sim::state().setVolumeCalls; return sim::call("SetVolume");
+        case BufferCall::GetPosition: return sim::call("GetCurrentPosition");
         case BufferCall::SetNotificationPositions:
             return sim::call("SetNotificationPositions", Step::SetNotificationPositions);
         case BufferCall::Release: return sim::call(primary ? "Release(primary)" : "Release(stream)");
