@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev acme libsdl2-dev
+  nlohmann-json3-dev libcli11-dev acme libsdl2-dev libpulse-dev
 )
 
 # With --audio also a real sound server and its tools, for the tests that play and record; with

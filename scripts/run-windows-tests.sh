@@ -31,26 +31,25 @@ if [ $bits = 32 ]; then
     ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
     $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
   build=build-win32
-  export WINEARCH=win32
   export SIDTUNE_WINE="/usr/lib/wine/wine"
 else
   scripts/install-deps.sh --audio --windows
   build=build-win
-  export WINEARCH=win64
   export SIDTUNE_WINE="env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64"
 fi
 scripts/build-windows.sh
 scripts/build.sh
-# How a Windows program is started here (the playback tests use it too).
-windows() { $SIDTUNE_WINE "$@"; }
 
-# A quiet Wine with a prefix of its own, made once per build folder.
-export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+# A quiet Wine with a prefix of its own, made once per build folder. The prefix is always a 64-bit
+# one, made by the 64-bit loader: 32-bit programs run in it as on 64-bit Windows (a 32-bit-only
+# prefix made under emulation failed here), and only its 32-bit parts are set up under emulation.
+export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win64
 unset DISPLAY
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== a new Wine prefix ($bits-bit)"
-  windows wineboot.exe -i >/dev/null 2>&1
-  windows reg.exe add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+  echo "== a new Wine prefix"
+  wine64="env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64"
+  $wine64 wineboot.exe -i >/dev/null 2>&1
+  $wine64 reg.exe add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
 fi
 wineserver -p >/dev/null 2>&1 || true  # keeps the server up between the runs below
 trap 'wineserver -k 2>/dev/null || true' EXIT

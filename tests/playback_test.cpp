@@ -58,10 +58,14 @@ size_t firstAudible(const std::vector<int16_t>& samples) {
 }
 
 // The real plugin, loaded as the Quenbrix host loads it.
-void loadRealPlugin(quenbrix::PluginHost& host) {
+void loadRealPlugin(quenbrix::PluginHost& host, const char* plugin = SIDTUNE_PLUGIN) {
     std::string error;
-    ASSERT_EQ(host.start(SIDTUNE_PLUGIN, error), quenbrix::Started::Yes) << error;
+    ASSERT_EQ(host.start(plugin, error), quenbrix::Started::Yes) << error;
 }
+
+// The plugin as users get it, and built with SDL2 alone: the fallback where no PulseAudio server
+// answers.
+const char* const kLinuxPlugins[] = {SIDTUNE_PLUGIN, SIDTUNE_SDL_PLUGIN};
 
 // The demo tune's first `blocks` blocks, as the player makes them, offline.
 std::vector<int16_t> offlineRender(int blocks) {
@@ -126,41 +130,55 @@ void expectRecordingEqualsRender(const std::vector<int16_t>& recorded, const std
 
 // A recording of a song that was paused once and resumed, against the song's offline render: the
 // silence the pause left is cut out, and what is left equals the render, from its second block on
-// (the first may meet the device starting) to the stop. Returns the pause's length in samples.
+// (the first may meet the device starting) to the stop. A sound server that rewinds what it had
+// mixed ahead when the stream stops may resume a few samples off the point where the recording
+// fell silent (its monitor keeps what was rewound): that slip is measured, and at most kSlip.
+// Returns the pause's length in samples.
 size_t expectRecordingEqualsRenderAroundAPause(const std::vector<int16_t>& recorded,
                                                const std::vector<int16_t>& offline) {
+    constexpr long kSlip = 32;
     const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
     EXPECT_LT(r0, recorded.size()) << "nothing was heard";
     if (r0 >= recorded.size() || r0 < o0) return 0;
     const size_t offset = r0 - o0;
     auto same = [&](size_t recordedAt, size_t offlineAt) {
-        return std::abs(recorded[recordedAt] - offline[offlineAt]) <= 4;
+        return recordedAt < recorded.size() && offlineAt < offline.size() &&
+               std::abs(recorded[recordedAt] - offline[offlineAt]) <= 4;
     };
     // Where the recording first leaves the render: the pause.
     size_t paused = kBlockSamples;
     while (offset + paused < recorded.size() && paused < offline.size() && same(offset + paused, paused))
         ++paused;
     EXPECT_GE(paused, 2 * kBlockSamples) << "the recording left the render before the pause";
-    // The pause's length: after it the recording goes on with the render, for a whole block.
+    // The pause's length, and where the render goes on: a whole block equal to it.
     size_t gap = 1;
-    for (; offset + paused + gap + kBlockSamples < recorded.size(); ++gap) {
-        size_t j = 0;
-        while (j < kBlockSamples && same(offset + paused + gap + j, paused + j)) ++j;
-        if (j == kBlockSamples) break;
+    long slip = 0;
+    bool found = false;
+    for (; !found && offset + paused + gap + kBlockSamples < recorded.size(); ++gap) {
+        for (slip = -kSlip; slip <= kSlip && !found; ++slip) {
+            size_t j = 0;
+            while (j < kBlockSamples && same(offset + paused + gap + j, size_t(long(paused) + slip) + j)) ++j;
+            found = j == kBlockSamples;
+        }
     }
-    EXPECT_LT(offset + paused + gap + kBlockSamples, recorded.size())
-        << "the song did not go on after the pause";
+    --gap, --slip;
+    EXPECT_TRUE(found) << "the song did not go on after the pause";
+    if (!found) return 0;
     // The rest, to where the stop ended the sound (the recording is silent from there on).
     size_t heardUntil = recorded.size();
     while (heardUntil > 0 && std::abs(recorded[heardUntil - 1]) <= 4) --heardUntil;
+    const size_t resumed = size_t(long(paused) + slip);
     size_t differing = 0, compared = 0;
-    for (size_t i = paused; i < offline.size() && offset + gap + i < heardUntil; ++i, ++compared) {
-        differing += !same(offset + gap + i, i);
+    for (size_t i = resumed; i < offline.size() && offset + paused + gap + (i - resumed) < heardUntil; ++i) {
+        differing += !same(offset + paused + gap + (i - resumed), i);
+        ++compared;
     }
     EXPECT_GE(compared, 2 * kBlockSamples) << "too little was heard after the pause";
     EXPECT_EQ(differing, 0u) << "of " << compared << " samples after the pause";
-    std::printf("paused for %.3f s; the %zu samples after it equal the render but %zu\n",
-                double(gap) / kSampleRate, compared, differing);
+    std::printf(
+        "paused for %.3f s, resumed %ld samples from where the sound stopped; the %zu samples after "
+        "it equal the render but %zu\n",
+        double(gap) / kSampleRate, slip, compared, differing);
     return gap;
 }
 
@@ -208,50 +226,53 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
     const std::vector<int16_t> offline = offlineRender(12);
 
-    quenbrix::PluginHost host;
-    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-    auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
-        EXPECT_NE(host.find(name), nullptr) << name;
-        return host.call(name, arguments);
-    };
+    for (const char* plugin : kLinuxPlugins) {
+        SCOPED_TRACE(plugin);
+        quenbrix::PluginHost host;
+        ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
+        auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
+            EXPECT_NE(host.find(name), nullptr) << name;
+            return host.call(name, arguments);
+        };
 
-    Recorder recorder("sidtune-volume.wav");
-    ASSERT_TRUE(recorder.started);
-    EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
-    std::this_thread::sleep_for(2000ms);
-    command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
-    std::this_thread::sleep_for(2500ms);
-    command("StopSidtune");
-    std::this_thread::sleep_for(1000ms);
-    EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
-    std::this_thread::sleep_for(2500ms);
-    command("StopSidtune");
-    host.unload();
+        Recorder recorder("sidtune-volume.wav");
+        ASSERT_TRUE(recorder.started);
+        EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+        std::this_thread::sleep_for(2000ms);
+        command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
+        std::this_thread::sleep_for(2500ms);
+        command("StopSidtune");
+        std::this_thread::sleep_for(1000ms);
+        EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+        std::this_thread::sleep_for(2500ms);
+        command("StopSidtune");
+        host.unload();
 
-    const std::vector<int16_t> recorded = recorder.stop();
-    const size_t o0 = firstAudible(offline);
-    const size_t first = firstAudible(recorded);
-    ASSERT_LT(first, recorded.size());
-    const size_t offset1 = first - o0;
-    // The first play: full volume for its second block, then from 1.5 s of sound on, half.
-    ASSERT_GT(recorded.size(), offset1 + 6 * kBlockSamples);
-    EXPECT_NEAR(gain(recorded, offset1, offline, kBlockSamples, 2 * kBlockSamples), 1.0, 0.002);
-    const double half = gain(recorded, offset1, offline, 4 * kBlockSamples, 6 * kBlockSamples);
-    EXPECT_NEAR(20 * std::log10(half), -6.09, 0.05) << half;
-    std::printf("SetSidVolume 0.5: the recording drops by %.3f dB\n", -20 * std::log10(half));
-    // The second play starts after a second of silence, at full volume again.
-    size_t quietFrom = offset1 + 6 * kBlockSamples, second = recorded.size();
-    for (size_t i = quietFrom, quiet = 0; i < recorded.size(); ++i) {
-        quiet = std::abs(recorded[i]) <= 200 ? quiet + 1 : 0;
-        if (quiet > size_t(kSampleRate / 2)) {
-            second = firstAudible(std::vector<int16_t>(recorded.begin() + long(i), recorded.end())) + i;
-            break;
+        const std::vector<int16_t> recorded = recorder.stop();
+        const size_t o0 = firstAudible(offline);
+        const size_t first = firstAudible(recorded);
+        ASSERT_LT(first, recorded.size());
+        const size_t offset1 = first - o0;
+        // The first play: full volume for its second block, then from 1.5 s of sound on, half.
+        ASSERT_GT(recorded.size(), offset1 + 6 * kBlockSamples);
+        EXPECT_NEAR(gain(recorded, offset1, offline, kBlockSamples, 2 * kBlockSamples), 1.0, 0.002);
+        const double half = gain(recorded, offset1, offline, 4 * kBlockSamples, 6 * kBlockSamples);
+        EXPECT_NEAR(20 * std::log10(half), -6.09, 0.05) << half;
+        std::printf("SetSidVolume 0.5: the recording drops by %.3f dB\n", -20 * std::log10(half));
+        // The second play starts after a second of silence, at full volume again.
+        size_t quietFrom = offset1 + 6 * kBlockSamples, second = recorded.size();
+        for (size_t i = quietFrom, quiet = 0; i < recorded.size(); ++i) {
+            quiet = std::abs(recorded[i]) <= 200 ? quiet + 1 : 0;
+            if (quiet > size_t(kSampleRate / 2)) {
+                second = firstAudible(std::vector<int16_t>(recorded.begin() + long(i), recorded.end())) + i;
+                break;
+            }
         }
+        ASSERT_LT(second, recorded.size()) << "the second play was not heard";
+        const size_t offset2 = second - o0;
+        ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
+        EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
     }
-    ASSERT_LT(second, recorded.size()) << "the second play was not heard";
-    const size_t offset2 = second - o0;
-    ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
-    EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
 }
 
 // How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
@@ -265,25 +286,25 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
     const auto e = newEngine();
     ASSERT_TRUE(beginTuneFile(*e, demoTune("effects.sid"), 1));
     const std::vector<int16_t> offline = renderBlocks(*e, 16);
-
-    quenbrix::PluginHost host;
-    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-    Recorder recorder("sidtune-pause.wav");
-    ASSERT_TRUE(recorder.started);
-    ASSERT_EQ(host.call("PlaySidtuneSong",
-                        {quenbrix::Value::ofText(demoTune("effects.sid")), quenbrix::Value::ofReal(2)})
-                  .result,
-              -1);
-    EXPECT_EQ(host.call("SidtuneSongs").result, 3);
-    std::this_thread::sleep_for(2500ms);
-    host.call("PauseSidtune");
-    std::this_thread::sleep_for(1000ms);
-    host.call("ResumeSidtune");
-    std::this_thread::sleep_for(3000ms);
-    host.call("StopSidtune");
-    host.unload();
-    const size_t gap = expectRecordingEqualsRenderAroundAPause(recorder.stop(), offline);
-    EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
+    for (const char* plugin : kLinuxPlugins) {
+        SCOPED_TRACE(plugin);
+        quenbrix::PluginHost host;
+        ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
+        Recorder recorder("sidtune-pause.wav");
+        ASSERT_TRUE(recorder.started);
+        const quenbrix::Value tune = quenbrix::Value::ofText(demoTune("effects.sid"));
+        ASSERT_EQ(host.call("PlaySidtuneSong", {tune, quenbrix::Value::ofReal(2)}).result, -1);
+        EXPECT_EQ(host.call("SidtuneSongs").result, 3);
+        std::this_thread::sleep_for(2500ms);
+        host.call("PauseSidtune");
+        std::this_thread::sleep_for(1000ms);
+        host.call("ResumeSidtune");
+        std::this_thread::sleep_for(3000ms);
+        host.call("StopSidtune");
+        host.unload();
+        const size_t gap = expectRecordingEqualsRenderAroundAPause(recorder.stop(), offline);
+        EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
+    }
 }
 
 // The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
@@ -430,7 +451,7 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     std::ifstream outFile(dir / "out");
     const std::string out{std::istreambuf_iterator<char>(outFile), {}};
     EXPECT_EQ(WEXITSTATUS(status), 0) << out;
-    EXPECT_NE(out.find("\n-1\n"), std::string::npos) << out;
+    EXPECT_EQ(out, "-1\n") << out;  // what the script prints, and nothing else
     std::filesystem::remove_all(dir);
 }
 

@@ -162,7 +162,7 @@ std::string withoutComment(const std::string& line) {
 
 class Interpreter {
   public:
-    explicit Interpreter(PluginHost& h) : host(h) {}
+    Interpreter(PluginHost& h, bool traceCommands) : host(h), trace(traceCommands) {}
 
     // Runs one statement; throws ScriptError.
     void run(const std::string& text) {
@@ -219,6 +219,7 @@ class Interpreter {
 
   private:
     PluginHost& host;
+    bool trace;
     std::map<std::string, Value> variables;
 
     static void expectEnd(Line& line) {
@@ -255,6 +256,12 @@ class Interpreter {
                 if (v.real != double(int32_t(v.real))) throw ScriptError{where + " must be a whole number"};
                 v = Value::ofInteger(int32_t(v.real));
             }
+        }
+        if (trace) {
+            // The wall clock, which a recorder in another process (or beside Wine) reads too.
+            const double now =
+                std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+            std::fprintf(stderr, "trace %.4f %s\n", now, command.name.c_str());
         }
         return host.call(command, arguments);
     }
@@ -325,6 +332,9 @@ int main(int argc, char** argv) {
     bool verbose = false;
     app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");
     app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
+    bool trace = false;
+    app.add_flag("--trace", trace,
+                 "Before each command, print \"trace SECONDS NAME\" on stderr (the wall clock)");
     app.add_option("SCRIPT", scriptPath, "The script to run")->required();
     if (const int code = sidtune::parseCommandLine(app, argc, argv); code >= 0) return code;
 
@@ -348,7 +358,7 @@ int main(int argc, char** argv) {
     }
 
     sidtune::catchStopSignals();
-    Interpreter interpreter(host);
+    Interpreter interpreter(host, trace);
     int status = 0;
     for (size_t i = 0; i < lines.size() && stopSignal() == 0; ++i) {
         try {

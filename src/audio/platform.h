@@ -2,7 +2,7 @@
 // each mapping one-to-one onto a DirectSound 8 or Win32 call. The engine (audio_engine.cpp) is
 // written once over these; each platform supplies them:
 //
-//   platform_sdl.cpp     Linux: a software one-second buffer fed to SDL2 by its pull callback
+//   platform_linux.cpp   Linux: a software one-second buffer, played by PulseAudio's client or SDL2
 //   platform_dsound.cpp  Windows: DirectSound 8 and Win32 events and threads
 //   tests/sim/           the tests: no device, a play position moved by the test, failure switches
 //
@@ -65,7 +65,7 @@ void release(Buffer* buffer);
 void release(Notify* notify);
 void release(Device* device);
 // Waits until every released object is gone for good. Release is immediate in DirectSound and the
-// simulation; SDL2 devices close later, on a thread (see platform_sdl.cpp). Called before the
+// simulation; SDL2 devices close later, on a thread (see sdl_output.cpp). Called before the
 // library may be unloaded.
 void finishReleases();
 

@@ -73,6 +73,7 @@ int play(Buffer* buffer) {
     if (software::beforeCall(BufferCall::Play, buffer) != 0) return 1;
     if (buffer->primary) return software::primaryPlays(buffer);
     softwarePlay(buffer->stream);
+    software::streamPlays(buffer, true);
     return 0;
 }
 
@@ -80,7 +81,10 @@ int stop(Buffer* buffer) {
     software::beforeCall(BufferCall::Stop, buffer);
     // The primary buffer stops only to be released, and the device stops pulling when it is.
     // (Pausing SDL's device first would cost a whole callback period of sleep in its thread.)
-    if (!buffer->primary) softwareStop(buffer->stream);
+    if (!buffer->primary) {
+        software::streamPlays(buffer, false);
+        softwareStop(buffer->stream);
+    }
     return 0;
 }
 
@@ -104,7 +108,7 @@ int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void*, uint32_t) {
 int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel) {
     if (software::beforeCall(BufferCall::SetVolume, buffer) != 0) return 1;
     if (hundredthsOfDecibel > kVolumeMax || hundredthsOfDecibel < kVolumeMin) return 1;
-    buffer->stream.volume = hundredthsOfDecibel;
+    if (!software::volumeApplied(buffer, hundredthsOfDecibel)) buffer->stream.volume = hundredthsOfDecibel;
     return 0;
 }
 

@@ -64,6 +64,12 @@ void notifyCreated(Notify* notify);
 void notifyDeleted(Notify* notify);
 // The primary buffer starts playing: the device starts pulling samples.
 int primaryPlays(Buffer* primary);
+// The stream buffer starts or stops playing (the stream itself has started before this, and stops
+// after it).
+void streamPlays(Buffer* stream, bool on);
+// A volume for the stream buffer: true when the platform applies it itself; otherwise the stream
+// applies it to the samples it hands out.
+bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel);
 
 }  // namespace software
 }  // namespace sidtune::platform

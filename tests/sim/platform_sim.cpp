@@ -216,6 +216,8 @@ void notifyCreated(Notify*) { sim::countLive(&sim::LiveObjects::notifies, 1); }
 void notifyDeleted(Notify*) { sim::countLive(&sim::LiveObjects::notifies, -1); }
 
 int primaryPlays(Buffer*) { return 0; }
+void streamPlays(Buffer*, bool) {}
+bool volumeApplied(Buffer*, int32_t) { return false; }
 
 }  // namespace software
 

@@ -1,19 +1,18 @@
-// The audio platform on Linux: SDL2. The one-second stream is a software buffer (software_stream)
-// that SDL's pull callback copies from, applying the volume, moving the play position and
-// signalling the events as it passes offset 0 and the middle. The "primary buffer" is the device
-// itself: playing it starts SDL's callbacks.
+// Playing the software stream through SDL2: the fallback where no PulseAudio server answers (SDL
+// then tries PipeWire and ALSA). SDL's pull callback copies from the stream buffer, applying the
+// volume, moving the play position and signalling the events as it passes offset 0 and the middle.
 //
 // The audio subsystem is opened with SDL_InitSubSystem and closed with SDL_QuitSubSystem, so a host
 // that uses SDL itself keeps its own subsystems. Without an audio server or device the device
-// cannot be created: set-up fails quickly, and nothing is printed.
+// cannot be opened: set-up fails quickly, and nothing is printed.
 //
 // Closing an SDL device takes a while (SDL lets two callback periods drain), so a released device
-// is parked instead: it stays open, playing silence, for a second, and the next createDevice in
-// that time takes it back at once ("PlaySidtune" while a tune plays, or soon after "StopSidtune").
+// is parked instead: it stays open, playing silence, for a second, and the next device opened in
+// that time is that one ("PlaySidtune" while a tune plays, or soon after "StopSidtune").
 // Otherwise a thread of ours closes it when the second is over. No SDL call of ours ever runs on
-// two threads at once: createDevice and finishReleases wait for that thread first, and it leaves
-// the subsystem's reference for them to give back (SDL_QuitSubSystem may unload libraries, which
-// must not happen on a thread that the library's own unloading may be waiting for).
+// two threads at once: opening and finishing wait for that thread first, and it leaves the
+// subsystem's reference for them to give back (SDL_QuitSubSystem may unload libraries, which must
+// not happen on a thread that the library's own unloading may be waiting for).
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -26,17 +25,12 @@
 
 #include "audio/audio_format.h"
 #include "audio/software_platform.h"
-#include "audio/std_events.h"
+#include "audio/sound_output.h"
 
 namespace sidtune::platform {
-
-struct Device {
-    SDL_AudioDeviceID id = 0;
-    // The stream the callback plays, set and cleared under SDL's device lock.
-    Buffer* stream = nullptr;
-};
-
 namespace {
+
+class SdlOutput;
 
 // Samples per callback: about 186 ms. Every wake-up of SDL's audio thread costs about the same
 // (the sound library, the kernel; rendering is a small part), and it wakes several times per
@@ -46,8 +40,14 @@ namespace {
 // (SDL lets two callback periods drain), which is why released devices are parked (see above).
 constexpr Uint16 kCallbackSamples = 8192;
 
+// The SDL device and the stream its callback plays, set and cleared under SDL's device lock.
+struct SdlDevice {
+    SDL_AudioDeviceID id = 0;
+    Buffer* stream = nullptr;
+};
+
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
-    Device* device = static_cast<Device*>(userdata);
+    SdlDevice* device = static_cast<SdlDevice*>(userdata);
     if (device->stream == nullptr) {
         std::memset(out, 0, size_t(bytes));
         return;
@@ -55,8 +55,7 @@ void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     pull(device->stream->stream, out, uint32_t(bytes));
 }
 
-// Sets the stream the device's callback plays (null: silence), under SDL's device lock.
-void setDeviceStream(Device* device, Buffer* stream) {
+void setDeviceStream(SdlDevice* device, Buffer* stream) {
     SDL_LockAudioDevice(device->id);
     device->stream = stream;
     SDL_UnlockAudioDevice(device->id);
@@ -97,7 +96,7 @@ bool initAudioSubsystem() {
 }
 
 // Closes a device and gives back the subsystem reference it held.
-void closeNow(Device* device) {
+void closeNow(SdlDevice* device) {
     SDL_CloseAudioDevice(device->id);  // waits for the callback and SDL's drain
     delete device;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -110,7 +109,7 @@ class DeviceParking {
   public:
     // Parks a released device and starts the thread that closes it after kParkTime, unless it is
     // taken back first. Without a thread to be had it is closed here and now, as SDL does it.
-    void park(Device* device) {
+    void park(SdlDevice* device) {
         finish();  // only one device is ever in use
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -125,8 +124,8 @@ class DeviceParking {
 
     // Takes the parked device back, if there is one, and waits until the closing thread has
     // ended; gives back the subsystem references of the devices that thread closed.
-    Device* takeBack() {
-        Device* device;
+    SdlDevice* takeBack() {
+        SdlDevice* device;
         {
             std::lock_guard<std::mutex> guard(lock);
             device = parked;
@@ -146,7 +145,7 @@ class DeviceParking {
 
     // Closes the parked device at once, if there is one: every release is then complete.
     void finish() {
-        if (Device* device = takeBack()) closeNow(device);
+        if (SdlDevice* device = takeBack()) closeNow(device);
     }
 
   private:
@@ -158,7 +157,7 @@ class DeviceParking {
     void closeWhenParkEnds() {
         std::unique_lock<std::mutex> guard(lock);
         changed.wait_for(guard, kParkTime, [this] { return parked == nullptr; });
-        Device* device = parked;
+        SdlDevice* device = parked;
         parked = nullptr;
         guard.unlock();
         if (device == nullptr) return;  // taken back
@@ -170,42 +169,45 @@ class DeviceParking {
 
     std::mutex lock;
     std::condition_variable changed;
-    Device* parked = nullptr;
+    SdlDevice* parked = nullptr;
     int closedReferences = 0;  // of devices the thread closed, not yet given back
     std::thread closer;
 };
 
 DeviceParking parking;
 
-// Without a call to finishReleases (a host that unloads the library without the plugin's unload)
-// the parked device is closed as the library goes: its callback is our code.
-struct FinishAtUnload {
-    ~FinishAtUnload() { finishReleases(); }
-} finishAtUnload;
+class SdlOutput final : public SoundOutput {
+  public:
+    explicit SdlOutput(SdlDevice* d) : device(d) {}
+    void setSource(Buffer* stream) override { setDeviceStream(device, stream); }
+    int start() override {
+        SDL_PauseAudioDevice(device->id, 0);
+        return 0;
+    }
+    void streamPlays(bool) override {}  // the callback plays what the stream holds, silence when stopped
+    bool setVolume(int32_t) override { return false; }
+    void release() override {
+        setDeviceStream(device, nullptr);  // whatever it played, from now on it plays silence
+        parking.park(device);
+        delete this;
+    }
 
-}  // namespace
+  private:
+    SdlDevice* device;
+};
 
-void* desktopWindow() {
-    static int window;  // SDL needs no window; any non-null value serves
-    return &window;
-}
-
-int createDevice(Device** device) {
-    *device = nullptr;
-    if (Device* d = parking.takeBack()) {
+SdlDevice* openDevice() {
+    if (SdlDevice* d = parking.takeBack()) {
         // A device the server dropped while it was parked is stopped for good.
-        if (SDL_GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) {
-            *device = d;
-            return 0;
-        }
+        if (SDL_GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) return d;
         closeNow(d);
     }
     silenceAlsa();
-    if (!initAudioSubsystem()) return 1;
-    Device* d = new (std::nothrow) Device;
+    if (!initAudioSubsystem()) return nullptr;
+    SdlDevice* d = new (std::nothrow) SdlDevice;
     if (d == nullptr) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return 1;
+        return nullptr;
     }
     SDL_AudioSpec want{};
     want.freq = kSampleRate;
@@ -220,52 +222,21 @@ int createDevice(Device** device) {
     if (d->id == 0) {
         delete d;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return 1;
+        return nullptr;
     }
-    *device = d;
-    return 0;
+    return d;
 }
 
-int setCooperativeLevel(Device*, void* window) { return window == nullptr; }
+}  // namespace
 
-int getCaps(Device*) { return 0; }
-
-void release(Device* device) {
-    setDeviceStream(device, nullptr);  // whatever it played, from now on it plays silence
-    parking.park(device);
+SoundOutput* openSdlOutput() {
+    SdlDevice* device = openDevice();
+    if (device == nullptr) return nullptr;
+    SoundOutput* output = new (std::nothrow) SdlOutput(device);
+    if (output == nullptr) closeNow(device);
+    return output;
 }
 
-void finishReleases() { parking.finish(); }
-
-// The hooks of the shared buffer calls: the stream buffer is what the device's callback plays.
-namespace software {
-
-int beforeCall(BufferCall, const Buffer*, uint32_t, bool) { return 0; }
-
-void bufferCreated(Buffer* buffer) {
-    if (!buffer->primary) setDeviceStream(buffer->device, buffer);
-}
-
-void bufferDeleted(Buffer* buffer) {
-    if (buffer->primary || buffer->device == nullptr) return;
-    SDL_LockAudioDevice(buffer->device->id);
-    if (buffer->device->stream == buffer) buffer->device->stream = nullptr;
-    SDL_UnlockAudioDevice(buffer->device->id);
-}
-
-void notifyCreated(Notify*) {}
-void notifyDeleted(Notify*) {}
-
-int primaryPlays(Buffer* primary) {
-    SDL_PauseAudioDevice(primary->device->id, 0);
-    return 0;
-}
-
-}  // namespace software
-
-Event* createEvent() { return stdCreateEvent(); }
-Thread* createThread(int (*entry)(void*), void* argument) { return stdCreateThread(entry, argument); }
-void closeHandle(Event* event) { stdCloseEvent(event); }
-void closeHandle(Thread* thread) { stdCloseThread(thread); }
+void finishSdlOutputs() { parking.finish(); }
 
 }  // namespace sidtune::platform
