@@ -146,8 +146,10 @@ Delays measureOnce(const std::vector<std::string>& host, const std::string& tune
     const size_t offset = r0 - o0;  // recording index of the render's first sample
     d.start = recorder.timeOf(offset) - t.at("PlaySidtune");
 
-    // The first sample that is no longer the render at full volume.
+    // The first sample that is no longer the render at full volume, looked for from a little
+    // before the command on (a platform that is not exact at its start would be found there).
     size_t i = 0;
+    while (offset + i < r.size() && recorder.timeOf(offset + i) < t.at("SetSidVolume") - 0.1) ++i;
     while (offset + i < r.size() && i < offline.size() && std::abs(r[offset + i] - offline[i]) <= 4) ++i;
     d.volume = recorder.timeOf(offset + i) - t.at("SetSidVolume");
     // The pause: the first of 50 ms of exact silence after that.

@@ -5,7 +5,8 @@
 #     tune's median and worst run, as the README's table;
 #   - the cost of playing through the real plugin, and how long "PlaySidtune" and "StopSidtune"
 #     take, with a PulseAudio server started for the purpose (the sink paced by the measured
-#     stream alone, as on a desktop where nothing else plays).
+#     stream alone, as on a desktop where nothing else plays);
+#   - how soon the sound follows the commands, against the test sink.
 #   scripts/run-benchmarks.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,3 +15,4 @@ scripts/build.sh
 build/bench/sidtune_bench
 build/bench/render_bench
 SIDTUNE_PULSE_KEEPALIVE_MS=500 scripts/with-pulse.sh build/bench/play_bench
+scripts/with-pulse.sh build/bench/latency_bench

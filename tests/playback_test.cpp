@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -494,6 +495,46 @@ TEST(RealAudio, StopSignalsEndThePlayingPrograms) {
         EXPECT_LT(seconds, 2.0) << c.command[0];
     }
     std::filesystem::remove(script);
+}
+
+// With both cores busy with other work, a minute of playing through the plugin is the render,
+// sample for sample: the stream is never starved. SIDTUNE_LOAD_SECONDS sets the length (60).
+TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
+    if (std::getenv("PULSE_SERVER") == nullptr)
+        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    const int seconds =
+        std::getenv("SIDTUNE_LOAD_SECONDS") ? std::atoi(std::getenv("SIDTUNE_LOAD_SECONDS")) : 60;
+    const std::vector<int16_t> offline = offlineRender(2 * seconds + 4);
+    std::atomic<bool> busy{true};
+    std::vector<std::thread> load;
+    for (unsigned c = 0; c < std::max(2u, std::thread::hardware_concurrency()); ++c) {
+        load.emplace_back([&busy] {
+            volatile uint64_t spin = 0;
+            while (busy) spin = spin + 1;
+        });
+    }
+    quenbrix::PluginHost host;
+    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
+    Recorder recorder("sidtune-load.wav");
+    ASSERT_TRUE(recorder.started);
+    EXPECT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds) + 1000ms);
+    host.call("StopSidtune");
+    host.unload();
+    busy = false;
+    for (std::thread& t : load) t.join();
+    const std::vector<int16_t> recorded = recorder.stop();
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    ASSERT_LT(r0, recorded.size());
+    ASSERT_GE(r0, o0);
+    const size_t offset = r0 - o0, end = size_t(2 * seconds) * kBlockSamples;
+    ASSERT_GE(recorded.size(), offset + end) << "less was heard than played";
+    size_t differing = 0, firstDifference = 0;
+    for (size_t i = kBlockSamples; i < end; ++i) {
+        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
+    }
+    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render";
+    std::printf("%d s under load: %zu samples differ from the render\n", seconds, differing);
 }
 
 // A stopped tune's device stays open for a while (its callback is the library's code): a host
