@@ -47,21 +47,8 @@ int countCalls(const std::string& name) {
 
 // A tune whose play routine counts its calls at $C000 and whose init routine marks $C001.
 std::vector<uint8_t> countingTune() {
-    std::vector<uint8_t> b(124, 0);
-    std::copy_n("PSID", 4, b.begin());
-    b[5] = 2;
-    b[7] = 124;
-    b[10] = 0x10, b[11] = 0x00;  // init $1000
-    b[12] = 0x10, b[13] = 0x10;  // play $1010
-    b[15] = 1;
-    std::vector<uint8_t> code(0x20, 0xEA);
-    const uint8_t init[] = {0xA9, 0x01, 0x8D, 0x01, 0xC0, 0x60};  // LDA #1; STA $C001; RTS
-    const uint8_t play[] = {0xEE, 0x00, 0xC0, 0x60};              // INC $C000; RTS
-    std::copy(std::begin(init), std::end(init), code.begin());
-    std::copy(std::begin(play), std::end(play), code.begin() + 0x10);
-    b.push_back(0x00), b.push_back(0x10);
-    b.insert(b.end(), code.begin(), code.end());
-    return b;
+    return psidTune({0xA9, 0x01, 0x8D, 0x01, 0xC0, 0x60},  // LDA #1; STA $C001; RTS
+                    {0xEE, 0x00, 0xC0, 0x60});             // INC $C000; RTS
 }
 
 // An engine of the test's own on the simulated platform, and nothing alive afterwards.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -38,6 +39,24 @@ inline std::unique_ptr<EngineState> newEngine() { return std::make_unique<Engine
 // Puts bytes into the image from `address` on, straight, without the write decode.
 inline void poke(EngineState& e, uint16_t address, std::initializer_list<uint8_t> bytes) {
     for (uint8_t b : bytes) e.memory[address++] = b;
+}
+
+// A PSID tune of one song loaded at $1000: its init routine at $1000, its play routine at $1010.
+inline std::vector<uint8_t> psidTune(std::initializer_list<uint8_t> init,
+                                     std::initializer_list<uint8_t> play) {
+    std::vector<uint8_t> b(124, 0);
+    std::copy_n("PSID", 4, b.begin());
+    b[5] = 2;
+    b[7] = 124;
+    b[10] = 0x10, b[11] = 0x00;  // init $1000
+    b[12] = 0x10, b[13] = 0x10;  // play $1010
+    b[15] = 1;
+    b.push_back(0x00), b.push_back(0x10);  // loaded at $1000
+    std::vector<uint8_t> code(0x20, 0xEA);
+    std::copy(init.begin(), init.end(), code.begin());
+    std::copy(play.begin(), play.end(), code.begin() + 0x10);
+    b.insert(b.end(), code.begin(), code.end());
+    return b;
 }
 
 // A fresh machine, a tune file loaded and song `song` (counted from 0) begun, as the player does it.

@@ -10,11 +10,13 @@
 #include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "program_support.h"
 #include "test_support.h"
+#include "tune_check.h"
 #include "wav_file.h"
 
 namespace sidtune::test {
@@ -280,6 +282,76 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
         EXPECT_NE(json.out.find(c.json), std::string::npos) << c.name << ": " << json.out;
         EXPECT_TRUE(nlohmann::json::accept(json.out)) << c.name;
     }
+}
+
+// sidtune check: a tune per verdict, found by walking a folder (links to files followed, a link
+// that loops back walked once), in the order of the walk whatever the jobs.
+TEST_F(ToolTest, CheckGivesEveryTuneItsVerdict) {
+    const fs::path tunes = dir / "tunes";
+    fs::create_directories(tunes / "more");
+    fs::copy_file(demo("demo.sid"), tunes / "a_demo.sid");
+    auto write = [](const fs::path& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    };
+    write(tunes / "b_silent.sid", psidTune({0x60}, {0x60}));  // volume 0, nothing written
+    // A play routine that waits for a raster line: the video chip is not here.
+    write(tunes / "more" / "c_stalls.sid",
+          psidTune({0x60}, {0xAD, 0x12, 0xD0, 0xC9, 0x80, 0xD0, 0xF9, 0x60}));
+    std::vector<uint8_t> rsid = psidTune({0x60}, {0x60});
+    std::copy_n("RSID", 4, rsid.begin());
+    write(tunes / "d_rsid.sid", rsid);
+    std::ofstream(tunes / "e_notes.txt") << "not a tune";
+    fs::create_symlink(tunes / "a_demo.sid", tunes / "more" / "f_link.sid");
+    fs::create_directory_symlink(tunes, tunes / "more" / "loop");
+
+    struct Expected {
+        std::string file;
+        int song;  // 0: no song field
+        std::string verdict;
+        std::string reason;
+    };
+    const Expected expected[] = {
+        {"a_demo.sid", 1, "plays", ""},
+        {"b_silent.sid", 1, "silent", ""},
+        {"d_rsid.sid", 0, "refused", "not a PSID tune: an RSID tune, which needs a whole C64"},
+        {"e_notes.txt", 0, "refused", "not a PSID tune"},
+        {"more/c_stalls.sid", 1, "stalls", ""},
+        {"more/f_link.sid", 1, "plays", ""},
+    };
+    std::string outputs[2];
+    for (int jobs : {1, 4}) {
+        const ProgramRun r =
+            run("check " + tunes.string() + " --seconds 2 --json --jobs " + std::to_string(jobs));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        outputs[jobs == 4] = r.out;
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);  // the same, in the same order, whatever the jobs
+    std::istringstream lines(outputs[0]);
+    std::vector<nlohmann::json> checks;
+    for (std::string line; std::getline(lines, line);) checks.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(checks.size(), std::size(expected)) << outputs[0];
+    for (size_t i = 0; i < checks.size(); ++i) {
+        const nlohmann::json& c = checks[i];
+        const Expected& x = expected[i];
+        EXPECT_EQ(c["file"], (tunes / x.file).string());
+        EXPECT_EQ(c.contains("song"), x.song != 0) << x.file;
+        if (x.song != 0) {
+            EXPECT_EQ(c["song"], x.song) << x.file;
+        }
+        EXPECT_EQ(c["verdict"], x.verdict) << x.file;
+        EXPECT_EQ(c.value("reason", ""), x.reason) << x.file;
+        EXPECT_EQ(c["cutOffCalls"] != 0, x.verdict == "stalls") << x.file;
+        EXPECT_EQ(c["peak"] > kSilentSwing, x.verdict == "plays") << x.file;
+    }
+    // The table and its summary; a path that does not exist is named, and the rest still checked.
+    const ProgramRun table =
+        run("check " + (tunes / "a_demo.sid").string() + " " + (dir / "none").string() + " --seconds 1");
+    EXPECT_EQ(table.exitCode, 1);
+    EXPECT_NE(table.err.find("none: No such file or directory"), std::string::npos) << table.err;
+    EXPECT_NE(table.out.find("1 songs in 1 files: 1 play, 0 silent, 0 stall; 0 files refused"),
+              std::string::npos)
+        << table.out;
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 //   sidtune play TUNE [--song N] [--seconds S] [--plugin PATH]
 //                                plays a tune through the plugin, as a Quenbrix program does;
 //                                Ctrl-C stops it
+//   sidtune check PATH... [--seconds S] [--json] [--jobs N]
+//                                will these tunes play here? a verdict for every song
 #if defined(_WIN32)
 #include <io.h>
 #define isatty _isatty
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -35,6 +38,7 @@
 #include "stop_signal.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
+#include "tune_check.h"
 #include "wav_file.h"
 
 namespace {
@@ -265,6 +269,52 @@ int info(const std::string& path, bool json) {
     return 0;
 }
 
+// One line of the check's output, in text or as a JSON object.
+void printCheck(const SongCheck& s, bool json) {
+    if (json) {
+        nlohmann::ordered_json line = {{"file", s.file}};
+        if (s.song != 0) line["song"] = s.song;
+        line["verdict"] = verdictName(s.verdict);
+        if (s.verdict == Verdict::Refused) line["reason"] = s.reason;
+        line["peak"] = s.peak;
+        line["cutOffCalls"] = s.cutOffCalls;
+        // File names are bytes: any that are no UTF-8 are shown as U+FFFD.
+        std::printf("%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    } else if (s.verdict == Verdict::Refused) {
+        std::printf("%-7s %-4s %s: %s\n", "refused", "-", printableHeaderText(s.file.c_str()).c_str(),
+                    s.reason.c_str());
+    } else {
+        std::printf("%-7s %4d %6d %8u  %s\n", verdictName(s.verdict), s.song, s.peak, unsigned(s.cutOffCalls),
+                    printableHeaderText(s.file.c_str()).c_str());
+    }
+}
+
+int checkTunes(const std::vector<std::string>& paths, double seconds, bool json, unsigned jobs) {
+    const CheckWalk walk = walkPaths(paths);
+    for (const std::string& missing : walk.missing) fail(missing + ": No such file or directory");
+    std::vector<SongCheck> songs = plan(walk.files);
+    if (!json) std::printf("%-7s %4s %6s %8s  %s\n", "verdict", "song", "peak", "cut-off", "file");
+    // Printed in the order of the walk, whichever job finishes first.
+    std::vector<bool> done(songs.size(), false);
+    size_t printed = 0, finished = 0;
+    const bool progress = isatty(fileno(stderr)) && !songs.empty();
+    checkSongs(songs, seconds, jobs, [&](size_t i) {
+        done[i] = true;
+        ++finished;
+        for (; printed < songs.size() && done[printed]; ++printed) printCheck(songs[printed], json);
+        std::fflush(stdout);
+        if (progress) showProgress(uint32_t(finished), uint32_t(songs.size()));
+    });
+    std::map<Verdict, int> count;
+    for (const SongCheck& s : songs) ++count[s.verdict];
+    if (!json) {
+        std::printf("%zu songs in %zu files: %d play, %d silent, %d stall; %d files refused\n",
+                    songs.size() - size_t(count[Verdict::Refused]), walk.files.size(), count[Verdict::Plays],
+                    count[Verdict::Silent], count[Verdict::Stalls], count[Verdict::Refused]);
+    }
+    return walk.missing.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -307,7 +357,27 @@ int main(int argc, char** argv) {
     playCommand->add_option("--plugin", pluginPath,
                             "The plugin library (default: the one beside this program)");
 
+    std::vector<std::string> checkPaths;
+    double checkSeconds = 30;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    CLI::App* checkCommand = app.add_subcommand(
+        "check", "Will these tunes play here? A verdict for every song of every tune file");
+    checkCommand->add_option("PATH", checkPaths, "Tune files and folders (walked recursively)")->required();
+    checkCommand->add_option("--seconds", checkSeconds, "Seconds of each song to render (default 30)")
+        ->check(positiveSeconds());
+    checkCommand->add_flag("--json", json, "One JSON object per line");
+    checkCommand->add_option("--jobs", jobs, "Songs checked at once (default: the hardware threads)")
+        ->check(CLI::Range(1u, 256u));
+    checkCommand->footer(
+        "Verdicts: plays; silent (a peak-to-peak swing of at most 655, 1% of full scale); stalls (an init or "
+        "play call was cut off: the tune waits for hardware that is not here); refused (not a PSID tune, or "
+        "a "
+        "file that cannot be read). Exit codes: 0 the walk completed, whatever the verdicts; 1 a PATH does "
+        "not "
+        "exist; 2 a usage error.");
+
     if (const int code = parseCommandLine(app, argc, argv); code >= 0) return code;
+    if (checkCommand->parsed()) return checkTunes(checkPaths, checkSeconds, json, jobs);
     if (infoCommand->parsed()) return info(tunePath, json);
     if (playCommand->parsed()) return play(tunePath, song, playSeconds, pluginPath);
     if (renderCommand->parsed()) return render(tunePath, outPath, seconds, song);

@@ -21,11 +21,9 @@ void copyText(std::array<char, 32>& field, const uint8_t* text) {
 }
 
 int parseBlock(EngineState& e, const uint8_t* block, size_t size) {
-    if (size < kPsidHeaderSize || std::memcmp(block, "PSID", 4) != 0) return kTuneNotPsid;
-
+    if (!isPsidBlock(block, size)) return kTuneNotPsid;
     const size_t dataOffset = block[7];
     const uint16_t headerLoadAddress = bigEndianWord(block + 8);
-    if (size < dataOffset + 2) return kTuneNotPsid;
 
     // A header load address of 0 means the data begin with their load address, low byte first.
     // Any other header load address is where the data go, and the data start at the offset.
@@ -76,6 +74,11 @@ int loadFile(EngineState& e, const char* fileName) {
 }
 
 }  // namespace
+
+bool isPsidBlock(const uint8_t* block, size_t size) {
+    // A header, the magic, and room for the embedded load address at the data offset.
+    return size >= kPsidHeaderSize && std::memcmp(block, "PSID", 4) == 0 && size >= size_t(block[7]) + 2;
+}
 
 int loadTune(EngineState& e, const void* source, size_t size, int mode) {
     switch (mode) {

@@ -53,6 +53,8 @@ constexpr size_t kPsidHeaderSize = 118;
 constexpr size_t kLargestUsefulTune = 255 + 2 + 65536;
 
 int loadTune(EngineState& e, const void* source, size_t size, int mode);
+// Whether loadTune would take this block as a PSID tune (it may still be one that stalls).
+bool isPsidBlock(const uint8_t* block, size_t size);
 
 struct TuneTexts {
     const char* name;

@@ -1,0 +1,151 @@
+#include "tune_check.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "audio/render_block.h"
+#include "engine/engine_state.h"
+#include "engine/song.h"
+#include "tune/tune_file.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune {
+namespace {
+
+namespace fs = std::filesystem;
+
+void walkFolder(const fs::path& folder, std::set<fs::path>& seen, std::vector<std::string>& files) {
+    std::error_code error;
+    const fs::path real = fs::canonical(folder, error);
+    if (error || !seen.insert(real).second) return;  // a loop, or a folder walked already
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        entries.push_back(it->path());
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+        if (fs::is_directory(entry, error)) {
+            walkFolder(entry, seen, files);
+        } else {
+            files.push_back(entry.string());
+        }
+    }
+}
+
+// Renders one song as the player does, and judges it.
+void check(SongCheck& s, EngineState& e, uint32_t blocks) {
+    resetMachine(e, kSampleRate);
+    if (loadTune(e, s.tune->data(), s.tune->size(), kLoadFromMemory) != kTuneLoaded ||
+        beginSong(e, s.song - 1) != kSongBegun) {
+        s.verdict = Verdict::Refused;
+        s.reason = "not a PSID tune";
+        return;
+    }
+    std::vector<int16_t> block(kBlockSamples);
+    int lowest = 0, highest = 0;
+    for (uint32_t b = 0; b < blocks && e.cutOffCalls == 0; ++b) {
+        renderBlock(e, block.data(), kBlockBytes);
+        const auto [low, high] = std::minmax_element(block.begin(), block.end());
+        lowest = std::min<int>(lowest, *low);
+        highest = std::max<int>(highest, *high);
+    }
+    s.peak = highest - lowest;
+    s.cutOffCalls = e.cutOffCalls;
+    s.verdict = e.cutOffCalls != 0       ? Verdict::Stalls
+                : s.peak <= kSilentSwing ? Verdict::Silent
+                                         : Verdict::Plays;
+}
+
+}  // namespace
+
+const char* verdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Plays: return "plays";
+        case Verdict::Silent: return "silent";
+        case Verdict::Stalls: return "stalls";
+        case Verdict::Refused: return "refused";
+    }
+    return "?";
+}
+
+CheckWalk walkPaths(const std::vector<std::string>& paths) {
+    CheckWalk walk;
+    std::set<fs::path> seen;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (!fs::exists(path, error)) {
+            walk.missing.push_back(path);
+        } else if (fs::is_directory(path, error)) {
+            walkFolder(path, seen, walk.files);
+        } else {
+            walk.files.push_back(path);
+        }
+    }
+    return walk;
+}
+
+std::vector<SongCheck> plan(const std::vector<std::string>& files) {
+    std::vector<SongCheck> songs;
+    const auto engine = std::make_unique<EngineState>();
+    std::vector<uint8_t> bytes(kLargestUsefulTune);
+    for (const std::string& file : files) {
+        SongCheck refused;
+        refused.file = file;
+        const TuneFileRead read = readTuneFile(file.c_str(), bytes.data(), bytes.size());
+        if (read.status != TuneFileStatus::Read) {
+            refused.reason = std::string("cannot be read: ") + describe(read);
+            songs.push_back(std::move(refused));
+            continue;
+        }
+        // The header alone tells a PSID tune and its songs: nothing of the tune runs here.
+        if (!isPsidBlock(bytes.data(), read.size)) {
+            const bool rsid = read.size >= 4 && std::equal(bytes.begin(), bytes.begin() + 4, "RSID");
+            refused.reason =
+                rsid ? "not a PSID tune: an RSID tune, which needs a whole C64" : "not a PSID tune";
+            songs.push_back(std::move(refused));
+            continue;
+        }
+        const int count = uint8_t(bytes[15] - 1) + 1;  // the player reads the low byte of the field
+        const auto tune =
+            std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.begin() + long(read.size));
+        for (int song = 1; song <= count; ++song) {
+            SongCheck s;
+            s.file = file;
+            s.song = song;
+            s.tune = tune;
+            songs.push_back(std::move(s));
+        }
+    }
+    return songs;
+}
+
+void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
+                const std::function<void(size_t)>& onDone) {
+    const uint32_t blocks = uint32_t(std::ceil(seconds * 2));
+    std::atomic<size_t> next{0};
+    std::mutex reporting;
+    auto work = [&] {
+        const auto engine = std::make_unique<EngineState>();
+        for (size_t i = next++; i < songs.size(); i = next++) {
+            if (songs[i].song != 0) check(songs[i], *engine, blocks);
+            songs[i].tune.reset();
+            if (onDone) {
+                std::lock_guard<std::mutex> guard(reporting);
+                onDone(i);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned j = 1; j < std::max(1u, jobs); ++j) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
+}
+
+}  // namespace sidtune

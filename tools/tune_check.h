@@ -1,0 +1,56 @@
+// Will this tune play here? The checker behind `sidtune check`: every song of every tune file
+// under the paths given, rendered exactly as the player renders it, and a verdict for each.
+//
+//   plays     nothing was cut off, and there is sound
+//   silent    nothing was cut off, and the output's peak-to-peak swing stayed at most 655 (1% of
+//             full scale) over the checked seconds
+//   stalls    an init or play call was cut off by the instruction bound: the tune waits for
+//             hardware this player does not have (a raster line, a timer). It stays `stalls`
+//             whatever it sounds like, so its render ends at the first cut-off call
+//   refused   the file (not a song): not a PSID tune, or it cannot be read; `reason` says which
+//
+//   const CheckWalk walk = walkPaths(paths);              files in order; missing paths named
+//   std::vector<SongCheck> songs = plan(walk.files);      every song of every file, and refusals
+//   checkSongs(songs, seconds, jobs, onDone);             one engine per job; fills each entry
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sidtune {
+
+enum class Verdict { Plays, Silent, Stalls, Refused };
+const char* verdictName(Verdict verdict);
+
+// A swing at most this large, peak to peak, is silence: 1% of the 16-bit range.
+constexpr int kSilentSwing = 655;
+
+struct SongCheck {
+    std::string file;
+    int song = 0;  // counted from 1; 0 for a refused file
+    Verdict verdict = Verdict::Refused;
+    std::string reason;  // for a refused file
+    int peak = 0;        // peak-to-peak swing of the output
+    uint32_t cutOffCalls = 0;
+    std::shared_ptr<const std::vector<uint8_t>> tune;  // the file's bytes, shared by its songs
+};
+
+struct CheckWalk {
+    std::vector<std::string> files;    // in the order of the walk
+    std::vector<std::string> missing;  // paths given that do not exist
+};
+
+// Every file under each path: directories walked recursively in name order, links to files and
+// folders followed, each folder once (no loops).
+CheckWalk walkPaths(const std::vector<std::string>& paths);
+// The songs to check, file by file; a file that is no PSID tune is one refused entry.
+std::vector<SongCheck> plan(const std::vector<std::string>& files);
+// Checks every song not already refused over `seconds`, on `jobs` threads, each with an engine of
+// its own. `onDone(i)` is called (from any thread, one at a time) as entry i is complete.
+void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
+                const std::function<void(size_t)>& onDone = {});
+
+}  // namespace sidtune
