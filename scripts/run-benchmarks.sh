@@ -14,5 +14,6 @@ scripts/install-deps.sh --audio
 scripts/build.sh
 build/bench/sidtune_bench
 build/bench/render_bench
+build/bench/check_bench
 SIDTUNE_PULSE_KEEPALIVE_MS=500 scripts/with-pulse.sh build/bench/play_bench
 scripts/with-pulse.sh build/bench/latency_bench
