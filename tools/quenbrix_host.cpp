@@ -192,15 +192,18 @@ CallTrace PluginHost::call(const std::string& name, const std::vector<Value>& ar
     return command != nullptr ? call(*command, arguments) : CallTrace{};
 }
 
-std::string PluginHost::pluginBesideProgram() {
+std::string PluginHost::defaultPluginPath() {
 #if defined(_WIN32)
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     return (std::filesystem::path(path).parent_path() / "sidtune.dll").string();
 #else
     std::error_code ignored;
-    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ignored);
-    return (self.parent_path() / "libsidtune.so").string();
+    const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe", ignored).parent_path();
+    // Beside the program in the build tree; in lib/, beside bin/, where it is installed.
+    const std::filesystem::path beside = bin / "libsidtune.so", installed = bin.parent_path() / "lib" / "libsidtune.so";
+    return (std::filesystem::exists(beside, ignored) || !std::filesystem::exists(installed, ignored) ? beside : installed)
+        .string();
 #endif
 }
 

@@ -95,8 +95,9 @@ class PluginHost {
     void* symbol(const char* name) const;
 
     static std::string typeName(int32_t type);
-    // The plugin library beside the running program: libsidtune.so, or sidtune.dll on Windows.
-    static std::string pluginBesideProgram();
+    // The plugin library of the running program: libsidtune.so beside it (the build tree) or in
+    // ../lib (an installed tree); sidtune.dll beside it on Windows.
+    static std::string defaultPluginPath();
 
   private:
     void* handle = nullptr;

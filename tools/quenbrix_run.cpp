@@ -327,10 +327,10 @@ int main(int argc, char** argv) {
     CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
     sidtune::prepareCommandLine(app, "quenbrix-run");
     app.footer(kStatements);
-    std::string pluginPath = PluginHost::pluginBesideProgram();
+    std::string pluginPath = PluginHost::defaultPluginPath();
     std::string scriptPath;
     bool verbose = false;
-    app.add_option("--plugin", pluginPath, "The plugin library (default: the one beside this program)");
+    app.add_option("--plugin", pluginPath, "The plugin library (default: the one installed with this program)");
     app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
     bool trace = false;
     app.add_flag("--trace", trace,

@@ -345,7 +345,7 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--song", song, "Song number, counted from 1 (default 1)");
 
     double playSeconds = 0;
-    std::string pluginPath = quenbrix::PluginHost::pluginBesideProgram();
+    std::string pluginPath = quenbrix::PluginHost::defaultPluginPath();
     CLI::App* playCommand =
         app.add_subcommand("play", "Play a tune through the plugin, as a Quenbrix program does");
     playCommand->add_option("TUNE", tunePath, "PSID tune file")->required();
@@ -355,7 +355,7 @@ int main(int argc, char** argv) {
                      "Stop after this many seconds, more than 0 (default: until Ctrl-C)")
         ->check(positiveSeconds());
     playCommand->add_option("--plugin", pluginPath,
-                            "The plugin library (default: the one beside this program)");
+                            "The plugin library (default: the one installed with this program)");
 
     std::vector<std::string> checkPaths;
     double checkSeconds = 30;
