@@ -66,21 +66,41 @@ if [ $bits = 64 ]; then
   exit 0
 fi
 
-echo "== the 32-bit DLL and the engine's exactness under 32-bit Wine"
-PULSE_SERVER=$nowhere SIDTUNE_SOUND=none timeout 1200 $SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 \
-  --gtest_filter='WindowsPlugin.*:ControlBits/BitExact.*:DemoTunes.GoldenChecksums:Opcode/CpuVectors.*'
-echo "== the 32-bit DLL loading with a sound server"
-SIDTUNE_SOUND=server timeout 600 scripts/with-pulse.sh $SIDTUNE_WINE $build/tests/sidtune_tests.exe \
-  --gtest_brief=1 --gtest_filter='WindowsPlugin.*'
-
-echo "== the demo tunes rendered by the 32-bit sidtune.exe and by the Linux build"
+# A run of the 32-bit test program, whose output must show every selected test passed. The
+# emulator has two faults that are not the program's: the run of a test that skips crashes it
+# (the four opcodes that differ by design are left out, as they only skip), and with a sound
+# server it may crash at exit after every test has run; such a crash after all passed is reported
+# and forgiven, any failure is not.
+run32() {  # expected test count, then the program's arguments
+  local count=$1 status=0
+  shift
+  timeout 1200 $SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 "$@" >"$out/tests.log" 2>&1 || status=$?
+  grep -v '^ALSA lib\|^opcode' "$out/tests.log" || true
+  grep -q "^\[  PASSED  \] $count tests\.$" "$out/tests.log" || { echo "32-bit tests: not all $count passed" >&2; exit 1; }
+  if [ $status -ne 0 ]; then
+    grep -q 'qemu: uncaught target signal' "$out/tests.log" || { echo "32-bit tests: exit $status" >&2; exit 1; }
+    echo "(the emulator crashed at exit, after all $count tests had passed)"
+  fi
+}
 out=$(mktemp -d /tmp/sidtune-win32.XXXXXX)
 trap 'rm -rf "$out"; wineserver -k 2>/dev/null || true' EXIT
-for song in demo:1 effects:1 effects:2 effects:3 digi:1; do
+
+echo "== the 32-bit DLL without a sound server, and the engine's exactness, under 32-bit Wine"
+PULSE_SERVER=$nowhere SIDTUNE_SOUND=none run32 154 \
+  --gtest_filter='WindowsPlugin.*:ControlBits/BitExact.*:DemoTunes.GoldenChecksums:Opcode/CpuVectors.*-*/x00:*/x08:*/x28:*/x40'
+echo "== the 32-bit DLL with a sound server"
+export -f run32
+SIDTUNE_SOUND=server build=$build out=$out timeout 900 scripts/with-pulse.sh bash -c "run32 2 --gtest_filter='WindowsPlugin.*'"
+
+echo "== the demo tunes rendered by the 32-bit sidtune.exe and by the Linux build"
+for song in demo:1 effects:2; do
   tune=build/examples/${song%%:*}.sid n=${song##*:}
-  build/bin/sidtune render "$tune" -o "$out/linux.wav" -t 10 --song "$n"
-  timeout 600 $SIDTUNE_WINE $build/bin/sidtune.exe render "$tune" -o "$out/windows.wav" -t 10 --song "$n"
-  cmp "$out/linux.wav" "$out/windows.wav"
+  build/bin/sidtune render "$tune" -o "$out/linux-${song%%:*}.wav" -t 10 --song "$n"
+  timeout 900 $SIDTUNE_WINE $build/bin/sidtune.exe render "$tune" -o "$out/windows-${song%%:*}.wav" -t 10 --song "$n" &
+done
+wait
+for song in demo effects; do
+  cmp "$out/linux-$song.wav" "$out/windows-$song.wav"
   echo "$song: identical"
 done
 echo "windows 32-bit: all passed"
