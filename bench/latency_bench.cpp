@@ -49,12 +49,12 @@ double wallClock() {
 class Recorder {
   public:
     Recorder() {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
+        const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
         pa_buffer_attr attributes{};
         attributes.maxlength = uint32_t(-1);
         attributes.fragsize = kPiece * 2;
         int error = 0;
-        source = pa_simple_new(nullptr, "latency_bench", PA_STREAM_RECORD, "test.monitor", "record", &spec,
+        source = pa_simple_new(nullptr, "latency_bench", PA_STREAM_RECORD, "test.monitor", "record", &format,
                                nullptr, &attributes, &error);
         if (source == nullptr) {
             std::fprintf(stderr, "latency_bench: no recording: %s\n", pa_strerror(error));

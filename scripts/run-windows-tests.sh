@@ -76,7 +76,9 @@ run32() {  # expected test count, then the program's arguments
   shift
   timeout 1200 $SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 "$@" >"$out/tests.log" 2>&1 || status=$?
   grep -v '^ALSA lib\|^opcode' "$out/tests.log" || true
-  grep -q "^\[  PASSED  \] $count tests\.$" "$out/tests.log" || { echo "32-bit tests: not all $count passed" >&2; exit 1; }
+  # (A Windows program's lines end in CR LF.)
+  tr -d '\r' <"$out/tests.log" | grep -q "^\[  PASSED  \] $count tests\.$" ||
+    { echo "32-bit tests: not all $count passed" >&2; exit 1; }
   if [ $status -ne 0 ]; then
     grep -q 'qemu: uncaught target signal' "$out/tests.log" || { echo "32-bit tests: exit $status" >&2; exit 1; }
     echo "(the emulator crashed at exit, after all $count tests had passed)"
