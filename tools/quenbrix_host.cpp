@@ -201,8 +201,11 @@ std::string PluginHost::defaultPluginPath() {
     std::error_code ignored;
     const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe", ignored).parent_path();
     // Beside the program in the build tree; in lib/, beside bin/, where it is installed.
-    const std::filesystem::path beside = bin / "libsidtune.so", installed = bin.parent_path() / "lib" / "libsidtune.so";
-    return (std::filesystem::exists(beside, ignored) || !std::filesystem::exists(installed, ignored) ? beside : installed)
+    const std::filesystem::path beside = bin / "libsidtune.so",
+                                installed = bin.parent_path() / "lib" / "libsidtune.so";
+    return (std::filesystem::exists(beside, ignored) || !std::filesystem::exists(installed, ignored)
+                ? beside
+                : installed)
         .string();
 #endif
 }

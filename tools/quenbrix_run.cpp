@@ -330,7 +330,8 @@ int main(int argc, char** argv) {
     std::string pluginPath = PluginHost::defaultPluginPath();
     std::string scriptPath;
     bool verbose = false;
-    app.add_option("--plugin", pluginPath, "The plugin library (default: the one installed with this program)");
+    app.add_option("--plugin", pluginPath,
+                   "The plugin library (default: the one installed with this program)");
     app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
     bool trace = false;
     app.add_flag("--trace", trace,
