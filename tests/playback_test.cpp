@@ -192,6 +192,64 @@ class Recorder {
     return ::testing::AssertionSuccess();
 }
 
+// Wine's DirectSound, starved of time on a busy virtual machine (steal time of 20% is common
+// here), runs dry: the server inserts silence and Wine drops a few milliseconds of what it had
+// (up to 216 samples measured at a dropout). Against Wine the recording must be the render with
+// such dropouts only: every stretch heard equals the render where the last one ended, or a little
+// after; a block skipped (22050 samples ahead) or repeated (behind) fails. A pause is one such
+// gap, found as the longest. Demands at least `needed` samples of the render heard.
+::testing::AssertionResult recordingIsRenderWithDropouts(const std::vector<int16_t>& recorded,
+                                                         const std::vector<int16_t>& offline, size_t needed,
+                                                         size_t& longestGap) {
+    constexpr long kMostDropped = 1024, kJoin = 32;
+    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
+    if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
+    auto same = [&](size_t r, size_t o) {
+        return r < recorded.size() && o < offline.size() && std::abs(recorded[r] - offline[o]) <= 4;
+    };
+    size_t r = r0, o = o0, dropouts = 0, mostDropped = 0;
+    longestGap = 0;
+    for (;;) {
+        while (same(r, o)) ++r, ++o;
+        size_t heard = r;
+        while (heard < recorded.size() && std::abs(recorded[heard]) <= 4) ++heard;
+        if (heard + kJoin > recorded.size() || o + kMostDropped + kJoin > offline.size()) break;
+        // The nearest place where the next stretch joins the render (behind it when the inserted
+        // silence began where the render too was quiet), judged on its first kJoin samples or on
+        // all of it where it is shorter (Wine may let through a few samples between two dropouts).
+        auto quietAt = [&](size_t i) {
+            for (size_t j = i; j < i + 4; ++j)
+                if (j < recorded.size() && std::abs(recorded[j]) > 4) return false;
+            return true;
+        };
+        long piece = 0;
+        while (piece < kJoin && !quietAt(heard + size_t(piece))) ++piece;
+        auto joins = [&](long d) {
+            if (long(o) + d < 0) return false;
+            for (long j = 0; j < piece; ++j)
+                if (!same(heard + size_t(j), size_t(long(o) + d + j))) return false;
+            return true;
+        };
+        long dropped = 0;
+        while (dropped <= kMostDropped && !joins(dropped)) dropped = dropped > 0 ? -dropped : 1 - dropped;
+        if (dropped > kMostDropped) {
+            return ::testing::AssertionFailure() << "after sample " << o << " of the render the recording "
+                                                 << "goes on elsewhere: a block skipped or repeated";
+        }
+        ++dropouts;
+        mostDropped = std::max(mostDropped, size_t(std::max(dropped, 0L)));
+        longestGap = std::max(longestGap, heard - r);
+        r = heard;
+        o = size_t(long(o) + dropped);
+    }
+    if (o < needed)
+        return ::testing::AssertionFailure() << "only " << o << " samples of the render were heard";
+    std::printf(
+        "the recording is the render through sample %zu, with %zu dropouts (at most %zu samples lost)\n", o,
+        dropouts, mostDropped);
+    return ::testing::AssertionSuccess();
+}
+
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     if (std::getenv("PULSE_SERVER") == nullptr)
         GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
@@ -319,8 +377,9 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
 }
 
 // The Windows DLL under Wine, through DirectSound into the same sound server: quenbrix-run.exe loads
-// sidtune.dll and plays the demo tune, and the recording equals the offline render. Runs where
-// SIDTUNE_WINDOWS_BIN names the folder of the Windows build (scripts/run-windows-tests.sh).
+// sidtune.dll and plays the demo tune, and the recording is the offline render but for Wine's
+// dropouts (and a paused song's pause). Runs where SIDTUNE_WINDOWS_BIN names the folder of the
+// Windows build (scripts/run-windows-tests.sh).
 TEST(RealAudio, TheWindowsPluginUnderWine) {
     const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN");
     if (bin == nullptr) GTEST_SKIP() << "no Windows build (SIDTUNE_WINDOWS_BIN)";
@@ -352,11 +411,10 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         ASSERT_TRUE(beginTuneFile(*e, c.tune, c.song - 1));
         const std::vector<int16_t> offline = renderBlocks(*e, 16);
 
-        // Wine's DirectSound mixes on a timer of its own and, on a busy virtual machine, sometimes
-        // runs dry: it drops some samples and inserts silence, whatever it plays. A case is
-        // played up to three times; a fault of ours (a block skipped or repeated) fails every time.
-        ::testing::AssertionResult exact = ::testing::AssertionFailure();
-        for (int attempt = 1; attempt <= 3 && !exact; ++attempt) {
+        // At least blocks 1 to 4 of the render heard; of a paused song 6, and a pause of about a
+        // second. A run that Wine starved so badly that less was heard is played again, three in all.
+        ::testing::AssertionResult heard = ::testing::AssertionFailure();
+        for (int attempt = 1; attempt <= 3 && !heard; ++attempt) {
             Recorder recorder("sidtune-wine.wav");
             ASSERT_TRUE(recorder.started);
             const std::string run = wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
@@ -368,11 +426,13 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
             ASSERT_EQ(WEXITSTATUS(status), 0) << out;
             ASSERT_EQ(out.rfind("-1", 0), 0u) << out;
             size_t gap = 0;
-            exact = c.paused ? recordingEqualsRenderAroundAPause(recorded, offline, gap)
-                             : recordingEqualsRender(recorded, offline);
-            if (!exact) std::printf("%s, attempt %d: %s\n", c.name, attempt, exact.message());
+            heard = recordingIsRenderWithDropouts(recorded, offline, (c.paused ? 6 : 4) * kBlockSamples, gap);
+            if (heard && c.paused && std::abs(double(gap) / kSampleRate - 1.0) > 0.5)
+                heard = ::testing::AssertionFailure()
+                        << "the longest gap, " << gap << " samples, is no pause";
+            if (!heard) std::printf("%s, attempt %d: %s\n", c.name, attempt, heard.message());
         }
-        EXPECT_TRUE(exact);
+        EXPECT_TRUE(heard);
     }
     std::filesystem::remove_all(dir);
 }
