@@ -112,6 +112,12 @@ class Recorder {
     pid_t pid = 0;
 };
 
+// A recorded sample equals a rendered one: within a few LSB where the server's mixing touches it.
+bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vector<int16_t>& offline,
+                size_t o) {
+    return r < recorded.size() && o < offline.size() && std::abs(recorded[r] - offline[o]) <= 4;
+}
+
 // The recording, aligned on its first audible sample, equals blocks 1 to 4 of the offline render
 // (the player ran 3.5 s: the silent first half, then six blocks; the first block may meet the
 // device starting, the last the stop), within a few LSB where the server's mixing touches it.
@@ -146,8 +152,7 @@ class Recorder {
     if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
     const size_t offset = r0 - o0;
     auto same = [&](size_t recordedAt, size_t offlineAt) {
-        return recordedAt < recorded.size() && offlineAt < offline.size() &&
-               std::abs(recorded[recordedAt] - offline[offlineAt]) <= 4;
+        return sameSample(recorded, recordedAt, offline, offlineAt);
     };
     // Where the recording first leaves the render: the pause.
     size_t paused = kBlockSamples;
@@ -204,8 +209,11 @@ class Recorder {
     constexpr long kMostDropped = 1024, kJoin = 32;
     const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
     if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
-    auto same = [&](size_t r, size_t o) {
-        return r < recorded.size() && o < offline.size() && std::abs(recorded[r] - offline[o]) <= 4;
+    auto same = [&](size_t r, size_t o) { return sameSample(recorded, r, offline, o); };
+    auto quietAt = [&](size_t i) {  // four quiet samples from i on
+        for (size_t j = i; j < i + 4; ++j)
+            if (j < recorded.size() && std::abs(recorded[j]) > 4) return false;
+        return true;
     };
     size_t r = r0, o = o0, dropouts = 0, mostDropped = 0;
     longestGap = 0;
@@ -217,11 +225,6 @@ class Recorder {
         // The nearest place where the next stretch joins the render (behind it when the inserted
         // silence began where the render too was quiet), judged on its first kJoin samples or on
         // all of it where it is shorter (Wine may let through a few samples between two dropouts).
-        auto quietAt = [&](size_t i) {
-            for (size_t j = i; j < i + 4; ++j)
-                if (j < recorded.size() && std::abs(recorded[j]) > 4) return false;
-            return true;
-        };
         long piece = 0;
         while (piece < kJoin && !quietAt(heard + size_t(piece))) ++piece;
         auto joins = [&](long d) {
