@@ -9,26 +9,25 @@
 
 #include "audio/audio_format.h"
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
-#include "engine/song.h"
+#include "cpu/machine.h"
 
 namespace {
 
 using namespace sidtune;
 
-void load(EngineState& e, uint16_t address, std::initializer_list<uint8_t> bytes) {
-    for (uint8_t b : bytes) e.memory[address++] = b;
+void load(Machine& m, uint16_t address, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) m.memory[address++] = b;
 }
 
-// An engine of its own with a loop at $1000 that never returns, so every call runs exactly its
+// A machine of its own with a loop at $1000 that never returns, so every call runs exactly its
 // bound of instructions.
-std::unique_ptr<EngineState> setUpPlayLikeLoop() {
-    auto engine = std::make_unique<EngineState>();
-    EngineState& e = *engine;
-    resetMachine(e, kSampleRate);
-    load(e, 0x0010, {0x00, 0x30});  // pointer to a table at $3000
+std::unique_ptr<Machine> setUpPlayLikeLoop() {
+    auto machine = std::make_unique<Machine>();
+    Machine& m = *machine;
+    resetMachine(m, kSampleRate);
+    load(m, 0x0010, {0x00, 0x30});  // pointer to a table at $3000
     // clang-format off
-    load(e, 0x1000, {
+    load(m, 0x1000, {
         0xA2, 0x00,                       // LDX #$00
         0xA0, 0x00,                       // LDY #$00      <- outer
         0xBD, 0x00, 0x20,                 // LDA $2000,X   <- inner
@@ -49,16 +48,16 @@ std::unique_ptr<EngineState> setUpPlayLikeLoop() {
         0x4C, 0x02, 0x10,                 // JMP outer
     });
     // clang-format on
-    return engine;
+    return machine;
 }
 
 void BM_InterpreterInstructions(benchmark::State& state) {
-    const auto engine = setUpPlayLikeLoop();
-    EngineState& e = *engine;
+    const auto machine = setUpPlayLikeLoop();
+    Machine& m = *machine;
     const uint32_t perCall = 10'000'000;
     for (auto _ : state) {
-        callSubroutine(e, 0x1000, 0, perCall);
-        benchmark::DoNotOptimize(e.cpu.A);
+        callSubroutine(m, 0x1000, 0, perCall);
+        benchmark::DoNotOptimize(m.cpu.A);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * perCall);
 }
@@ -66,9 +65,9 @@ BENCHMARK(BM_InterpreterInstructions)->Unit(benchmark::kMillisecond);
 
 // The worst an init routine that never returns can cost the host's thread.
 void BM_RunawayInitCall(benchmark::State& state) {
-    const auto engine = setUpPlayLikeLoop();
-    EngineState& e = *engine;
-    for (auto _ : state) callSubroutine(e, 0x1000, 0, kInitInstructionLimit);
+    const auto machine = setUpPlayLikeLoop();
+    Machine& m = *machine;
+    for (auto _ : state) callSubroutine(m, 0x1000, 0, kInitInstructionLimit);
     state.SetItemsProcessed(int64_t(state.iterations()) * kInitInstructionLimit);
 }
 BENCHMARK(BM_RunawayInitCall)->Unit(benchmark::kMillisecond);

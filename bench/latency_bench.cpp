@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/render_block.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "tune/tune_loader.h"
 
@@ -192,9 +192,7 @@ int main(int argc, char** argv) {
     }
     const std::string tune = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
     auto e = std::make_unique<EngineState>();
-    resetMachine(*e, kSampleRate);
-    if (loadTune(*e, tune.c_str(), 0, kLoadFromFile) != kTuneLoaded || beginSong(*e, 0) != kSongBegun)
-        return 1;
+    if (beginTuneFile(*e, tune.c_str(), 0) != SongStart::Begun) return 1;
     std::vector<int16_t> offline(20 * kBlockSamples);
     for (int b = 0; b < 20; ++b) renderBlock(*e, offline.data() + b * kBlockSamples, kBlockBytes);
 

@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/render_block.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "engine/song.h"
-#include "tune/tune_loader.h"
 
 namespace {
 
@@ -35,11 +34,6 @@ struct TuneRuns {
 };
 std::map<std::string, TuneRuns> runs;
 
-bool startTune(EngineState& e, const std::string& path) {
-    resetMachine(e, kSampleRate);
-    return loadTune(e, path.c_str(), 0, kLoadFromFile) == kTuneLoaded && beginSong(e, 0) == kSongBegun;
-}
-
 void renderTune(benchmark::State& state, const std::string& name, const std::string& kind,
                 const std::string& path) {
     const auto engine = std::make_unique<EngineState>();
@@ -50,7 +44,7 @@ void renderTune(benchmark::State& state, const std::string& name, const std::str
     tune.kind = kind;
     for (auto _ : state) {
         state.PauseTiming();
-        if (!startTune(e, path)) {
+        if (beginTuneFile(e, path.c_str(), 0) != SongStart::Begun) {
             state.SkipWithError("not a PSID tune");
             return;
         }
@@ -63,7 +57,7 @@ void renderTune(benchmark::State& state, const std::string& name, const std::str
     }
     state.counters["realtime_x"] =
         benchmark::Counter(60.0 * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["cutoff"] = double(e.cutOffCalls);
+    state.counters["cutoff"] = double(e.machine.cutOffCalls);
 }
 
 void registerTunes(const std::filesystem::path& dir, const std::string& kind) {

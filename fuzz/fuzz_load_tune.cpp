@@ -4,14 +4,15 @@
 #include <cstdint>
 
 #include "audio/audio_format.h"
-#include "engine/engine_state.h"
-#include "engine/song.h"
+#include "cpu/machine.h"
+#include "tune/tune_info.h"
 #include "tune/tune_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sidtune;
-    static EngineState e;  // the fuzzer's own engine, reset for every input
-    resetMachine(e, kSampleRate);
-    loadTune(e, data, size, kLoadFromMemory);
+    static Machine m;  // the fuzzer's own machine, reset for every input
+    static TuneInfo tune;
+    resetMachine(m, kSampleRate);
+    loadTuneBytes(m, tune, data, size);
     return 0;
 }

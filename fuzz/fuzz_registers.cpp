@@ -10,23 +10,22 @@
 
 #include "audio/audio_format.h"
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
-#include "engine/song.h"
+#include "cpu/machine.h"
 #include "sid/sid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sidtune;
-    static EngineState e;  // the fuzzer's own engine, reset for every input
-    resetMachine(e, kSampleRate);
-    std::memcpy(e.memory.data(), data, size < 65536 ? size : 65536);
+    static Machine m;  // the fuzzer's own machine, reset for every input
+    resetMachine(m, kSampleRate);
+    std::memcpy(m.memory.data(), data, size < 65536 ? size : 65536);
     static std::vector<int16_t> samples(256);
     for (size_t i = 0; i + 2 < size; i += 3) {
         const uint8_t command = data[i];
         const uint16_t operand = uint16_t(data[i + 1] | data[i + 2] << 8);
         if (command < 0xC0) {
-            writeMemory(e, uint16_t(0xD400 + ((command << 8 | data[i + 1]) & 0x3FF)), data[i + 2]);
+            writeMemory(m, uint16_t(0xD400 + ((command << 8 | data[i + 1]) & 0x3FF)), data[i + 2]);
         } else {
-            renderSamples(e, samples.data(), operand % 256);
+            renderSamples(m.sid, m.digi, m.memory, samples.data(), operand % 256);
         }
     }
     return 0;

@@ -11,17 +11,21 @@ CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 cmake --build build-fuzz
 
 corpus=build-fuzz/corpus
-mkdir -p "$corpus/tunes" "$corpus/registers"
+mkdir -p "$corpus/tunes" "$corpus/registers" "$corpus/wav"
 cp build-fuzz/examples/*.sid "$corpus/tunes/"
 if [ -d ../shared/tunes ]; then cp ../shared/tunes/*.sid "$corpus/tunes/"; fi
 # Regression inputs: every finding that was fixed is kept and replayed first.
 cp fuzz/regressions/*/* "$corpus/tunes/" 2>/dev/null || true
 head -c 300 /dev/urandom > "$corpus/registers/random"
+# A WAV file of four 16-bit mono samples, and one with an extra chunk before its data.
+printf 'RIFF\x2c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00data\x08\x00\x00\x00\x01\x00\xff\x7f\x00\x80\x02\x00' >"$corpus/wav/plain.wav"
+printf 'RIFF\x36\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00\x10\xb1\x02\x00\x04\x00\x10\x00LIST\x03\x00\x00\x00abc\x00data\x04\x00\x00\x00\x01\x00\x02\x00' >"$corpus/wav/chunks.wav"
 
 mkdir -p build-fuzz/findings
-for target in fuzz_load_tune fuzz_render fuzz_registers; do
+for target in fuzz_load_tune fuzz_render fuzz_registers fuzz_wav; do
   seeds="$corpus/tunes" limit=70000
   [ "$target" = fuzz_registers ] && seeds="$corpus/registers" limit=512
+  [ "$target" = fuzz_wav ] && seeds="$corpus/wav" limit=4096
   mkdir -p "build-fuzz/work/$target"
   echo "== $target for ${seconds}s"
   build-fuzz/fuzz/$target "build-fuzz/work/$target" "$seeds" -max_total_time="$seconds" -timeout=30 -max_len="$limit" \

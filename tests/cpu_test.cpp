@@ -33,16 +33,16 @@ class ProgramTest : public MachineTest, public ::testing::WithParamInterface<Pro
 TEST_P(ProgramTest, LeavesRegistersFlagsAndMemory) {
     const ProgramCase& c = GetParam();
     uint16_t at = 0x1000;
-    for (uint8_t b : c.code) e.memory[at++] = b;
-    for (auto [address, value] : c.before) e.memory[address] = value;
+    for (uint8_t b : c.code) m.memory[at++] = b;
+    for (auto [address, value] : c.before) m.memory[address] = value;
 
-    EXPECT_TRUE(callSubroutine(e, 0x1000, 0));
+    EXPECT_TRUE(callSubroutine(m, 0x1000, 0));
 
-    EXPECT_EQ(e.cpu.A, c.a);
-    EXPECT_EQ(e.cpu.X, c.x);
-    EXPECT_EQ(e.cpu.Y, c.y);
-    EXPECT_EQ(e.cpu.P, c.p);
-    for (auto [address, value] : c.after) EXPECT_EQ(e.memory[address], value) << std::hex << address;
+    EXPECT_EQ(m.cpu.A, c.a);
+    EXPECT_EQ(m.cpu.X, c.x);
+    EXPECT_EQ(m.cpu.Y, c.y);
+    EXPECT_EQ(m.cpu.P, c.p);
+    for (auto [address, value] : c.after) EXPECT_EQ(m.memory[address], value) << std::hex << address;
 }
 
 // clang-format off
@@ -352,26 +352,26 @@ INSTANTIATE_TEST_SUITE_P(Control, ProgramTest, ::testing::ValuesIn(kControl),
 using StepTest = MachineTest;
 
 TEST_F(StepTest, JsrPushesTheAddressOfItsLastOperandByte) {
-    poke(e, 0x1000, {0x20, 0x00, 0x20});  // JSR $2000
-    e.cpu.PC = 0x1000;
-    e.cpu.SP = 0xFD;
-    executeInstruction(e);
-    EXPECT_EQ(e.cpu.PC, 0x2000);
-    EXPECT_EQ(e.cpu.SP, 0xFB);
-    EXPECT_EQ(e.memory[0x01FD], 0x10);
-    EXPECT_EQ(e.memory[0x01FC], 0x02);
+    poke(m, 0x1000, {0x20, 0x00, 0x20});  // JSR $2000
+    m.cpu.PC = 0x1000;
+    m.cpu.SP = 0xFD;
+    executeInstruction(m);
+    EXPECT_EQ(m.cpu.PC, 0x2000);
+    EXPECT_EQ(m.cpu.SP, 0xFB);
+    EXPECT_EQ(m.memory[0x01FD], 0x10);
+    EXPECT_EQ(m.memory[0x01FC], 0x02);
 }
 
 TEST_F(StepTest, RtiDoesNotPullTheStatus) {
-    poke(e, 0x01FB, {0xAA, 0x02, 0x10});  // $01FC/$01FD: return address $1002
-    poke(e, 0x2000, {0x40});              // RTI
-    e.cpu.PC = 0x2000;
-    e.cpu.SP = 0xFB;
-    e.cpu.P = 0x41;
-    executeInstruction(e);
-    EXPECT_EQ(e.cpu.PC, 0x1003);
-    EXPECT_EQ(e.cpu.SP, 0xFD);
-    EXPECT_EQ(e.cpu.P, 0x41);
+    poke(m, 0x01FB, {0xAA, 0x02, 0x10});  // $01FC/$01FD: return address $1002
+    poke(m, 0x2000, {0x40});              // RTI
+    m.cpu.PC = 0x2000;
+    m.cpu.SP = 0xFB;
+    m.cpu.P = 0x41;
+    executeInstruction(m);
+    EXPECT_EQ(m.cpu.PC, 0x1003);
+    EXPECT_EQ(m.cpu.SP, 0xFD);
+    EXPECT_EQ(m.cpu.P, 0x41);
 }
 
 TEST_F(StepTest, BranchOffsets) {
@@ -381,69 +381,69 @@ TEST_F(StepTest, BranchOffsets) {
     };
     // The offset counts from the byte after the offset, $1002.
     for (Case c : {Case{0x80, 0x0F82}, Case{0xFE, 0x1000}, Case{0x00, 0x1002}, Case{0x7F, 0x1081}}) {
-        poke(e, 0x1000, {0xD0, c.offset});  // BNE
-        e.cpu.PC = 0x1000;
-        e.cpu.P = 0;
-        executeInstruction(e);
-        EXPECT_EQ(e.cpu.PC, c.target) << int(c.offset);
+        poke(m, 0x1000, {0xD0, c.offset});  // BNE
+        m.cpu.PC = 0x1000;
+        m.cpu.P = 0;
+        executeInstruction(m);
+        EXPECT_EQ(m.cpu.PC, c.target) << int(c.offset);
     }
-    poke(e, 0x1000, {0xF0, 0x80});  // BEQ, not taken
-    e.cpu.PC = 0x1000;
-    executeInstruction(e);
-    EXPECT_EQ(e.cpu.PC, 0x1002);
+    poke(m, 0x1000, {0xF0, 0x80});  // BEQ, not taken
+    m.cpu.PC = 0x1000;
+    executeInstruction(m);
+    EXPECT_EQ(m.cpu.PC, 0x1002);
 }
 
 TEST_F(StepTest, BranchWrapsAroundTheAddressSpace) {
-    poke(e, 0xFFF0, {0x10, 0x20});  // BPL +32 from $FFF2
-    e.cpu.PC = 0xFFF0;
-    executeInstruction(e);
-    EXPECT_EQ(e.cpu.PC, 0x0012);
+    poke(m, 0xFFF0, {0x10, 0x20});  // BPL +32 from $FFF2
+    m.cpu.PC = 0xFFF0;
+    executeInstruction(m);
+    EXPECT_EQ(m.cpu.PC, 0x0012);
 }
 
 TEST_F(StepTest, StackStopsAtBothEnds) {
-    e.cpu.SP = 0x00;
-    pushByte(e, 0x11);
-    pushByte(e, 0x22);
-    EXPECT_EQ(e.cpu.SP, 0x00);
-    EXPECT_EQ(e.memory[0x0100], 0x22);
+    m.cpu.SP = 0x00;
+    pushByte(m, 0x11);
+    pushByte(m, 0x22);
+    EXPECT_EQ(m.cpu.SP, 0x00);
+    EXPECT_EQ(m.memory[0x0100], 0x22);
 
-    e.memory[0x01FF] = 0x5C;
-    e.cpu.SP = 0xFF;
-    EXPECT_EQ(pullByte(e), 0x5C);
-    EXPECT_EQ(pullByte(e), 0x5C);
-    EXPECT_EQ(e.cpu.SP, 0xFF);
+    m.memory[0x01FF] = 0x5C;
+    m.cpu.SP = 0xFF;
+    EXPECT_EQ(pullByte(m), 0x5C);
+    EXPECT_EQ(pullByte(m), 0x5C);
+    EXPECT_EQ(m.cpu.SP, 0xFF);
 }
 
 TEST_F(StepTest, BrkJumpsToZeroWithoutPushing) {
-    poke(e, 0x1000, {0x00});
-    e.cpu.PC = 0x1000;
-    e.cpu.SP = 0xFD;
-    e.cpu.P = 0x04;
-    executeInstruction(e);
-    EXPECT_EQ(e.cpu.PC, 0x0000);
-    EXPECT_EQ(e.cpu.SP, 0xFD);
-    EXPECT_EQ(e.cpu.P, 0x04);
+    poke(m, 0x1000, {0x00});
+    m.cpu.PC = 0x1000;
+    m.cpu.SP = 0xFD;
+    m.cpu.P = 0x04;
+    executeInstruction(m);
+    EXPECT_EQ(m.cpu.PC, 0x0000);
+    EXPECT_EQ(m.cpu.SP, 0xFD);
+    EXPECT_EQ(m.cpu.P, 0x04);
 }
 
 TEST_F(StepTest, EveryUndocumentedOpcodeIsAOneByteNop) {
     for (int op = 0; op < 256; ++op) {
         if (opcodeTable[op] != Instruction::Undocumented) continue;
-        resetMachine(e, kSampleRate);
-        poke(e, 0x1000, {uint8_t(op), 0x8D, 0x00, 0x20});  // the next bytes are never used
-        e.cpu = {1, 2, 3, 0xFD, 0xC3, 0x1000};
-        executeInstruction(e);
-        EXPECT_EQ(e.cpu.PC, 0x1001) << std::hex << op;
-        EXPECT_EQ(e.cpu.A, 1);
-        EXPECT_EQ(e.cpu.X, 2);
-        EXPECT_EQ(e.cpu.Y, 3);
-        EXPECT_EQ(e.cpu.SP, 0xFD);
-        EXPECT_EQ(e.cpu.P, 0xC3);
+        resetMachine(m, kSampleRate);
+        poke(m, 0x1000, {uint8_t(op), 0x8D, 0x00, 0x20});  // the next bytes are never used
+        m.cpu = {1, 2, 3, 0xFD, 0xC3, 0x1000};
+        executeInstruction(m);
+        EXPECT_EQ(m.cpu.PC, 0x1001) << std::hex << op;
+        EXPECT_EQ(m.cpu.A, 1);
+        EXPECT_EQ(m.cpu.X, 2);
+        EXPECT_EQ(m.cpu.Y, 3);
+        EXPECT_EQ(m.cpu.SP, 0xFD);
+        EXPECT_EQ(m.cpu.P, 0xC3);
     }
 }
 
 // The memory map: only $D400-$D7FF is decoded, and only for CPU writes.
 TEST_F(StepTest, SoundChipRangeKeepsTheImageByte) {
-    e.memory[0xD418] = 0x5A;  // a tune byte loaded over the chip's address
+    m.memory[0xD418] = 0x5A;  // a tune byte loaded over the chip's address
     struct Case {
         uint16_t address;
         bool reachesImage;
@@ -451,65 +451,65 @@ TEST_F(StepTest, SoundChipRangeKeepsTheImageByte) {
     for (Case c : {Case{0xD3FF, true}, Case{0xD400, false}, Case{0xD418, false}, Case{0xD41D, false},
                    Case{0xD480, false}, Case{0xD7FF, false}, Case{0xD800, true}, Case{0x0000, true},
                    Case{0xFFFF, true}}) {
-        const uint8_t before = e.memory[c.address];
-        writeMemory(e, c.address, 0x0F);
-        EXPECT_EQ(readMemory(e, c.address), c.reachesImage ? 0x0F : before) << std::hex << c.address;
+        const uint8_t before = m.memory[c.address];
+        writeMemory(m, c.address, 0x0F);
+        EXPECT_EQ(readMemory(m, c.address), c.reachesImage ? 0x0F : before) << std::hex << c.address;
     }
-    EXPECT_EQ(readMemory(e, 0xD418), 0x5A);
+    EXPECT_EQ(readMemory(m, 0xD418), 0x5A);
 }
 
 TEST_F(StepTest, StoreInstructionsGoThroughTheDecode) {
     // STA $D418, STA $D3FF
-    poke(e, 0x1000, {0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0x8D, 0xFF, 0xD3, 0x60});
-    callSubroutine(e, 0x1000, 0);
-    EXPECT_EQ(e.memory[0xD418], 0x00);
-    EXPECT_EQ(e.memory[0xD3FF], 0x0F);
+    poke(m, 0x1000, {0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0x8D, 0xFF, 0xD3, 0x60});
+    callSubroutine(m, 0x1000, 0);
+    EXPECT_EQ(m.memory[0xD418], 0x00);
+    EXPECT_EQ(m.memory[0xD3FF], 0x0F);
 }
 
 TEST_F(StepTest, ResetClearsEverything) {
-    e.memory.fill(0xAB);
-    e.cpu = {1, 2, 3, 4, 5, 6};
-    resetMachine(e, kSampleRate);
-    for (size_t i = 0; i < e.memory.size(); ++i) ASSERT_EQ(e.memory[i], 0) << i;
-    EXPECT_EQ(e.cpu.A, 0);
-    EXPECT_EQ(e.cpu.X, 0);
-    EXPECT_EQ(e.cpu.Y, 0);
-    EXPECT_EQ(e.cpu.P, 0);
-    EXPECT_EQ(e.cpu.PC, 0);
-    EXPECT_EQ(e.cpu.SP, 0xFF);
+    m.memory.fill(0xAB);
+    m.cpu = {1, 2, 3, 4, 5, 6};
+    resetMachine(m, kSampleRate);
+    for (size_t i = 0; i < m.memory.size(); ++i) ASSERT_EQ(m.memory[i], 0) << i;
+    EXPECT_EQ(m.cpu.A, 0);
+    EXPECT_EQ(m.cpu.X, 0);
+    EXPECT_EQ(m.cpu.Y, 0);
+    EXPECT_EQ(m.cpu.P, 0);
+    EXPECT_EQ(m.cpu.PC, 0);
+    EXPECT_EQ(m.cpu.SP, 0xFF);
 }
 
 // callSubroutine: fresh registers, the return address $0000 on the stack, and the bound.
 using CallTest = MachineTest;
 
 TEST_F(CallTest, PlainRtsReturnsWithFreshRegisters) {
-    poke(e, 0x1000, {0x60});  // RTS
-    e.memory[0x01FE] = 0x77;
-    e.cpu = {9, 9, 9, 9, 0xFF, 9};
-    EXPECT_TRUE(callSubroutine(e, 0x1000, 5));
-    EXPECT_EQ(e.cpu.A, 5);
-    EXPECT_EQ(e.cpu.X, 0);
-    EXPECT_EQ(e.cpu.Y, 0);
-    EXPECT_EQ(e.cpu.P, 0);
-    EXPECT_EQ(e.cpu.SP, 0xFF);
-    EXPECT_EQ(e.cpu.PC, 0x0001);
-    EXPECT_EQ(e.memory[0x01FE], 0);
-    EXPECT_EQ(e.memory[0x01FF], 0);
+    poke(m, 0x1000, {0x60});  // RTS
+    m.memory[0x01FE] = 0x77;
+    m.cpu = {9, 9, 9, 9, 0xFF, 9};
+    EXPECT_TRUE(callSubroutine(m, 0x1000, 5));
+    EXPECT_EQ(m.cpu.A, 5);
+    EXPECT_EQ(m.cpu.X, 0);
+    EXPECT_EQ(m.cpu.Y, 0);
+    EXPECT_EQ(m.cpu.P, 0);
+    EXPECT_EQ(m.cpu.SP, 0xFF);
+    EXPECT_EQ(m.cpu.PC, 0x0001);
+    EXPECT_EQ(m.memory[0x01FE], 0);
+    EXPECT_EQ(m.memory[0x01FF], 0);
 }
 
 TEST_F(CallTest, AddressZeroOrOneRunsNothingButPreparesTheCall) {
     for (uint16_t address : {0x0000, 0x0001}) {
-        poke(e, 0x0000, {0xE8, 0xE8});  // INX INX, never run
-        e.memory[0x01FF] = 0x12;
-        e.memory[0x01FE] = 0x34;
-        e.cpu = {9, 9, 9, 9, 9, 9};
-        EXPECT_TRUE(callSubroutine(e, address, 7));
-        EXPECT_EQ(e.cpu.A, 7);
-        EXPECT_EQ(e.cpu.X, 0);
-        EXPECT_EQ(e.cpu.SP, 0xFD);
-        EXPECT_EQ(e.cpu.PC, address);
-        EXPECT_EQ(e.memory[0x01FF], 0);
-        EXPECT_EQ(e.memory[0x01FE], 0);
+        poke(m, 0x0000, {0xE8, 0xE8});  // INX INX, never run
+        m.memory[0x01FF] = 0x12;
+        m.memory[0x01FE] = 0x34;
+        m.cpu = {9, 9, 9, 9, 9, 9};
+        EXPECT_TRUE(callSubroutine(m, address, 7));
+        EXPECT_EQ(m.cpu.A, 7);
+        EXPECT_EQ(m.cpu.X, 0);
+        EXPECT_EQ(m.cpu.SP, 0xFD);
+        EXPECT_EQ(m.cpu.PC, address);
+        EXPECT_EQ(m.memory[0x01FF], 0);
+        EXPECT_EQ(m.memory[0x01FE], 0);
     }
 }
 
@@ -527,46 +527,46 @@ TEST_F(CallTest, EndsAtZeroOrOne) {
         {"rti", {0x40}, 0x0001},                             // RTI
     };
     for (const Case& c : cases) {
-        resetMachine(e, kSampleRate);
+        resetMachine(m, kSampleRate);
         uint16_t at = 0x1000;
-        for (uint8_t b : c.code) e.memory[at++] = b;
-        EXPECT_TRUE(callSubroutine(e, 0x1000, 0)) << c.name;
-        EXPECT_EQ(e.cpu.PC, c.pc) << c.name;
+        for (uint8_t b : c.code) m.memory[at++] = b;
+        EXPECT_TRUE(callSubroutine(m, 0x1000, 0)) << c.name;
+        EXPECT_EQ(m.cpu.PC, c.pc) << c.name;
     }
 }
 
 TEST_F(CallTest, RunawayRoutineIsCutOffAtTheBound) {
-    poke(e, 0x1000, {0xE8, 0x4C, 0x00, 0x10});  // loop: INX; JMP loop
-    EXPECT_FALSE(callSubroutine(e, 0x1000, 0, 1001));
-    EXPECT_EQ(e.cutOffCalls, 1u);
+    poke(m, 0x1000, {0xE8, 0x4C, 0x00, 0x10});  // loop: INX; JMP loop
+    EXPECT_FALSE(callSubroutine(m, 0x1000, 0, 1001));
+    EXPECT_EQ(m.cutOffCalls, 1u);
     // 1001 instructions: 501 INX and 500 JMP, stopped with PC on the JMP.
-    EXPECT_EQ(e.cpu.X, uint8_t(501));
-    EXPECT_EQ(e.cpu.PC, 0x1001);
+    EXPECT_EQ(m.cpu.X, uint8_t(501));
+    EXPECT_EQ(m.cpu.PC, 0x1001);
 
     // The next call starts afresh and its memory carries over.
-    poke(e, 0x2000, {0xEE, 0x00, 0x30, 0x60});  // INC $3000; RTS
-    EXPECT_TRUE(callSubroutine(e, 0x2000, 0, 1001));
-    EXPECT_TRUE(callSubroutine(e, 0x2000, 0, 1001));
-    EXPECT_EQ(e.memory[0x3000], 2);
-    EXPECT_EQ(e.cutOffCalls, 1u);
+    poke(m, 0x2000, {0xEE, 0x00, 0x30, 0x60});  // INC $3000; RTS
+    EXPECT_TRUE(callSubroutine(m, 0x2000, 0, 1001));
+    EXPECT_TRUE(callSubroutine(m, 0x2000, 0, 1001));
+    EXPECT_EQ(m.memory[0x3000], 2);
+    EXPECT_EQ(m.cutOffCalls, 1u);
 }
 
 TEST_F(CallTest, RoutineEndingOnTheLastAllowedInstructionHasReturned) {
-    poke(e, 0x1000, {0xE8, 0xE8, 0x60});  // INX; INX; RTS: three instructions
-    EXPECT_TRUE(callSubroutine(e, 0x1000, 0, 3));
-    EXPECT_FALSE(callSubroutine(e, 0x1000, 0, 2));
-    EXPECT_EQ(e.cpu.X, 2);
+    poke(m, 0x1000, {0xE8, 0xE8, 0x60});  // INX; INX; RTS: three instructions
+    EXPECT_TRUE(callSubroutine(m, 0x1000, 0, 3));
+    EXPECT_FALSE(callSubroutine(m, 0x1000, 0, 2));
+    EXPECT_EQ(m.cpu.X, 2);
 }
 
 TEST_F(CallTest, DefaultBoundStopsAnInitThatWaitsForTheRasterLine) {
     // Waits for the video chip's raster register, a constant image byte here.
-    poke(e, 0x1000,
+    poke(m, 0x1000,
          {0xAD, 0x12, 0xD0,  // LDA $D012
           0xC9, 0x80,        // CMP #$80
           0xD0, 0xF9,        // BNE -7
           0x60});            // RTS
-    EXPECT_FALSE(callSubroutine(e, 0x1000, 0));
-    EXPECT_EQ(e.cutOffCalls, 1u);
+    EXPECT_FALSE(callSubroutine(m, 0x1000, 0));
+    EXPECT_EQ(m.cutOffCalls, 1u);
 }
 
 // The tables themselves: the documented set is the published one.

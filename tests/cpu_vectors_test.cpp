@@ -63,22 +63,22 @@ TEST_P(CpuVectors, MatchTheRealChipExceptByDesign) {
             ++skipped;
             continue;
         }
-        e.memory.fill(0);
-        for (const auto& cell : initial["ram"]) e.memory[cell[0].get<int>()] = cell[1].get<uint8_t>();
-        e.cpu = {initial["a"], initial["x"], initial["y"], initial["s"], initial["p"], initial["pc"]};
+        m.memory.fill(0);
+        for (const auto& cell : initial["ram"]) m.memory[cell[0].get<int>()] = cell[1].get<uint8_t>();
+        m.cpu = {initial["a"], initial["x"], initial["y"], initial["s"], initial["p"], initial["pc"]};
 
-        executeInstruction(e);
+        executeInstruction(m);
 
         const std::string name = c["name"];
-        EXPECT_EQ(e.cpu.PC, final["pc"].get<int>()) << name;
-        EXPECT_EQ(e.cpu.SP, final["s"].get<int>()) << name;
-        EXPECT_EQ(e.cpu.A, final["a"].get<int>()) << name;
-        EXPECT_EQ(e.cpu.X, final["x"].get<int>()) << name;
-        EXPECT_EQ(e.cpu.Y, final["y"].get<int>()) << name;
+        EXPECT_EQ(m.cpu.PC, final["pc"].get<int>()) << name;
+        EXPECT_EQ(m.cpu.SP, final["s"].get<int>()) << name;
+        EXPECT_EQ(m.cpu.A, final["a"].get<int>()) << name;
+        EXPECT_EQ(m.cpu.X, final["x"].get<int>()) << name;
+        EXPECT_EQ(m.cpu.Y, final["y"].get<int>()) << name;
         // Bits 5 and 4 of P are not modelled on the real chip's terms; compare the rest.
-        EXPECT_EQ(e.cpu.P & 0xCF, final["p"].get<int>() & 0xCF) << name;
+        EXPECT_EQ(m.cpu.P & 0xCF, final["p"].get<int>() & 0xCF) << name;
         for (const auto& cell : final["ram"]) {
-            EXPECT_EQ(e.memory[cell[0].get<int>()], cell[1].get<int>())
+            EXPECT_EQ(m.memory[cell[0].get<int>()], cell[1].get<int>())
                 << name << " at " << cell[0].get<int>();
         }
         if (HasFailure()) break;  // one broken case says enough

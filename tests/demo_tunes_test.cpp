@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/render_block.h"
 #include "cpu/cpu.h"
+#include "engine/frame_pacing.h"
 #include "sid/sid.h"
 #include "test_support.h"
 
@@ -31,7 +31,7 @@ class DemoTunes : public MachineTest {
   protected:
     void startDemo(const char* file, uint8_t song) {
         ASSERT_TRUE(beginTuneFile(e, demoTune(file), song));
-        ASSERT_EQ(e.cutOffCalls, 0u) << "the init routine returns";
+        ASSERT_EQ(m.cutOffCalls, 0u) << "the init routine returns";
     }
     void playFrames(Seen& seen, int frames);
 };
@@ -39,24 +39,24 @@ class DemoTunes : public MachineTest {
 void DemoTunes::playFrames(Seen& seen, int frames) {
     std::vector<int16_t> samples(4000);
     for (int f = 0; f < frames; ++f) {
-        const uint16_t timer = uint16_t(e.memory[0xDC04] | e.memory[0xDC05] << 8);
+        const uint16_t timer = uint16_t(m.memory[0xDC04] | m.memory[0xDC05] << 8);
         const uint32_t length = frameSamples(timer, e.tune.speedFlags);
         seen.frameLengths.insert(length);
-        ASSERT_TRUE(callSubroutine(e, e.tune.playAddress, 0, length * kPlayInstructionsPerSample));
-        const SidChip& chip = e.sid;
+        ASSERT_TRUE(callSubroutine(m, e.tune.playAddress, 0, length * kPlayInstructionsPerSample));
+        const SidChip& chip = m.sid;
         for (int v = 0; v < 3; ++v) {
             seen.controlBits |= controlRegister(chip.registers, v);
             seen.gateOff |= !gateOn(controlRegister(chip.registers, v));
         }
-        seen.filterOutputs.insert(chip.registers[24] & 0x70);
+        seen.filterOutputs.insert(chip.registers[SidRegister::ModeVolume] & 0x70);
         seen.voice3Off |= voice3Off(chip.registers);
         seen.resonance |= resonance(chip.registers) > 0;
-        const DigiPlayer& digi = e.digi;
+        const DigiPlayer& digi = m.digi;
         if (digi.playing && digi.position < digi.playEnd) {
             seen.nibbleOrders.insert(digi.playNibbleOrder);
             seen.repeats |= digi.playRepeatCount > 0;
         }
-        renderSamples(e, samples.data(), length);
+        renderSamples(m.sid, m.digi, m.memory, samples.data(), length);
         seen.digiHeard |= digi.currentValue != 0;
     }
 }
@@ -113,7 +113,7 @@ TEST_F(DemoTunes, GoldenChecksums) {
     for (const Case& c : cases) {
         startDemo(c.file, c.song);
         EXPECT_EQ(checksum(renderBlocks(e, 40)), c.checksum) << c.file << " song " << int(c.song);
-        EXPECT_EQ(e.cutOffCalls, 0u) << c.file;
+        EXPECT_EQ(m.cutOffCalls, 0u) << c.file;
     }
 }
 

@@ -14,21 +14,21 @@ namespace {
 
 class DigiTest : public MachineTest {
   protected:
-    DigiPlayer& digi = e.digi;
+    DigiPlayer& digi = m.digi;
 
     void setSample(uint16_t start, uint16_t end, uint16_t period, uint8_t order) {
-        writeMemory(e, 0xD41E, uint8_t(start));
-        writeMemory(e, 0xD41F, uint8_t(start >> 8));
-        writeMemory(e, 0xD43D, uint8_t(end));
-        writeMemory(e, 0xD43E, uint8_t(end >> 8));
-        writeMemory(e, 0xD45D, uint8_t(period));
-        writeMemory(e, 0xD45E, uint8_t(period >> 8));
-        writeMemory(e, 0xD47D, order);
+        writeMemory(m, digiAddress(DigiRegister::StartLow), uint8_t(start));
+        writeMemory(m, digiAddress(DigiRegister::StartHigh), uint8_t(start >> 8));
+        writeMemory(m, digiAddress(DigiRegister::EndLow), uint8_t(end));
+        writeMemory(m, digiAddress(DigiRegister::EndHigh), uint8_t(end >> 8));
+        writeMemory(m, digiAddress(DigiRegister::PeriodLow), uint8_t(period));
+        writeMemory(m, digiAddress(DigiRegister::PeriodHigh), uint8_t(period >> 8));
+        writeMemory(m, digiAddress(DigiRegister::NibbleOrder), order);
     }
     // What the player adds to a silent mix, output sample by output sample.
     std::vector<int32_t> heard(int count) {
         std::vector<int32_t> out;
-        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 0));
+        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 0));
         return out;
     }
 };
@@ -49,35 +49,35 @@ TEST_F(DigiTest, NibbleOrderAndValues) {
         {0x80, {0, 0, 7168, -7168, -7168, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        resetMachine(e, kSampleRate);
-        poke(e, 0x3000, {0xF0, 0x7E, 0x00, 0x00, 0xFF});
+        resetMachine(m, kSampleRate);
+        poke(m, 0x3000, {0xF0, 0x7E, 0x00, 0x00, 0xFF});
         setSample(0x3000, 0x3003, 1, c.order);
-        writeMemory(e, 0xD41D, 0xFE);
+        writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
         EXPECT_EQ(heard(8), c.heard) << int(c.order);
         EXPECT_TRUE(digi.playing);  // silent past the end, but still playing
     }
 }
 
 TEST_F(DigiTest, AddsToTheMixOnlyWhileSounding) {
-    poke(e, 0x3000, {0xFF, 0xFF});
+    poke(m, 0x3000, {0xFF, 0xFF});
     setSample(0x3000, 0x3002, 1, 0);
-    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100);  // no command yet
-    writeMemory(e, 0xD41D, 0xFE);
-    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100),
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100);  // no command yet
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100),
               100);  // the first value is found now, heard next
-    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100 + 8192);
-    writeMemory(e, 0xD41D, 0xFD);
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100 + 8192);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFD);
     EXPECT_FALSE(digi.playing);
-    EXPECT_EQ(mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 100), 100);
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100);
 }
 
 TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
     setSample(0x1000, 0xF000, 0x0100, 0);
-    writeMemory(e, 0xD41D, 0xFF);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFF);
     int steps = 0;
     for (uint32_t i = 0; i < kSampleRate; ++i) {
         const int32_t before = digi.position * 2 + digi.nibbleIndex;
-        mixDigiSample(e.digi, e.memory, e.sid.sampleRate, 0);
+        mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 0);
         steps += (digi.position * 2 + digi.nibbleIndex) != before;
     }
     // 985248 / 256 = 3848 added per sample; an accumulator equal to the rate takes no step.
@@ -85,40 +85,40 @@ TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
 }
 
 TEST_F(DigiTest, Commands) {
-    poke(e, 0x3000, {0x12, 0x34, 0x56, 0x78});
+    poke(m, 0x3000, {0x12, 0x34, 0x56, 0x78});
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(e, 0xD41D, 0x00);  // latches, but does not start
+    writeMemory(m, digiAddress(DigiRegister::Command), 0x00);  // latches, but does not start
     EXPECT_FALSE(digi.playing);
     EXPECT_EQ(digi.playStart, 0x3000);
-    writeMemory(e, 0xD41D, 0xFE);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
     heard(3);
     EXPECT_EQ(digi.position, 0x3001);
     const int32_t nibbleIndex = digi.nibbleIndex;
 
     // Register writes alone change nothing that plays.
     setSample(0x3002, 0x3003, 7, 1);
-    writeMemory(e, 0xD45F, 0x99);
+    writeMemory(m, 0xD45F, 0x99);
     EXPECT_EQ(digi.playStart, 0x3000);
     EXPECT_EQ(digi.playEnd, 0x3004);
     EXPECT_EQ(digi.playPeriod, 1);
 
     // Another command restarts from the newly latched start; the nibble index stays.
-    writeMemory(e, 0xD41D, 0xFE);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
     EXPECT_EQ(digi.position, 0x3002);
     EXPECT_EQ(digi.playEnd, 0x3003);
     EXPECT_EQ(digi.playPeriod, 7);
     EXPECT_EQ(digi.playNibbleOrder, 1);
     EXPECT_EQ(digi.nibbleIndex, nibbleIndex);
     EXPECT_TRUE(digi.playing);
-    writeMemory(e, 0xD41D, 0x42);  // neither start nor stop
+    writeMemory(m, digiAddress(DigiRegister::Command), 0x42);  // neither start nor stop
     EXPECT_TRUE(digi.playing);
 }
 
 TEST_F(DigiTest, StartAtOrPastTheEndIsSilent) {
     for (uint16_t end : {0x3000, 0x2FFF}) {
-        resetMachine(e, kSampleRate);
+        resetMachine(m, kSampleRate);
         setSample(0x3000, end, 1, 0);
-        writeMemory(e, 0xD41D, 0xFE);
+        writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
         EXPECT_TRUE(digi.playing);
         EXPECT_EQ(heard(5), std::vector<int32_t>(5, 0));
     }
@@ -126,13 +126,14 @@ TEST_F(DigiTest, StartAtOrPastTheEndIsSilent) {
 
 TEST_F(DigiTest, RepeatCountPlaysTheRepeatRangeThatManyMoreTimes) {
     for (uint8_t count : {0, 1, 2, 5}) {
-        resetMachine(e, kSampleRate);
-        poke(e, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
+        resetMachine(m, kSampleRate);
+        poke(m, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
         setSample(0x3000, 0x3004, 1, 0);
-        writeMemory(e, 0xD43F, count);
-        writeMemory(e, 0xD47E, 0x02);  // repeat from $3002: two bytes, four nibbles
-        writeMemory(e, 0xD47F, 0x30);
-        writeMemory(e, 0xD41D, 0xFE);
+        writeMemory(m, digiAddress(DigiRegister::RepeatCount), count);
+        writeMemory(m, digiAddress(DigiRegister::RepeatLow),
+                    0x02);  // repeat from $3002: two bytes, four nibbles
+        writeMemory(m, digiAddress(DigiRegister::RepeatHigh), 0x30);
+        writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
         const std::vector<int32_t> values = heard(200);
         const auto sounding = std::count_if(values.begin(), values.end(), [](int32_t v) { return v != 0; });
         // 8 nibbles once, 4 more per repeat; the first nibble is heard one sample after its step.
@@ -142,12 +143,12 @@ TEST_F(DigiTest, RepeatCountPlaysTheRepeatRangeThatManyMoreTimes) {
 }
 
 TEST_F(DigiTest, PeriodZeroKeepsTheValueAndTakesNoStep) {
-    poke(e, 0x3000, {0xFF, 0xFF});
+    poke(m, 0x3000, {0xFF, 0xFF});
     setSample(0x3000, 0x3002, 1, 0);
-    writeMemory(e, 0xD41D, 0xFE);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
     heard(2);
-    writeMemory(e, 0xD45D, 0);
-    writeMemory(e, 0xD41D, 0x00);  // re-latch with period 0
+    writeMemory(m, digiAddress(DigiRegister::PeriodLow), 0);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0x00);  // re-latch with period 0
     const int32_t accumulator = digi.rateAccumulator;
     EXPECT_EQ(heard(100), std::vector<int32_t>(100, 8192));
     EXPECT_EQ(digi.rateAccumulator, accumulator);
@@ -155,9 +156,9 @@ TEST_F(DigiTest, PeriodZeroKeepsTheValueAndTakesNoStep) {
 
 TEST_F(DigiTest, MachineResetClearsThePlayer) {
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(e, 0xD41D, 0xFE);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
     heard(3);
-    resetMachine(e, kSampleRate);
+    resetMachine(m, kSampleRate);
     EXPECT_FALSE(digi.playing);
     EXPECT_EQ(digi.startAddress, 0);
     EXPECT_EQ(digi.currentValue, 0);
@@ -165,14 +166,14 @@ TEST_F(DigiTest, MachineResetClearsThePlayer) {
 }
 
 TEST_F(DigiTest, ValueIsAddedAfterTheMasterVolume) {
-    poke(e, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
+    poke(m, 0x3000, {0xFF, 0xFF, 0xFF, 0xFF});
     setSample(0x3000, 0x3004, 1, 0);
-    writeMemory(e, 0xD41D, 0xFE);
+    writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
     // Volume 0, every voice held at the centre: only the digi is heard, at full size, >> 2.
-    for (int v = 0; v < 3; ++v) writeSidRegister(e.sid, uint8_t(v * 7 + 4), 0x21);
-    for (SidVoice& voice : e.sid.voices) voice.phase = 0x8000000;
+    for (int v = 0; v < 3; ++v) writeSidRegister(m.sid, uint8_t(v * 7 + 4), 0x21);
+    for (SidVoice& voice : m.sid.voices) voice.phase = 0x8000000;
     int16_t out[3];
-    renderSamples(e, out, 3);
+    renderSamples(m.sid, m.digi, m.memory, out, 3);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 8192 >> 2);
     EXPECT_EQ(out[2], 8192 >> 2);

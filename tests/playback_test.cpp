@@ -21,8 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_engine.h"
-#include "plugin/player.h"
+#include "engine/player.h"
 #include "quenbrix_host.h"
 #include "test_support.h"
 #include "wav_file.h"
@@ -112,26 +111,32 @@ class Recorder {
     pid_t pid = 0;
 };
 
-// A recorded sample equals a rendered one: within a few LSB where the server's mixing touches it.
+// How far a recorded sample may be from the rendered one: a few LSB where the server's mixing
+// touches it. Every comparison of a recording with a render uses it, and so does "quiet".
+constexpr int kSampleTolerance = 4;
+
 bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vector<int16_t>& offline,
                 size_t o) {
-    return r < recorded.size() && o < offline.size() && std::abs(recorded[r] - offline[o]) <= 4;
+    return r < recorded.size() && o < offline.size() &&
+           std::abs(recorded[r] - offline[o]) <= kSampleTolerance;
 }
 
-// The recording, aligned on its first audible sample, equals blocks 1 to 4 of the offline render
-// (the player ran 3.5 s: the silent first half, then six blocks; the first block may meet the
-// device starting, the last the stop), within a few LSB where the server's mixing touches it.
+bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; }
+
+// The recording, aligned on its first audible sample, equals blocks `from` to `to` - 1 of the
+// offline render (the first block heard may meet the device starting, the last the stop).
 ::testing::AssertionResult recordingEqualsRender(const std::vector<int16_t>& recorded,
-                                                 const std::vector<int16_t>& offline) {
+                                                 const std::vector<int16_t>& offline, size_t from = 1,
+                                                 size_t to = 5) {
     const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
     if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
     const size_t offset = r0 - o0;
-    const size_t end = 5 * kBlockSamples;
+    const size_t end = to * kBlockSamples;
     if (recorded.size() < offset + end)
-        return ::testing::AssertionFailure() << "fewer than five blocks were recorded";
+        return ::testing::AssertionFailure() << "fewer than " << to << " blocks were recorded";
     size_t differing = 0, firstDifference = 0;
-    for (size_t i = kBlockSamples; i < end; ++i) {
-        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
+    for (size_t i = from * kBlockSamples; i < end; ++i) {
+        if (!sameSample(recorded, offset + i, offline, i) && differing++ == 0) firstDifference = i;
     }
     if (differing == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
@@ -177,7 +182,7 @@ bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vecto
     if (!found) return ::testing::AssertionFailure() << "the song did not go on after the pause";
     // The rest, to where the stop ended the sound (the recording is silent from there on).
     size_t heardUntil = recorded.size();
-    while (heardUntil > 0 && std::abs(recorded[heardUntil - 1]) <= 4) --heardUntil;
+    while (heardUntil > 0 && quietSample(recorded[heardUntil - 1])) --heardUntil;
     const size_t resumed = size_t(long(paused) + slip);
     size_t differing = 0, compared = 0;
     for (size_t i = resumed; i < offline.size() && offset + paused + gap + (i - resumed) < heardUntil; ++i) {
@@ -212,7 +217,7 @@ bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vecto
     auto same = [&](size_t r, size_t o) { return sameSample(recorded, r, offline, o); };
     auto quietAt = [&](size_t i) {  // four quiet samples from i on
         for (size_t j = i; j < i + 4; ++j)
-            if (j < recorded.size() && std::abs(recorded[j]) > 4) return false;
+            if (j < recorded.size() && !quietSample(recorded[j])) return false;
         return true;
     };
     size_t r = r0, o = o0, dropouts = 0, mostDropped = 0;
@@ -220,7 +225,7 @@ bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vecto
     for (;;) {
         while (same(r, o)) ++r, ++o;
         size_t heard = r;
-        while (heard < recorded.size() && std::abs(recorded[heard]) <= 4) ++heard;
+        while (heard < recorded.size() && quietSample(recorded[heard])) ++heard;
         if (heard + kJoin > recorded.size() || o + kMostDropped + kJoin > offline.size()) break;
         // The nearest place where the next stretch joins the render (behind it when the inserted
         // silence began where the render too was quiet), judged on its first kJoin samples or on
@@ -254,25 +259,23 @@ bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vecto
 }
 
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(8);
     Recorder recorder("sidtune-capture.wav");
     ASSERT_TRUE(recorder.started);
 
     const auto engine = newEngine();
     EngineState& e = *engine;
-    ASSERT_EQ(setUpEngine(e), 0);
-    ASSERT_EQ(loadTune(e, kDemo.c_str(), 0, kLoadFromFile), kTuneLoaded);
+    ASSERT_TRUE(openPlayer(e));
     const double cpuBefore = processCpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
-    ASSERT_EQ(startSong(e, 0), 0);
+    ASSERT_TRUE(startTune(e, kDemo.c_str(), 0));
     std::this_thread::sleep_for(3500ms);
     std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
     stopSong(e);
     const double cpu = processCpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    shutDownEngine(e);
+    closePlayer(e);
     // Measured, not asserted: the whole process (worker, SDL's audio thread, the sound library).
     std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
                 cpu * 1000.0, wall);
@@ -293,8 +296,7 @@ double gain(const std::vector<int16_t>& recorded, size_t offset, const std::vect
 
 // Through the real plugin, as a Quenbrix program: play, half the volume, stop, play again.
 TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(12);
 
     for (const char* plugin : kLinuxPlugins) {
@@ -352,8 +354,7 @@ std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv
 // Song 2 of a tune, paused and resumed, through the real plugin as a Quenbrix program plays it:
 // the recording equals `sidtune render --song 2` once the pause's silence is cut out.
 TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const auto e = newEngine();
     ASSERT_TRUE(beginTuneFile(*e, demoTune("effects.sid"), 1));
     const std::vector<int16_t> offline = renderBlocks(*e, 16);
@@ -386,10 +387,9 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
 TEST(RealAudio, TheWindowsPluginUnderWine) {
     const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN");
     if (bin == nullptr) GTEST_SKIP() << "no Windows build (SIDTUNE_WINDOWS_BIN)";
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine";
-    std::filesystem::create_directories(dir);
+    SKIP_WITHOUT_SOUND_SERVER();
+    const TempFolder folder;
+    const std::filesystem::path& dir = folder.path();
     const std::string effects = demoTune("effects.sid");
     struct Case {
         const char* name;
@@ -437,7 +437,6 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         }
         EXPECT_TRUE(heard);
     }
-    std::filesystem::remove_all(dir);
 }
 
 // Under Wine with no sound server, DirectSound cannot be created: the plugin does not load, and
@@ -445,8 +444,8 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
 TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
     const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN");
     if (bin == nullptr) GTEST_SKIP() << "no Windows build (SIDTUNE_WINDOWS_BIN)";
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-wine-silent";
-    std::filesystem::create_directories(dir);
+    const TempFolder folder;
+    const std::filesystem::path& dir = folder.path();
     const std::string script = (dir / "stop.qb").string();
     std::ofstream(script) << "StopSidtune\n";
     const std::string run = "env PULSE_SERVER=unix:/nonexistent/pulse.sock " + wine() + " " +
@@ -457,7 +456,6 @@ TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
     const std::string err{std::istreambuf_iterator<char>(errFile), {}};
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_NE(err.find("fatal error: can't init SID engine !"), std::string::npos) << err;
-    std::filesystem::remove_all(dir);
 }
 
 int threadCount() {
@@ -488,8 +486,7 @@ long residentKilobytes() {
 // eighth waits until it has been closed, so that opening and closing are soaked too. Then the
 // same through quenbrix-run. SIDTUNE_SOAK_CYCLES sets the number (default 200).
 TEST(RealAudio, SoakPlayVolumeStop) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const int threads = baseThreadCount();
     quenbrix::PluginHost host;
     ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
@@ -516,8 +513,8 @@ TEST(RealAudio, SoakPlayVolumeStop) {
                 resident, residentKilobytes());
 
     // And through quenbrix-run, as a Quenbrix program would do it.
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-soak";
-    std::filesystem::create_directories(dir);
+    const TempFolder folder;
+    const std::filesystem::path& dir = folder.path();
     {
         std::ofstream script(dir / "soak.qb");
         for (int i = 0; i < cycles / 4; ++i) {
@@ -532,15 +529,14 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     const std::string out{std::istreambuf_iterator<char>(outFile), {}};
     EXPECT_EQ(WEXITSTATUS(status), 0) << out;
     EXPECT_EQ(out, "-1\n") << out;  // what the script prints, and nothing else
-    std::filesystem::remove_all(dir);
 }
 
 // The programs that play, stopped by a signal while a tune plays: the sound library takes no
 // signal of theirs, so each stops the tune and ends promptly, with 128 + the signal's number.
 TEST(RealAudio, StopSignalsEndThePlayingPrograms) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
-    const std::filesystem::path script = std::filesystem::temp_directory_path() / "sidtune-signal.qb";
+    SKIP_WITHOUT_SOUND_SERVER();
+    const TempFolder folder;
+    const std::filesystem::path script = folder.path() / "signal.qb";
     std::ofstream(script) << "ok = PlaySidtune(\"" << kDemo << "\")\nWait 60000\n";
     const std::string sidtune = std::filesystem::path(SIDTUNE_QUENBRIX_RUN).parent_path() / "sidtune";
     struct Case {
@@ -573,14 +569,12 @@ TEST(RealAudio, StopSignalsEndThePlayingPrograms) {
         EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal) << c.command[0];
         EXPECT_LT(seconds, 2.0) << c.command[0];
     }
-    std::filesystem::remove(script);
 }
 
 // With both cores busy with other work, a minute of playing through the plugin is the render,
 // sample for sample: the stream is never starved. SIDTUNE_LOAD_SECONDS sets the length (60).
 TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const int seconds =
         std::getenv("SIDTUNE_LOAD_SECONDS") ? std::atoi(std::getenv("SIDTUNE_LOAD_SECONDS")) : 60;
     const std::vector<int16_t> offline = offlineRender(2 * seconds + 4);
@@ -602,25 +596,13 @@ TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
     host.unload();
     busy = false;
     for (std::thread& t : load) t.join();
-    const std::vector<int16_t> recorded = recorder.stop();
-    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
-    ASSERT_LT(r0, recorded.size());
-    ASSERT_GE(r0, o0);
-    const size_t offset = r0 - o0, end = size_t(2 * seconds) * kBlockSamples;
-    ASSERT_GE(recorded.size(), offset + end) << "less was heard than played";
-    size_t differing = 0, firstDifference = 0;
-    for (size_t i = kBlockSamples; i < end; ++i) {
-        if (std::abs(recorded[offset + i] - offline[i]) > 4 && differing++ == 0) firstDifference = i;
-    }
-    EXPECT_EQ(differing, 0u) << "from sample " << firstDifference << " of the offline render";
-    std::printf("%d s under load: %zu samples differ from the render\n", seconds, differing);
+    EXPECT_TRUE(recordingEqualsRender(recorder.stop(), offline, 1, size_t(2 * seconds)));
 }
 
 // A stopped tune's device stays open for a while (its callback is the library's code): a host
 // that unloads the library without the plugin's unload still leaves nothing of it running.
 TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
-    if (std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)";
+    SKIP_WITHOUT_SOUND_SERVER();
     const int threads = baseThreadCount();
     {
         quenbrix::PluginHost host;
@@ -656,9 +638,9 @@ TEST(RealAudio, NoServerFailsQuicklyAndSilently) {
         setenv("PIPEWIRE_REMOTE", "/nonexistent/sidtune/pipewire-0", 1);
         unsetenv("SDL_AUDIODRIVER");
         const auto e = newEngine();
-        const int result = setUpEngine(*e);
+        const bool opened = setUpEngine(*e);
         shutDownEngine(*e);
-        _exit(result == 0 ? 0 : 1);
+        _exit(opened ? 0 : 1);
     }
     close(pipeFds[1]);
     std::string printed;

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <string>
 
+#include "test_support.h"
+
 namespace sidtune::test {
 
 struct ProgramRun {
@@ -25,17 +27,8 @@ inline std::string slurp(const std::filesystem::path& path) {
 
 class ProgramTest : public ::testing::Test {
   protected:
-    std::filesystem::path dir;
-
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("sidtune-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    TempFolder folder;
+    const std::filesystem::path& dir = folder.path();
 
     // Runs a shell command line with no input; its output lands in the test's folder.
     ProgramRun runCommand(const std::string& commandLine) {

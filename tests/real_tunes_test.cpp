@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/render_block.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "test_support.h"
 #include "tune/tune_loader.h"
 
@@ -57,14 +57,14 @@ TEST_F(RealTunes, LoadAndInitEveryTune) {
         const std::string file = h["file"];
         const std::filesystem::path path = sharedDir() / "tunes" / file;
         SCOPED_TRACE(file);
-        resetMachine(e, kSampleRate);
-        const int result = loadTune(e, path.string().c_str(), 0, kLoadFromFile);
+        resetMachine(m, kSampleRate);
+        const LoadStatus result = loadTuneFile(m, e.tune, path.string().c_str());
         if (h["magic"] == "RSID") {
-            EXPECT_EQ(result, kTuneNotPsid);
+            EXPECT_EQ(result, LoadStatus::Rsid);
             ++rsid;
             continue;
         }
-        ASSERT_EQ(result, kTuneLoaded);
+        ASSERT_EQ(result, LoadStatus::Loaded);
         ++psid;
 
         const TuneInfo& t = e.tune;
@@ -84,12 +84,12 @@ TEST_F(RealTunes, LoadAndInitEveryTune) {
             const std::vector<uint8_t> bytes = readFile(path);
             const size_t start = h["data_offset"].get<size_t>() + 2;
             for (size_t i = start; i < bytes.size(); ++i) {
-                ASSERT_EQ(e.memory[t.loadAddress + i - start], bytes[i]) << i;
+                ASSERT_EQ(m.memory[t.loadAddress + i - start], bytes[i]) << i;
             }
         }
 
         const auto begin = std::chrono::steady_clock::now();
-        const bool returned = callSubroutine(e, t.initAddress, 0, kInitInstructionLimit);
+        const bool returned = callSubroutine(m, t.initAddress, 0, kInitInstructionLimit);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
         if (!returned) ++cutOff;
@@ -129,7 +129,7 @@ TEST_F(RealTunes, SixtySecondsOfEveryTune) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         const double rms = std::sqrt(power / (120.0 * kBlockSamples));
-        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), e.tune.loadAddress, e.cutOffCalls,
+        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), e.tune.loadAddress, m.cutOffCalls,
                     peak, rms, 60.0 / seconds);
         // A play routine that only answers the video chip's interrupt (a constant 0 here) is
         // silent; a player with no video chip cannot help that. Nearly every tune sounds.

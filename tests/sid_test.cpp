@@ -18,16 +18,16 @@ namespace {
 
 class SidTest : public MachineTest {
   protected:
-    SidChip& chip = e.sid;
+    SidChip& chip = m.sid;
     // A voice held at the centre value: sawtooth at half phase, frequency 0, so it outputs 0
     // whatever its level (voices rise from set-up on even with no gate written).
     void holdAtCentre(int voice) {
-        writeSidRegister(e.sid, uint8_t(voice * 7 + 4), 0x21);
+        writeSidRegister(m.sid, voiceRegister(voice, SidRegister::Control), 0x21);
         chip.voices[voice].phase = 0x8000000;
     }
     int16_t renderOne() {
         int16_t s = 0;
-        renderSamples(e, &s, 1);
+        renderSamples(m.sid, m.digi, m.memory, &s, 1);
         return s;
     }
 };
@@ -54,29 +54,29 @@ TEST_F(SidTest, DampingForEveryResonance) {
     const int32_t expected[16] = {307, 296, 286, 276, 266, 256, 245, 235,
                                   225, 215, 204, 194, 184, 174, 163, 153};
     for (int r = 0; r < 16; ++r) {
-        writeSidRegister(e.sid, 23, uint8_t(r << 4));
-        renderSamples(e, nullptr, 0);  // latches without writing
+        writeSidRegister(m.sid, sidRegister(SidRegister::ResonanceRouting), uint8_t(r << 4));
+        renderSamples(m.sid, m.digi, m.memory, nullptr, 0);  // latches without writing
         EXPECT_EQ(chip.damping, expected[r]) << r;
     }
 }
 
 TEST_F(SidTest, RegisterDecodeThroughTheCpuAddressRange) {
-    writeMemory(e, 0xD420, 0x12);  // index 0: voice 1 frequency low
-    writeMemory(e, 0xD401, 0x34);
-    writeMemory(e, 0xD40E, 0x56);  // voice 3 frequency low
-    writeMemory(e, 0xD40A, 0xFF);  // voice 2 pulse width high
-    writeMemory(e, 0xD7F8, 0x1F);  // index 24: mode and volume
-    writeMemory(e, 0xD415, 0xFF);
+    writeMemory(m, 0xD420, 0x12);  // index 0: voice 1 frequency low
+    writeMemory(m, 0xD401, 0x34);
+    writeMemory(m, 0xD40E, 0x56);  // voice 3 frequency low
+    writeMemory(m, 0xD40A, 0xFF);  // voice 2 pulse width high
+    writeMemory(m, 0xD7F8, 0x1F);  // index 24: mode and volume
+    writeMemory(m, 0xD415, 0xFF);
     EXPECT_EQ(frequency(chip.registers, 0), 0x3412);
     EXPECT_EQ(frequency(chip.registers, 2), 0x0056);
     EXPECT_EQ(pulseWidth(chip.registers, 1), 0xFF00);
-    EXPECT_EQ(chip.registers[24], 0x1F);
-    EXPECT_EQ(chip.registers[21], 0xFF);  // kept whole, though only 3 bits count
+    EXPECT_EQ(chip.registers[SidRegister::ModeVolume], 0x1F);
+    EXPECT_EQ(chip.registers[SidRegister::CutoffLow], 0xFF);  // kept whole, though only 3 bits count
 
     const SidChip before = chip;
-    for (uint16_t a = 0xD419; a <= 0xD41F; ++a) writeMemory(e, a, 0xAA);
+    for (uint16_t a = 0xD419; a <= 0xD41F; ++a) writeMemory(m, a, 0xAA);
     EXPECT_EQ(before.registers, chip.registers);
-    EXPECT_EQ(e.memory[0xD419], 0);
+    EXPECT_EQ(m.memory[0xD419], 0);
 }
 
 TEST_F(SidTest, GateRule) {
@@ -93,7 +93,7 @@ TEST_F(SidTest, GateRule) {
     for (const Case& c : cases) {
         chip.voices[1].envelopeState = c.before;
         chip.voices[1].envelope = 0x123456;
-        writeSidRegister(e.sid, 11, c.control);  // voice 2 control
+        writeSidRegister(m.sid, voiceRegister(1, SidRegister::Control), c.control);  // voice 2 control
         EXPECT_EQ(chip.voices[1].envelopeState, c.after) << int(c.before) << " " << int(c.control);
         EXPECT_EQ(chip.voices[1].envelope, 0x123456);  // the gate never moves the level
     }
@@ -123,13 +123,13 @@ TEST_F(SidTest, WaveformValues) {
         {"test_bit_gives_phase_zero", 0x18, 0x5500000, 0, 0x00},
     };
     for (const Case& c : cases) {
-        resetMachine(e, kSampleRate);
-        writeSidRegister(e.sid, 24, 0x0F);
-        writeSidRegister(e.sid, 23, 0x06);
-        writeSidRegister(e.sid, 6, 0xF0);
-        writeSidRegister(e.sid, 2, uint8_t(c.pulseWidth));
-        writeSidRegister(e.sid, 3, uint8_t(c.pulseWidth >> 8));
-        writeSidRegister(e.sid, 4, c.control | 0x01);
+        resetMachine(m, kSampleRate);
+        writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume), 0x0F);
+        writeSidRegister(m.sid, sidRegister(SidRegister::ResonanceRouting), 0x06);
+        writeSidRegister(m.sid, voiceRegister(0, SidRegister::SustainRelease), 0xF0);
+        writeSidRegister(m.sid, voiceRegister(0, SidRegister::PulseWidthLow), uint8_t(c.pulseWidth));
+        writeSidRegister(m.sid, voiceRegister(0, SidRegister::PulseWidthHigh), uint8_t(c.pulseWidth >> 8));
+        writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), c.control | 0x01);
         chip.voices[0].phase = c.phase;
         chip.voices[0].envelope = 0xF00000;
         chip.voices[0].envelopeState = EnvelopeState::Sustain;
@@ -140,9 +140,10 @@ TEST_F(SidTest, WaveformValues) {
 
 TEST_F(SidTest, EnvelopeTransitions) {
     SidVoice& v = chip.voices[0];
-    writeSidRegister(e.sid, 5, 0x00);  // attack 0 (168867 per sample), decay 0 (42660)
-    writeSidRegister(e.sid, 6, 0x80);  // sustain 8
-    writeSidRegister(e.sid, 4, 0x01);
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::AttackDecay),
+                     0x00);  // attack 0 (168867 per sample), decay 0 (42660)
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::SustainRelease), 0x80);  // sustain 8
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), 0x01);
 
     v.envelope = 0xFFFFFF - 168867;  // lands exactly on full scale
     renderOne();
@@ -154,7 +155,8 @@ TEST_F(SidTest, EnvelopeTransitions) {
     EXPECT_EQ(v.envelope, 0x800000);
     EXPECT_EQ(v.envelopeState, EnvelopeState::Sustain);
 
-    writeSidRegister(e.sid, 6, 0xC0);  // raising the sustain level: decay for one sample, then the new level
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::SustainRelease),
+                     0xC0);  // raising the sustain level: decay for one sample, then the new level
     renderOne();
     EXPECT_EQ(v.envelopeState, EnvelopeState::Decay);
     EXPECT_EQ(v.envelope, 0x800000);
@@ -162,21 +164,22 @@ TEST_F(SidTest, EnvelopeTransitions) {
     EXPECT_EQ(v.envelope, 0xC00000);
     EXPECT_EQ(v.envelopeState, EnvelopeState::Sustain);
 
-    writeSidRegister(e.sid, 4, 0x00);  // release to the floor, 1/64 of full scale
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control),
+                     0x00);  // release to the floor, 1/64 of full scale
     for (int i = 0; i < 400; ++i) renderOne();
     EXPECT_EQ(v.envelope, 0x40000);
-    writeSidRegister(e.sid, 4, 0x01);  // a new attack starts from there
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), 0x01);  // a new attack starts from there
     renderOne();
     EXPECT_EQ(v.envelope, 0x40000 + 168867);
 }
 
 TEST_F(SidTest, HardSyncAndRingModulation) {
     // Voice 3 (the source of voice 1) has just wrapped: its phase is below its step.
-    writeSidRegister(e.sid, 14, 0x00);
-    writeSidRegister(e.sid, 15, 0x10);  // voice 3 frequency $1000
-    writeSidRegister(e.sid, 0, 0x00);
-    writeSidRegister(e.sid, 1, 0x30);  // voice 1 frequency $3000
-    writeSidRegister(e.sid, 4, 0x03);  // voice 1 sync
+    writeSidRegister(m.sid, voiceRegister(2, SidRegister::FrequencyLow), 0x00);
+    writeSidRegister(m.sid, voiceRegister(2, SidRegister::FrequencyHigh), 0x10);  // voice 3 frequency $1000
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::FrequencyLow), 0x00);
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::FrequencyHigh), 0x30);  // voice 1 frequency $3000
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), 0x03);        // voice 1 sync
     chip.voices[2].phase = 1000;
     renderOne();
     const uint64_t step1 = 0x3000 * 359, step3 = 0x1000 * 359;
@@ -184,7 +187,7 @@ TEST_F(SidTest, HardSyncAndRingModulation) {
 
     // A source held at phase 0 by its test bit syncs its target on every sample (from the second
     // on: voice 1 sees voice 3 as it was at the end of the previous sample).
-    writeSidRegister(e.sid, 18, 0x08);  // voice 3 test
+    writeSidRegister(m.sid, voiceRegister(2, SidRegister::Control), 0x08);  // voice 3 test
     renderOne();
     for (int i = 0; i < 3; ++i) {
         renderOne();
@@ -193,10 +196,11 @@ TEST_F(SidTest, HardSyncAndRingModulation) {
 }
 
 TEST_F(SidTest, RingModulationInvertsTheTriangleWhileTheSourceIsInItsFirstHalf) {
-    writeSidRegister(e.sid, 24, 0x0F);
-    writeSidRegister(e.sid, 23, 0x06);  // voices 2 and 3 out of hearing
-    writeSidRegister(e.sid, 6, 0xF0);
-    writeSidRegister(e.sid, 4, 0x15);  // voice 1: triangle, ring, gate
+    writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume), 0x0F);
+    writeSidRegister(m.sid, sidRegister(SidRegister::ResonanceRouting),
+                     0x06);  // voices 2 and 3 out of hearing
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::SustainRelease), 0xF0);
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), 0x15);  // voice 1: triangle, ring, gate
     chip.voices[0].phase = 0x0800000;
     chip.voices[0].envelope = 0xF00000;
     chip.voices[0].envelopeState = EnvelopeState::Sustain;
@@ -209,18 +213,19 @@ TEST_F(SidTest, RingModulationInvertsTheTriangleWhileTheSourceIsInItsFirstHalf) 
 
 TEST_F(SidTest, Voice3OffIsSilentInBothPathsButStillRuns) {
     for (uint8_t routing : {0x00, 0x04}) {
-        resetMachine(e, kSampleRate);
-        writeSidRegister(e.sid, 24, 0x9F);  // voice 3 off, low pass, volume 15
-        writeSidRegister(e.sid, 23, routing);
-        writeSidRegister(e.sid, 22, 0xFF);
-        writeSidRegister(e.sid, 14, 0x00);
-        writeSidRegister(e.sid, 15, 0x20);
-        writeSidRegister(e.sid, 18, 0x21);
-        writeSidRegister(e.sid, 20, 0xF0);  // sustain 15
+        resetMachine(m, kSampleRate);
+        writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume),
+                         0x9F);  // voice 3 off, low pass, volume 15
+        writeSidRegister(m.sid, sidRegister(SidRegister::ResonanceRouting), routing);
+        writeSidRegister(m.sid, sidRegister(SidRegister::CutoffHigh), 0xFF);
+        writeSidRegister(m.sid, voiceRegister(2, SidRegister::FrequencyLow), 0x00);
+        writeSidRegister(m.sid, voiceRegister(2, SidRegister::FrequencyHigh), 0x20);
+        writeSidRegister(m.sid, voiceRegister(2, SidRegister::Control), 0x21);
+        writeSidRegister(m.sid, voiceRegister(2, SidRegister::SustainRelease), 0xF0);  // sustain 15
         holdAtCentre(0);
         holdAtCentre(1);
         std::vector<int16_t> out(2000);
-        renderSamples(e, out.data(), 2000);
+        renderSamples(m.sid, m.digi, m.memory, out.data(), 2000);
         for (int16_t s : out) ASSERT_EQ(s, 0) << int(routing);
         EXPECT_NE(chip.voices[2].phase, 0u);
         EXPECT_EQ(chip.voices[2].envelope, 0xF00000);
@@ -228,15 +233,15 @@ TEST_F(SidTest, Voice3OffIsSilentInBothPathsButStillRuns) {
 }
 
 TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
-    writeSidRegister(e.sid, 24, 0x0F);  // volume only, no filter output
-    writeSidRegister(e.sid, 23, 0x01);  // voice 1 through the filter
-    writeSidRegister(e.sid, 22, 0x40);
-    writeSidRegister(e.sid, 1, 0x20);
-    writeSidRegister(e.sid, 4, 0x21);
+    writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume), 0x0F);  // volume only, no filter output
+    writeSidRegister(m.sid, sidRegister(SidRegister::ResonanceRouting), 0x01);  // voice 1 through the filter
+    writeSidRegister(m.sid, sidRegister(SidRegister::CutoffHigh), 0x40);
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::FrequencyHigh), 0x20);
+    writeSidRegister(m.sid, voiceRegister(0, SidRegister::Control), 0x21);
     holdAtCentre(1);
     holdAtCentre(2);
     std::vector<int16_t> out(2000);
-    renderSamples(e, out.data(), 2000);
+    renderSamples(m.sid, m.digi, m.memory, out.data(), 2000);
     for (int16_t s : out) ASSERT_EQ(s, 0);
     EXPECT_NE(chip.lowPass, 0);  // the filter ran all the same
 }
@@ -247,7 +252,7 @@ TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
 struct BitExactCase {
     const char* name;
     uint8_t controlMask;
-    void (*render)(EngineState&, int16_t*, uint32_t);
+    void (*render)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t);
 };
 
 class BitExact : public SidTest, public ::testing::WithParamInterface<BitExactCase> {};
@@ -262,14 +267,15 @@ TEST_P(BitExact, AgainstThePlainModel) {
         for (int i = 0; i < writes; ++i) {
             int index = random() % 25;
             uint8_t value = uint8_t(random());
-            if (index == 4 || index == 11 || index == 18) value &= controlMask;
-            if (index == 24 && (random() % 4) != 0) value |= 0x0F;  // mostly audible
-            writeSidRegister(e.sid, uint8_t(index), value);
+            if (isControlRegister(uint8_t(index))) value &= controlMask;
+            if (index == sidRegister(SidRegister::ModeVolume) && (random() % 4) != 0)
+                value |= 0x0F;  // mostly audible
+            writeSidRegister(m.sid, uint8_t(index), value);
             reference.write(index, value);
         }
         const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
-        GetParam().render(e, block.data(), count);
+        GetParam().render(m.sid, m.digi, m.memory, block.data(), count);
         actual.insert(actual.end(), block.begin(), block.end());
         reference.render(expected, count);
     }

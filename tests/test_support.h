@@ -1,11 +1,14 @@
-// Helpers shared by the tests: engines of the tests' own, the machine in a known state, a tune
-// file begun as the player begins it, and the test data.
+// Helpers shared by the tests: engines and machines of the tests' own, the one PSID builder, a
+// folder per test, tunes begun as the player begins them, and the test data and sound server the
+// tests may need.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -13,8 +16,9 @@
 #include <vector>
 
 #include "audio/audio_format.h"
-#include "audio/render_block.h"
+#include "cpu/machine.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "tune/tune_loader.h"
 
@@ -30,6 +34,13 @@ inline std::filesystem::path sharedDir() { return SIDTUNE_TEST_DATA; }
             GTEST_SKIP() << "no " << (sharedDir() / (sub)).string() << " (SIDTUNE_TEST_DATA)"; \
     } while (0)
 
+// The real-audio tests play into the sound server that scripts/with-pulse.sh starts.
+#define SKIP_WITHOUT_SOUND_SERVER()                                              \
+    do {                                                                         \
+        if (std::getenv("PULSE_SERVER") == nullptr)                              \
+            GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)"; \
+    } while (0)
+
 // A demo tune assembled into the build tree.
 inline std::string demoTune(const char* file) { return std::string(SIDTUNE_DEMO_DIR) + "/" + file; }
 
@@ -37,36 +48,118 @@ inline std::string demoTune(const char* file) { return std::string(SIDTUNE_DEMO_
 inline std::unique_ptr<EngineState> newEngine() { return std::make_unique<EngineState>(); }
 
 // Puts bytes into the image from `address` on, straight, without the write decode.
-inline void poke(EngineState& e, uint16_t address, std::initializer_list<uint8_t> bytes) {
-    for (uint8_t b : bytes) e.memory[address++] = b;
+inline void poke(Machine& m, uint16_t address, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) m.memory[address++] = b;
 }
+
+// A PSID block with the given header fields and data (the data include the embedded load
+// address when `headerLoad` is 0). Version 1 where the data offset is 118, else version 2 (or
+// `version`, with the chip fields of versions 3 and 4).
+struct Psid {
+    uint8_t dataOffset = 124;
+    uint16_t version = 0;  // 0: 1 or 2 by the data offset
+    uint16_t headerLoad = 0;
+    uint16_t init = 0x1000;
+    uint16_t play = 0x1003;
+    uint16_t songs = 1;
+    uint16_t startSong = 1;
+    uint32_t speed = 0;
+    uint16_t flags = 0;
+    uint8_t secondChip = 0, thirdChip = 0;
+    std::string magic = "PSID";
+    std::string name = "Tune", author = "Someone", released = "2026 Us";
+    std::vector<uint8_t> data = {0x00, 0x10, 0x60, 0x00, 0x00, 0x60};  // load $1000: RTS .. RTS
+
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> b(std::max<size_t>(dataOffset, 118), 0);
+        auto word = [&](size_t at, uint16_t v) {
+            b[at] = uint8_t(v >> 8);
+            b[at + 1] = uint8_t(v);
+        };
+        std::copy_n(magic.begin(), 4, b.begin());
+        word(4, version != 0 ? version : dataOffset == 118 ? 1 : 2);
+        b[7] = dataOffset;
+        word(8, headerLoad);
+        word(10, init);
+        word(12, play);
+        word(14, songs);
+        word(16, startSong);
+        word(18, uint16_t(speed >> 16));
+        word(20, uint16_t(speed));
+        std::copy_n(name.begin(), std::min<size_t>(name.size(), 32), b.begin() + 22);
+        std::copy_n(author.begin(), std::min<size_t>(author.size(), 32), b.begin() + 54);
+        std::copy_n(released.begin(), std::min<size_t>(released.size(), 32), b.begin() + 86);
+        if (b.size() >= 124) {
+            word(118, flags);
+            b[122] = secondChip;
+            b[123] = thirdChip;
+        }
+        b.resize(dataOffset);
+        b.insert(b.end(), data.begin(), data.end());
+        return b;
+    }
+};
 
 // A PSID tune of one song loaded at $1000: its init routine at $1000, its play routine at $1010.
 inline std::vector<uint8_t> psidTune(std::initializer_list<uint8_t> init,
                                      std::initializer_list<uint8_t> play) {
-    std::vector<uint8_t> b(124, 0);
-    std::copy_n("PSID", 4, b.begin());
-    b[5] = 2;
-    b[7] = 124;
-    b[10] = 0x10, b[11] = 0x00;  // init $1000
-    b[12] = 0x10, b[13] = 0x10;  // play $1010
-    b[15] = 1;
-    b.push_back(0x00), b.push_back(0x10);  // loaded at $1000
-    std::vector<uint8_t> code(0x20, 0xEA);
-    std::copy(init.begin(), init.end(), code.begin());
-    std::copy(play.begin(), play.end(), code.begin() + 0x10);
-    b.insert(b.end(), code.begin(), code.end());
-    return b;
+    Psid p;
+    p.play = 0x1010;
+    p.data.assign(0x22, 0xEA);
+    p.data[0] = 0x00, p.data[1] = 0x10;  // loaded at $1000
+    std::copy(init.begin(), init.end(), p.data.begin() + 2);
+    std::copy(play.begin(), play.end(), p.data.begin() + 2 + 0x10);
+    return p.bytes();
 }
 
-// A fresh machine, a tune file loaded and song `song` (counted from 0) begun, as the player does it.
+// A folder of the test's own, named after it, gone with it.
+class TempFolder {
+  public:
+    TempFolder() {
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = "sidtune-" + std::string(test->test_suite_name()) + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests have one
+        dir = std::filesystem::temp_directory_path() / name;
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return dir; }
+    // A file in the folder with these bytes. Written through the narrow-character file API the
+    // loader reads with, so that a name's bytes mean the same to both.
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        const std::string file = dir.string() + "/" + name;
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        EXPECT_NE(f, nullptr) << file;
+        if (f != nullptr) {
+            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        return file;
+    }
+
+  private:
+    std::filesystem::path dir;
+};
+
+// A fresh machine, a tune loaded and song `song` (counted from 0) begun, as the player does it.
+inline ::testing::AssertionResult begun(SongStart start, const std::string& what, int32_t song) {
+    if (start == SongStart::Begun) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << what << ": song " << song << " did not begin (" << int(start) << ")";
+}
 inline ::testing::AssertionResult beginTuneFile(EngineState& e, const std::string& path, int32_t song = 0) {
-    resetMachine(e, kSampleRate);
-    if (loadTune(e, path.c_str(), 0, kLoadFromFile) != kTuneLoaded)
-        return ::testing::AssertionFailure() << path << " does not load";
-    if (beginSong(e, song) != kSongBegun)
-        return ::testing::AssertionFailure() << path << " has no song " << song;
-    return ::testing::AssertionSuccess();
+    return begun(sidtune::beginTuneFile(e, path.c_str(), song), path, song);
+}
+inline ::testing::AssertionResult beginTuneBytes(EngineState& e, const std::vector<uint8_t>& tune,
+                                                 int32_t song = 0) {
+    return begun(beginTune(e, tune.data(), tune.size(), song), "the tune", song);
 }
 
 // `blocks` half-second blocks rendered one after the other, as the player renders them.
@@ -81,7 +174,8 @@ class MachineTest : public ::testing::Test {
   protected:
     std::unique_ptr<EngineState> engineState = newEngine();
     EngineState& e = *engineState;
-    void SetUp() override { resetMachine(e, kSampleRate); }
+    Machine& m = e.machine;
+    void SetUp() override { resetMachine(m, kSampleRate); }
 };
 
 }  // namespace sidtune::test

@@ -215,8 +215,8 @@ TEST_F(ToolTest, InfoAsJson) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const nlohmann::json info = nlohmann::json::parse(r.out);
     const auto e = newEngine();
-    resetMachine(*e, kSampleRate);
-    ASSERT_EQ(loadTune(*e, demo("digi.sid").c_str(), 0, kLoadFromFile), kTuneLoaded);
+    resetMachine(e->machine, kSampleRate);
+    ASSERT_EQ(loadTuneFile(e->machine, e->tune, demo("digi.sid").c_str()), LoadStatus::Loaded);
     // The play address is the one the init routine installed; the header has none.
     EXPECT_NE(info["playAddress"], 0);
     const nlohmann::json expected = {

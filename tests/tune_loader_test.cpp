@@ -17,47 +17,10 @@
 namespace sidtune::test {
 namespace {
 
-// A PSID block with the given header fields and data (the data include the embedded load
-// address when `headerLoad` is 0).
-struct Psid {
-    uint8_t dataOffset = 124;
-    uint16_t headerLoad = 0;
-    uint16_t init = 0x1000;
-    uint16_t play = 0x1003;
-    uint16_t songs = 1;
-    uint16_t startSong = 1;
-    uint32_t speed = 0;
-    std::string name = "Tune", author = "Someone", released = "2026 Us";
-    std::vector<uint8_t> data = {0x00, 0x10, 0x60, 0x00, 0x00, 0x60};  // load $1000: RTS .. RTS
-
-    std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> b(dataOffset, 0);
-        auto word = [&](size_t at, uint16_t v) {
-            b[at] = uint8_t(v >> 8);
-            b[at + 1] = uint8_t(v);
-        };
-        std::copy_n("PSID", 4, b.begin());
-        word(4, dataOffset == 118 ? 1 : 2);
-        b[7] = dataOffset;
-        word(8, headerLoad);
-        word(10, init);
-        word(12, play);
-        word(14, songs);
-        word(16, startSong);
-        word(18, uint16_t(speed >> 16));
-        word(20, uint16_t(speed));
-        std::copy_n(name.begin(), std::min<size_t>(name.size(), 32), b.begin() + 22);
-        std::copy_n(author.begin(), std::min<size_t>(author.size(), 32), b.begin() + 54);
-        std::copy_n(released.begin(), std::min<size_t>(released.size(), 32), b.begin() + 86);
-        b.insert(b.end(), data.begin(), data.end());
-        return b;
-    }
-};
-
 class LoaderTest : public MachineTest {
   protected:
-    int loadBlock(const std::vector<uint8_t>& block) {
-        return loadTune(e, block.data(), block.size(), kLoadFromMemory);
+    LoadStatus loadBlock(const std::vector<uint8_t>& block) {
+        return loadTuneBytes(m, e.tune, block.data(), block.size());
     }
 };
 
@@ -66,6 +29,7 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
     struct Case {
         const char* name;
         std::vector<uint8_t> block;
+        LoadStatus status;
     };
     std::vector<uint8_t> rsid = valid;
     std::copy_n("RSID", 4, rsid.begin());
@@ -78,34 +42,32 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
     std::vector<uint8_t> farOffsetBlock = farOffset.bytes();
     farOffsetBlock.resize(200);
     const Case cases[] = {
-        {"empty", {}},
-        {"three_bytes", {'P', 'S', 'I'}},
-        {"magic_only", {'P', 'S', 'I', 'D'}},
-        {"rsid", rsid},
-        {"117_bytes", shortHeader},
-        {"no_room_for_load_address", offsetPastEnd},
-        {"data_offset_beyond_end", farOffsetBlock},
+        {"empty", {}, LoadStatus::NotPsid},
+        {"three_bytes", {'P', 'S', 'I'}, LoadStatus::NotPsid},
+        {"magic_only", {'P', 'S', 'I', 'D'}, LoadStatus::NotPsid},
+        {"rsid", rsid, LoadStatus::Rsid},
+        {"117_bytes", shortHeader, LoadStatus::NotPsid},
+        {"no_room_for_load_address", offsetPastEnd, LoadStatus::NotPsid},
+        {"data_offset_beyond_end", farOffsetBlock, LoadStatus::NotPsid},
     };
     for (const Case& c : cases) {
-        resetMachine(e, kSampleRate);
-        e.memory[0x1234] = 0x56;
+        resetMachine(m, kSampleRate);
+        m.memory[0x1234] = 0x56;
         e.tune.initAddress = 0xBEEF;
-        EXPECT_EQ(loadTune(e, c.block.data(), c.block.size(), kLoadFromMemory), kTuneNotPsid) << c.name;
+        EXPECT_EQ(loadBlock(c.block), c.status) << c.name;
         // A refused block changes neither the header values nor the image.
         EXPECT_EQ(e.tune.initAddress, 0xBEEF) << c.name;
-        EXPECT_EQ(e.memory[0x1234], 0x56) << c.name;
+        EXPECT_EQ(m.memory[0x1234], 0x56) << c.name;
     }
 }
 
 TEST_F(LoaderTest, UnavailableSources) {
-    const std::vector<uint8_t> block = Psid{}.bytes();
-    e.memory[0x1234] = 0x56;
+    m.memory[0x1234] = 0x56;
     e.tune.initAddress = 0xBEEF;
-    EXPECT_EQ(loadTune(e, block.data(), block.size(), 3), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune(e, block.data(), block.size(), 0), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune(e, "/no/such/file.sid", 0, kLoadFromFile), kTuneSourceUnavailable);
-    EXPECT_EQ(loadTune(e, nullptr, 0, kLoadFromFile), kTuneSourceUnavailable);
-    EXPECT_EQ(e.memory[0x1234], 0x56);
+    EXPECT_EQ(loadTuneFile(m, e.tune, "/no/such/file.sid"), LoadStatus::Unreadable);
+    EXPECT_EQ(loadTuneFile(m, e.tune, nullptr), LoadStatus::Unreadable);
+    EXPECT_EQ(loadTuneBytes(m, e.tune, nullptr, 10), LoadStatus::Unreadable);
+    EXPECT_EQ(m.memory[0x1234], 0x56);
     EXPECT_EQ(e.tune.initAddress, 0xBEEF);
 }
 
@@ -116,7 +78,7 @@ TEST_F(LoaderTest, HeaderValues) {
     p.songs = 0x0103;  // only the low byte counts for lastSong
     p.startSong = 2;
     p.speed = 0xFFFF00A5;
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(e.tune.loadAddress, 0x1000);
     EXPECT_EQ(e.tune.initAddress, 0x1234);
     EXPECT_EQ(e.tune.playAddress, 0x5678);
@@ -146,7 +108,7 @@ TEST_F(LoaderTest, SongCountAndSpeedFields) {
         Psid p;
         p.songs = c.songs;
         p.speed = c.speed;
-        ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+        ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
         EXPECT_EQ(e.tune.lastSong, c.lastSong) << c.songs;
         EXPECT_EQ(e.tune.speedFlags, c.speedFlags) << c.songs;
     }
@@ -157,7 +119,7 @@ TEST_F(LoaderTest, TextsKeepAtMost31Bytes) {
     p.name = std::string(32, 'N');
     p.author = "Lasse \xD6\xF6rni";  // raw bytes, no code page conversion
     p.released = std::string(31, 'R');
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(std::string(tuneTexts(e.tune).name), std::string(31, 'N'));
     EXPECT_EQ(std::string(tuneTexts(e.tune).author), "Lasse \xD6\xF6rni");
     EXPECT_EQ(std::string(tuneTexts(e.tune).released), std::string(31, 'R'));
@@ -169,21 +131,21 @@ TEST_F(LoaderTest, DataOffsetsOfBothHeaderVersions) {
         p.dataOffset = offset;
         std::vector<uint8_t> block = p.bytes();
         block[6] = 0x7F;  // the data offset's high byte is ignored
-        ASSERT_EQ(loadBlock(block), kTuneLoaded) << int(offset);
+        ASSERT_EQ(loadBlock(block), LoadStatus::Loaded) << int(offset);
         EXPECT_EQ(e.tune.loadAddress, 0x1000);
-        EXPECT_EQ(e.memory[0x1000], 0x60);
-        EXPECT_EQ(e.memory[0x1003], 0x60);
+        EXPECT_EQ(m.memory[0x1000], 0x60);
+        EXPECT_EQ(m.memory[0x1003], 0x60);
     }
 }
 
 TEST_F(LoaderTest, ImageHoldsTheTuneAndNothingElse) {
-    e.memory.fill(0xEE);
+    m.memory.fill(0xEE);
     Psid p;
     p.data = {0x00, 0x20, 1, 2, 3, 4, 5};
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     for (size_t a = 0; a < 0x10000; ++a) {
         const uint8_t expected = (a >= 0x2000 && a < 0x2005) ? uint8_t(a - 0x2000 + 1) : 0;
-        ASSERT_EQ(e.memory[a], expected) << a;
+        ASSERT_EQ(m.memory[a], expected) << a;
     }
 }
 
@@ -192,11 +154,11 @@ TEST_F(LoaderTest, SecondTuneLeavesNothingOfTheFirst) {
     first.data = {0x00, 0x30, 0xAA, 0xBB};
     Psid second;
     second.data = {0x00, 0x40, 0xCC};
-    ASSERT_EQ(loadBlock(first.bytes()), kTuneLoaded);
-    ASSERT_EQ(loadBlock(second.bytes()), kTuneLoaded);
-    EXPECT_EQ(e.memory[0x3000], 0);
-    EXPECT_EQ(e.memory[0x3001], 0);
-    EXPECT_EQ(e.memory[0x4000], 0xCC);
+    ASSERT_EQ(loadBlock(first.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(second.bytes()), LoadStatus::Loaded);
+    EXPECT_EQ(m.memory[0x3000], 0);
+    EXPECT_EQ(m.memory[0x3001], 0);
+    EXPECT_EQ(m.memory[0x4000], 0xCC);
     EXPECT_EQ(e.tune.loadAddress, 0x4000);
 }
 
@@ -204,10 +166,10 @@ TEST_F(LoaderTest, DataRunningPastFfffAreCutNotWrapped) {
     Psid p;
     p.data = {0xF0, 0xFF};  // load address $FFF0
     for (int i = 0; i < 100; ++i) p.data.push_back(uint8_t(i + 1));
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(e.memory[0xFFF0], 1);
-    EXPECT_EQ(e.memory[0xFFFF], 16);
-    for (size_t a = 0; a < 0x100; ++a) EXPECT_EQ(e.memory[a], 0) << a;
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    EXPECT_EQ(m.memory[0xFFF0], 1);
+    EXPECT_EQ(m.memory[0xFFFF], 16);
+    for (size_t a = 0; a < 0x100; ++a) EXPECT_EQ(m.memory[a], 0) << a;
 }
 
 TEST_F(LoaderTest, BlocksOf64KiBAndMoreUseTheirRealSize) {
@@ -219,21 +181,21 @@ TEST_F(LoaderTest, BlocksOf64KiBAndMoreUseTheirRealSize) {
     p.data[1] = 0x08;
     const std::vector<uint8_t> block = p.bytes();
     ASSERT_EQ(block.size(), 65540u);
-    ASSERT_EQ(loadBlock(block), kTuneLoaded);
-    EXPECT_EQ(e.memory[0x0800], 0x42);
-    EXPECT_EQ(e.memory[0xFFFF], 0x42);
-    EXPECT_EQ(e.memory[0x07FF], 0x00);  // nothing wrapped round
+    ASSERT_EQ(loadBlock(block), LoadStatus::Loaded);
+    EXPECT_EQ(m.memory[0x0800], 0x42);
+    EXPECT_EQ(m.memory[0xFFFF], 0x42);
+    EXPECT_EQ(m.memory[0x07FF], 0x00);  // nothing wrapped round
 }
 
 TEST_F(LoaderTest, HeaderLoadAddressPlacesTheDataAsTheyStand) {
     Psid p;
     p.headerLoad = 0x0C00;
     p.data = {0xA9, 0x07, 0x60};  // no embedded load address
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(e.tune.loadAddress, 0x0C00);
-    EXPECT_EQ(e.memory[0x0C00], 0xA9);
-    EXPECT_EQ(e.memory[0x0C02], 0x60);
-    EXPECT_EQ(e.memory[0xA907], 0x00);
+    EXPECT_EQ(m.memory[0x0C00], 0xA9);
+    EXPECT_EQ(m.memory[0x0C02], 0x60);
+    EXPECT_EQ(m.memory[0xA907], 0x00);
 }
 
 TEST_F(LoaderTest, PlayAddressZeroAsksTheInitRoutine) {
@@ -248,59 +210,101 @@ TEST_F(LoaderTest, PlayAddressZeroAsksTheInitRoutine) {
               0xA9, 0x10,        // LDA #$10
               0x8D, 0x15, 0x03,  // STA $0315
               0x60};             // RTS
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(e.tune.playAddress, 0x1003);
-    EXPECT_EQ(e.memory[0xC000], 1);
+    EXPECT_EQ(m.memory[0xC000], 1);
 }
 
 TEST_F(LoaderTest, PlayAddressStaysZeroWhenInitSetsNoVector) {
     Psid p;
     p.play = 0;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(e.tune.playAddress, 0);
-    EXPECT_EQ(e.memory[0xC000], 1);
+    EXPECT_EQ(m.memory[0xC000], 1);
 }
 
 TEST_F(LoaderTest, NonzeroPlayAddressDoesNotRunInit) {
     Psid p;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(e.memory[0xC000], 0);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    EXPECT_EQ(m.memory[0xC000], 0);
 }
 
 TEST_F(LoaderTest, RunawayInitIsCutOffAndTheLoadSucceeds) {
     Psid p;
     p.play = 0;
     p.data = {0x00, 0x10, 0x4C, 0x00, 0x10};  // JMP $1000
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
     EXPECT_EQ(e.tune.playAddress, 0);
-    EXPECT_EQ(e.cutOffCalls, 1u);
+    EXPECT_EQ(m.cutOffCalls, 1u);
+}
+
+// The one header parser: its status for every kind of block, and the fields at their full width.
+TEST(PsidHeaderTest, StatusAndFields) {
+    Psid v4;
+    v4.version = 4;
+    v4.songs = 0x0103;
+    v4.startSong = 0x0102;
+    v4.speed = 0x12345678;
+    v4.flags = 0x0028;  // NTSC, 8580
+    v4.secondChip = 0x42, v4.thirdChip = 0x44;
+    Psid badChip = v4;
+    badChip.secondChip = 0x43;  // odd: no chip
+    Psid v1;
+    v1.dataOffset = 118;
+    Psid rsid;
+    rsid.magic = "RSID";
+    std::vector<uint8_t> truncated = Psid{}.bytes();
+    truncated.resize(125);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> block;
+        HeaderStatus status;
+        int chips;
+        TuneClock clock;
+        ChipModel model;
+    };
+    const Case cases[] = {
+        {"version 4, three chips", v4.bytes(), HeaderStatus::Psid, 3, TuneClock::Ntsc, ChipModel::Mos8580},
+        {"an odd chip address names none", badChip.bytes(), HeaderStatus::Psid, 1, TuneClock::Ntsc,
+         ChipModel::Mos8580},
+        {"version 1: no flags", v1.bytes(), HeaderStatus::Psid, 1, TuneClock::Unknown, ChipModel::Unknown},
+        {"rsid", rsid.bytes(), HeaderStatus::Rsid, 1, TuneClock::Unknown, ChipModel::Unknown},
+        {"no room for the load address", truncated, HeaderStatus::Truncated, 1, TuneClock::Unknown,
+         ChipModel::Unknown},
+        {"text",
+         {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'},
+         HeaderStatus::NotATune,
+         0,
+         TuneClock::Unknown,
+         ChipModel::Unknown},
+        {"rsid, short", {'R', 'S', 'I', 'D'}, HeaderStatus::Rsid, 0, TuneClock::Unknown, ChipModel::Unknown},
+    };
+    for (const Case& c : cases) {
+        PsidHeader h{};
+        EXPECT_EQ(parsePsidHeader(c.block.data(), c.block.size(), h), c.status) << c.name;
+        if (c.chips == 0) continue;  // too short to have been read
+        EXPECT_EQ(h.chipCount(), c.chips) << c.name;
+        EXPECT_EQ(h.clock(), c.clock) << c.name;
+        EXPECT_EQ(h.chipModel(), c.model) << c.name;
+    }
+    PsidHeader h{};
+    const std::vector<uint8_t> block = v4.bytes();
+    ASSERT_EQ(parsePsidHeader(block.data(), block.size(), h), HeaderStatus::Psid);
+    EXPECT_EQ(h.version, 4);
+    EXPECT_EQ(h.songs, 0x0103);
+    EXPECT_EQ(h.startSong, 0x0102);
+    EXPECT_EQ(h.speed, 0x12345678u);
+    EXPECT_EQ(PsidHeader::chipAddress(h.thirdChip), 0xD440);
+    EXPECT_EQ(std::string(h.name.data(), 4), "Tune");
 }
 
 class LoaderFileTest : public LoaderTest {
   protected:
-    std::filesystem::path dir;
-    void SetUp() override {
-        LoaderTest::SetUp();
-        dir = std::filesystem::temp_directory_path() /
-              ("sidtune-loader-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    // Written through the same narrow-character file API the loader reads with, so that a name's
-    // bytes mean the same to both (on Windows: the ANSI code page).
+    TempFolder folder;
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = dir.string() + "/" + name;
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr) << path;
-        if (f != nullptr) {
-            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
-        }
-        return path;
+        return folder.write(name, bytes);
     }
 };
 
@@ -308,12 +312,12 @@ TEST_F(LoaderFileTest, FileLoadsLikeTheSameBlockInMemory) {
     Psid p;
     p.data = {0x00, 0x20, 9, 8, 7};
     const std::string path = write("tune.sid", p.bytes());
-    ASSERT_EQ(loadTune(e, path.c_str(), 0, kLoadFromFile), kTuneLoaded);
-    const C64Memory fromFile = e.memory;
+    ASSERT_EQ(loadTuneFile(m, e.tune, path.c_str()), LoadStatus::Loaded);
+    const C64Memory fromFile = m.memory;
     const TuneInfo infoFromFile = e.tune;
-    resetMachine(e, kSampleRate);
-    ASSERT_EQ(loadBlock(p.bytes()), kTuneLoaded);
-    EXPECT_EQ(e.memory, fromFile);
+    resetMachine(m, kSampleRate);
+    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    EXPECT_EQ(m.memory, fromFile);
     EXPECT_EQ(e.tune.loadAddress, infoFromFile.loadAddress);
     EXPECT_EQ(e.tune.name, infoFromFile.name);
 }
@@ -326,24 +330,24 @@ TEST_F(LoaderFileTest, MalformedFiles) {
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
-        int expected;
+        LoadStatus expected;
     };
     const Case cases[] = {
-        {"empty.sid", {}, kTuneNotPsid},
-        {"three.sid", {'P', 'S', 'I'}, kTuneNotPsid},
-        {"header_only.sid", headerOnly, kTuneNotPsid},
-        {"caf\xC3\xA9-\xFF.sid", Psid{}.bytes(), kTuneLoaded},  // non-ASCII bytes in the name
-        {"big.sid", bigTune.bytes(), kTuneLoaded},
+        {"empty.sid", {}, LoadStatus::NotPsid},
+        {"three.sid", {'P', 'S', 'I'}, LoadStatus::NotPsid},
+        {"header_only.sid", headerOnly, LoadStatus::NotPsid},
+        {"caf\xC3\xA9-\xFF.sid", Psid{}.bytes(), LoadStatus::Loaded},  // non-ASCII bytes in the name
+        {"big.sid", bigTune.bytes(), LoadStatus::Loaded},
     };
     for (const Case& c : cases) {
         const std::string path = write(c.name, c.bytes);
-        EXPECT_EQ(loadTune(e, path.c_str(), 0, kLoadFromFile), c.expected) << c.name;
+        EXPECT_EQ(loadTuneFile(m, e.tune, path.c_str()), c.expected) << c.name;
     }
-    EXPECT_EQ(e.memory[0xFFFF], 0x11);  // the big tune filled the image to its end
+    EXPECT_EQ(m.memory[0xFFFF], 0x11);  // the big tune filled the image to its end
 }
 
 TEST_F(LoaderFileTest, DirectoryIsNotATune) {
-    EXPECT_NE(loadTune(e, dir.string().c_str(), 0, kLoadFromFile), kTuneLoaded);
+    EXPECT_EQ(loadTuneFile(m, e.tune, folder.path().string().c_str()), LoadStatus::Unreadable);
 }
 
 }  // namespace

@@ -28,14 +28,15 @@
 #include <thread>
 #include <vector>
 
-#include "audio/render_block.h"
 #include "command_line.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "header_text.h"
 #include "output_file.h"
 #include "quenbrix_host.h"
 #include "stop_signal.h"
+#include "tune/psid_header.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 #include "tune_check.h"
@@ -56,10 +57,11 @@ const char* const kExitCodes =
 
 void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", message.c_str()); }
 
-// A loaded tune: a fresh engine of the tool's own, and the file's first bytes (its header).
+// A loaded tune: a fresh engine of the tool's own, the file's bytes and its header.
 struct LoadedTune {
     std::unique_ptr<EngineState> engine;
     std::vector<uint8_t> bytes;
+    PsidHeader header;
 };
 
 // Reads and loads a tune as the player does; on failure, a one-line message with the reason.
@@ -76,8 +78,10 @@ bool load(const std::string& path, LoadedTune& tune) {
     }
     tune.bytes.resize(read.size);
     tune.engine = std::make_unique<EngineState>();
-    resetMachine(*tune.engine, kSampleRate);
-    if (loadTune(*tune.engine, tune.bytes.data(), tune.bytes.size(), kLoadFromMemory) != kTuneLoaded) {
+    resetMachine(tune.engine->machine, kSampleRate);
+    parsePsidHeader(tune.bytes.data(), tune.bytes.size(), tune.header);
+    if (loadTuneBytes(tune.engine->machine, tune.engine->tune, tune.bytes.data(), tune.bytes.size()) !=
+        LoadStatus::Loaded) {
         fail(path + " is not a PSID tune");
         return false;
     }
@@ -119,7 +123,8 @@ int render(const std::string& path, const std::string& outPath, double seconds, 
     LoadedTune tune;
     if (!load(path, tune) || !songExists(path, tune.engine->tune, song)) return 1;
     EngineState& e = *tune.engine;
-    beginSong(e, song - 1);  // song N of the command line is the player's song N - 1
+    // Song N of the command line is the player's song N - 1; it exists (songExists).
+    beginTune(e, tune.bytes.data(), tune.bytes.size(), song - 1);
 
     OutputFile out;
     std::string error;
@@ -203,10 +208,8 @@ int play(const std::string& path, int song, double seconds, const std::string& p
     return stopSignal() != 0 ? exitCodeFor(stopSignal()) : 0;
 }
 
-uint16_t bigEndianWord(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
-
 // Where the header says more than the player reads.
-std::vector<std::string> headerWarnings(const std::vector<uint8_t>& header, const TuneInfo& t) {
+std::vector<std::string> headerWarnings(const PsidHeader& h, const TuneInfo& t) {
     std::vector<std::string> warnings;
     const unsigned songs = t.songCount, start = t.startSong;
     if (songs == 0 || songs > 255) {
@@ -218,8 +221,8 @@ std::vector<std::string> headerWarnings(const std::vector<uint8_t>& header, cons
         warnings.push_back("the start song " + std::to_string(start) + " is beyond the header's " +
                            std::to_string(songs) + " songs");
     }
-    const unsigned version = bigEndianWord(header, 4), headerSize = version >= 2 ? 124 : 118;
-    const unsigned dataOffset = bigEndianWord(header, 6);
+    const unsigned version = h.version, headerSize = version >= 2 ? 124 : 118;
+    const unsigned dataOffset = h.dataOffset;
     if (dataOffset < headerSize) {
         warnings.push_back("the data offset " + std::to_string(dataOffset) + " lies inside the " +
                            std::to_string(headerSize) + "-byte header of version " + std::to_string(version));
@@ -254,7 +257,6 @@ int info(const std::string& path, bool json) {
         std::printf("%s\n", object.dump(-1, ' ', true).c_str());
         return 0;
     }
-    const uint32_t speedField = uint32_t(bigEndianWord(tune.bytes, 18)) << 16 | bigEndianWord(tune.bytes, 20);
     std::printf("name:      %s\n", printableHeaderText(texts.name).c_str());
     std::printf("author:    %s\n", printableHeaderText(texts.author).c_str());
     std::printf("released:  %s\n", printableHeaderText(texts.released).c_str());
@@ -263,8 +265,8 @@ int info(const std::string& path, bool json) {
     std::printf("play:      $%04X\n", t.playAddress);
     std::printf("songs:     %d (start song %u)\n", songs, t.startSong);
     std::printf("speed:     $%02X (%s); the header's 32-bit field is $%08X\n", t.speedFlags,
-                t.speedFlags ? "timer" : "50 Hz frames", unsigned(speedField));
-    for (const std::string& warning : headerWarnings(tune.bytes, t))
+                t.speedFlags ? "timer" : "50 Hz frames", unsigned(tune.header.speed));
+    for (const std::string& warning : headerWarnings(tune.header, t))
         std::printf("warning:   %s\n", warning.c_str());
     return 0;
 }

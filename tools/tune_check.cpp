@@ -10,9 +10,10 @@
 #include <system_error>
 #include <thread>
 
-#include "audio/render_block.h"
 #include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
 #include "engine/song.h"
+#include "tune/psid_header.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 
@@ -41,26 +42,24 @@ void walkFolder(const fs::path& folder, std::set<fs::path>& seen, std::vector<st
 
 // Renders one song as the player does, and judges it.
 void check(SongCheck& s, EngineState& e, uint32_t blocks) {
-    resetMachine(e, kSampleRate);
-    if (loadTune(e, s.tune->data(), s.tune->size(), kLoadFromMemory) != kTuneLoaded ||
-        beginSong(e, s.song - 1) != kSongBegun) {
+    if (beginTune(e, s.tune->data(), s.tune->size(), s.song - 1) != SongStart::Begun) {
         s.verdict = Verdict::Refused;
         s.reason = "not a PSID tune";
         return;
     }
     std::vector<int16_t> block(kBlockSamples);
     int lowest = 0, highest = 0;
-    for (uint32_t b = 0; b < blocks && e.cutOffCalls == 0; ++b) {
+    for (uint32_t b = 0; b < blocks && e.machine.cutOffCalls == 0; ++b) {
         renderBlock(e, block.data(), kBlockBytes);
         const auto [low, high] = std::minmax_element(block.begin(), block.end());
         lowest = std::min<int>(lowest, *low);
         highest = std::max<int>(highest, *high);
     }
     s.peak = highest - lowest;
-    s.cutOffCalls = e.cutOffCalls;
-    s.verdict = e.cutOffCalls != 0       ? Verdict::Stalls
-                : s.peak <= kSilentSwing ? Verdict::Silent
-                                         : Verdict::Plays;
+    s.cutOffCalls = e.machine.cutOffCalls;
+    s.verdict = e.machine.cutOffCalls != 0 ? Verdict::Stalls
+                : s.peak <= kSilentSwing   ? Verdict::Silent
+                                           : Verdict::Plays;
 }
 
 }  // namespace
@@ -93,7 +92,6 @@ CheckWalk walkPaths(const std::vector<std::string>& paths) {
 
 std::vector<SongCheck> plan(const std::vector<std::string>& files) {
     std::vector<SongCheck> songs;
-    const auto engine = std::make_unique<EngineState>();
     std::vector<uint8_t> bytes(kLargestUsefulTune);
     for (const std::string& file : files) {
         SongCheck refused;
@@ -105,14 +103,16 @@ std::vector<SongCheck> plan(const std::vector<std::string>& files) {
             continue;
         }
         // The header alone tells a PSID tune and its songs: nothing of the tune runs here.
-        if (!isPsidBlock(bytes.data(), read.size)) {
-            const bool rsid = read.size >= 4 && std::equal(bytes.begin(), bytes.begin() + 4, "RSID");
-            refused.reason =
-                rsid ? "not a PSID tune: an RSID tune, which needs a whole C64" : "not a PSID tune";
+        PsidHeader header;
+        const HeaderStatus status = parsePsidHeader(bytes.data(), read.size, header);
+        if (status != HeaderStatus::Psid) {
+            refused.reason = status == HeaderStatus::Rsid
+                                 ? "not a PSID tune: an RSID tune, which needs a whole C64"
+                                 : "not a PSID tune";
             songs.push_back(std::move(refused));
             continue;
         }
-        const int count = uint8_t(bytes[15] - 1) + 1;  // the player reads the low byte of the field
+        const int count = uint8_t(header.songs - 1) + 1;  // the player reads the low byte of the field
         const auto tune =
             std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.begin() + long(read.size));
         for (int song = 1; song <= count; ++song) {

@@ -13,9 +13,9 @@ void putLittleEndian(uint8_t* out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out[i] = uint8_t(value >> (8 * i));
 }
 
-uint32_t getLittleEndian(const std::string& bytes, size_t at, int count) {
+uint32_t getLittleEndian(const uint8_t* bytes, size_t at, int count) {
     uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = value << 8 | uint8_t(bytes[at + size_t(i)]);
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[at + size_t(i)];
     return value;
 }
 
@@ -43,46 +43,52 @@ void putSamples(const int16_t* samples, size_t count, uint8_t* out) {
     for (size_t i = 0; i < count; ++i) putLittleEndian(out + 2 * i, uint16_t(samples[i]), 2);
 }
 
+bool parse(const uint8_t* bytes, size_t size, Audio& audio, std::string& error) {
+    if (size < 12 || std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0) {
+        error = "not a RIFF WAVE file";
+        return false;
+    }
+    audio = Audio{};
+    bool haveFormat = false;
+    // The chunks one after the other, each padded to an even size.
+    for (size_t at = 12; at + 8 <= size;) {
+        const uint8_t* id = bytes + at;
+        const uint32_t chunkSize = getLittleEndian(bytes, at + 4, 4);
+        const size_t body = at + 8, left = size - body;
+        if (std::memcmp(id, "fmt ", 4) == 0 && chunkSize >= 16 && left >= 16) {
+            if (getLittleEndian(bytes, body, 2) != kPcmFormatTag ||
+                getLittleEndian(bytes, body + 14, 2) != 16) {
+                error = "does not hold 16-bit PCM";
+                return false;
+            }
+            audio.channels = uint16_t(getLittleEndian(bytes, body + 2, 2));
+            audio.sampleRate = getLittleEndian(bytes, body + 4, 4);
+            haveFormat = true;
+        } else if (std::memcmp(id, "data", 4) == 0 && haveFormat) {
+            audio.sizesAgree = chunkSize == left && getLittleEndian(bytes, 4, 4) == size - 8;
+            // A size of 0, or one past the end: a recording whose sizes were never written.
+            const size_t count = (chunkSize == 0 || chunkSize > left ? left : chunkSize) / 2;
+            audio.samples.resize(count);
+            for (size_t i = 0; i < count; ++i)
+                audio.samples[i] = int16_t(getLittleEndian(bytes, body + 2 * i, 2));
+            return true;
+        }
+        if (chunkSize > left) break;
+        at = body + chunkSize + (chunkSize & 1);
+    }
+    error = std::string("has no ") + (haveFormat ? "data" : "format") + " chunk";
+    return false;
+}
+
 bool read(const std::string& path, Audio& audio, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
         return false;
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
-        error = path + " is not a RIFF WAVE file";
-        return false;
-    }
-    audio = Audio{};
-    bool haveFormat = false;
-    // The chunks one after the other, each padded to an even size.
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        const std::string id = bytes.substr(at, 4);
-        const uint32_t size = getLittleEndian(bytes, at + 4, 4);
-        const size_t body = at + 8, left = bytes.size() - body;
-        if (id == "fmt " && size >= 16 && left >= 16) {
-            if (getLittleEndian(bytes, body, 2) != kPcmFormatTag ||
-                getLittleEndian(bytes, body + 14, 2) != 16) {
-                error = path + " does not hold 16-bit PCM";
-                return false;
-            }
-            audio.channels = uint16_t(getLittleEndian(bytes, body + 2, 2));
-            audio.sampleRate = getLittleEndian(bytes, body + 4, 4);
-            haveFormat = true;
-        } else if (id == "data" && haveFormat) {
-            audio.sizesAgree = size == left && getLittleEndian(bytes, 4, 4) == bytes.size() - 8;
-            // A size of 0, or one past the end: a recording whose sizes were never written.
-            const size_t count = (size == 0 || size > left ? left : size) / 2;
-            audio.samples.resize(count);
-            for (size_t i = 0; i < count; ++i)
-                audio.samples[i] = int16_t(getLittleEndian(bytes, body + 2 * i, 2));
-            return true;
-        }
-        if (size > left) break;
-        at = body + size + (size & 1);
-    }
-    error = path + " has no " + (haveFormat ? "data" : "format") + " chunk";
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    if (parse(bytes.data(), bytes.size(), audio, error)) return true;
+    error = path + ": " + error;
     return false;
 }
 

@@ -4,8 +4,9 @@
 //   header(sampleCount)       the canonical 44-byte header for that many 16-bit mono samples at
 //                             the system's rate, kSampleRate
 //   putSamples(samples, n, out)  the samples as the file holds them, little-endian
-//   read(path, audio, error)  the format and samples of a RIFF WAVE file of 16-bit PCM; false with
-//                             the reason when it is none
+//   parse(bytes, size, audio, error)  the format and samples of a RIFF WAVE file of 16-bit PCM
+//                                     held in memory; false with the reason when it is none
+//   read(path, audio, error)          the same of a file, read whole
 //
 // The canonical file:
 //
@@ -42,6 +43,7 @@ struct Audio {
     bool sizesAgree = false;
 };
 
+bool parse(const uint8_t* bytes, size_t size, Audio& audio, std::string& error);
 bool read(const std::string& path, Audio& audio, std::string& error);
 
 }  // namespace sidtune::wav

@@ -1,16 +1,17 @@
 #include "cpu/cpu.h"
 
 #include "cpu/instructions.h"
-#include "engine/engine_state.h"
+#include "cpu/machine.h"
 #include "sid/sid.h"
 
 namespace sidtune {
 namespace interpreter {
 
-void writeChip(EngineState& e, uint16_t address, uint8_t value) {
+void writeChip(Machine& m, uint16_t address, uint8_t value) {
     // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
-    writeSidRegister(e.sid, address & 0x1F, value);
-    if (address >= 0xD41D && address <= 0xD47F) writeDigiRegister(e.digi, address, value);
+    writeSidRegister(m.sid, address & 0x1F, value);
+    if (address >= kFirstDigiAddress && address <= kLastDigiAddress)
+        writeDigiRegister(m.digi, address, value);
 }
 
 }  // namespace interpreter
@@ -49,9 +50,9 @@ Cpu6502 savedRegs(const Regs& r) { return {r.a, r.x, r.y, r.sp, r.p(), r.pc}; }
 // a table of label addresses (a GCC and Clang extension). With one shared jump, as a switch
 // compiles to, the processor predicts the next handler far worse; the threaded form runs about
 // twice as many instructions per second. The only bookkeeping is the bound counter.
-[[gnu::noinline]] void runInstructions(Regs& registers, EngineState& e, uint32_t limit) {
+[[gnu::noinline]] void runInstructions(Regs& registers, Machine& m, uint32_t limit) {
     Regs r = registers;  // a local copy the compiler can keep in machine registers
-    uint8_t* const mem = e.memory.data();
+    uint8_t* const mem = m.memory.data();
 
 #define SIDTUNE_LABEL_ADDRESS(row, column) &&op##row##column,
     static void* const handlers[256] = {SIDTUNE_EVERY_OPCODE(SIDTUNE_LABEL_ADDRESS)};
@@ -63,7 +64,7 @@ Cpu6502 savedRegs(const Regs& r) { return {r.a, r.x, r.y, r.sp, r.p(), r.pc}; }
         goto* handlers[mem[r.pc++]];              \
     } while (0)
 #define SIDTUNE_HANDLER(row, column)                               \
-    op##row##column : interpreter::execute<0x##row##column>(r, e); \
+    op##row##column : interpreter::execute<0x##row##column>(r, m); \
     SIDTUNE_NEXT_INSTRUCTION;
 
     goto* handlers[mem[r.pc++]];
@@ -78,44 +79,44 @@ done:
 
 }  // namespace
 
-uint8_t readMemory(const EngineState& e, uint16_t address) { return e.memory[address]; }
+uint8_t readMemory(const Machine& m, uint16_t address) { return m.memory[address]; }
 
-void writeMemory(EngineState& e, uint16_t address, uint8_t value) {
-    interpreter::store(e.memory.data(), e, address, value);
+void writeMemory(Machine& m, uint16_t address, uint8_t value) {
+    interpreter::store(m.memory.data(), m, address, value);
 }
 
-void pushByte(EngineState& e, uint8_t value) {
-    Regs r = loadRegs(e.cpu);
-    interpreter::push(r, e.memory.data(), value);
-    e.cpu = savedRegs(r);
+void pushByte(Machine& m, uint8_t value) {
+    Regs r = loadRegs(m.cpu);
+    interpreter::push(r, m.memory.data(), value);
+    m.cpu = savedRegs(r);
 }
 
-uint8_t pullByte(EngineState& e) {
-    Regs r = loadRegs(e.cpu);
-    const uint8_t value = interpreter::pull(r, e.memory.data());
-    e.cpu = savedRegs(r);
+uint8_t pullByte(Machine& m) {
+    Regs r = loadRegs(m.cpu);
+    const uint8_t value = interpreter::pull(r, m.memory.data());
+    m.cpu = savedRegs(r);
     return value;
 }
 
-void executeInstruction(EngineState& e) {
-    Regs r = loadRegs(e.cpu);
-    runInstructions(r, e, 1);
-    e.cpu = savedRegs(r);
+void executeInstruction(Machine& m) {
+    Regs r = loadRegs(m.cpu);
+    runInstructions(r, m, 1);
+    m.cpu = savedRegs(r);
 }
 
-bool callSubroutine(EngineState& e, uint16_t address, uint8_t accumulator, uint32_t instructionLimit) {
-    uint8_t* const mem = e.memory.data();
+bool callSubroutine(Machine& m, uint16_t address, uint8_t accumulator, uint32_t instructionLimit) {
+    uint8_t* const mem = m.memory.data();
     // P = 0: N clear, Z clear (z nonzero), C and V clear.
     Regs r{accumulator, 0, 0, 0xFD, address, 0, 1, false, false, 0};
     // The return address $0000 on the stack: the routine's final RTS continues at $0001.
     mem[0x01FF] = 0;
     mem[0x01FE] = 0;
 
-    if (r.pc > 1 && instructionLimit != 0) runInstructions(r, e, instructionLimit);
-    e.cpu = savedRegs(r);
+    if (r.pc > 1 && instructionLimit != 0) runInstructions(r, m, instructionLimit);
+    m.cpu = savedRegs(r);
 
     const bool returned = r.pc <= 1;
-    if (!returned) ++e.cutOffCalls;
+    if (!returned) ++m.cutOffCalls;
     return returned;
 }
 

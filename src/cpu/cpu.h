@@ -2,16 +2,15 @@
 //
 // Tune code runs here: the loader and the song start call the init routine, frame pacing calls
 // the play routine once per frame, each through callSubroutine, which returns when the routine
-// returns. The CPU works on the engine it is handed: its registers (e.cpu) and memory image
-// (e.memory), and, for stores to the sound chip, its chip (e.sid) and digi player (e.digi).
+// returns. The CPU works on the machine it is handed (machine.h): its registers (m.cpu) and
+// memory image (m.memory), and, for stores to the sound chip, its chip (m.sid) and sample player
+// (m.digi).
 //
-//   readMemory(e, address)            a plain image byte; reads never have side effects
-//   writeMemory(e, address, value)    the CPU's store path, with the sound chip's write decode
-//   pushByte(e, value), pullByte(e)   the stack page, with the stops at $00 and $FF
-//   executeInstruction(e)             exactly one instruction at PC
-//   callSubroutine(e, address, a, n)  runs a routine until PC reaches $0000/$0001, at most n instructions
-//
-// (The machine as a whole is reset by resetMachine, engine/song.h.)
+//   readMemory(m, address)            a plain image byte; reads never have side effects
+//   writeMemory(m, address, value)    the CPU's store path, with the sound chip's write decode
+//   pushByte(m, value), pullByte(m)   the stack page, with the stops at $00 and $FF
+//   executeInstruction(m)             exactly one instruction at PC
+//   callSubroutine(m, address, a, n)  runs a routine until PC reaches $0000/$0001, at most n instructions
 //
 // Memory map (reads are the image everywhere):
 //
@@ -25,7 +24,7 @@
 
 namespace sidtune {
 
-struct EngineState;
+struct Machine;
 
 // Bounds on one call into tune code.
 //
@@ -37,7 +36,7 @@ struct EngineState;
 //
 // Init: routines that unpack or relocate their data run a few million instructions. 40 million
 // leaves ample room for them and still returns a runaway call in well under 0.1 s, as the
-// interpreter runs several hundred million instructions per second (see bench/).
+// interpreter runs several hundred million instructions per second (bench/README.md).
 //
 // Fuzzing builds (SIDTUNE_FUZZ_BOUNDS) keep both bounds but make them 40 and 50 times smaller, so
 // that inputs whose code runs away, common among mutated tunes, do not take the fuzzer's time.
@@ -58,18 +57,18 @@ constexpr uint32_t kPlayInstructionsPerSample = 20;
 constexpr uint32_t kPlayInstructionsPerSample = 1000;
 #endif
 
-uint8_t readMemory(const EngineState& e, uint16_t address);
-void writeMemory(EngineState& e, uint16_t address, uint8_t value);
-void pushByte(EngineState& e, uint8_t value);
-uint8_t pullByte(EngineState& e);
+uint8_t readMemory(const Machine& m, uint16_t address);
+void writeMemory(Machine& m, uint16_t address, uint8_t value);
+void pushByte(Machine& m, uint8_t value);
+uint8_t pullByte(Machine& m);
 
-void executeInstruction(EngineState& e);
+void executeInstruction(Machine& m);
 
 // Runs the routine at `address` with `accumulator` in A, as if called from outside the machine:
 // registers start fresh, the stack holds the return address $0000, and the call ends as soon as
 // PC is $0000 or $0001 (the final RTS lands on $0001, BRK on $0000). Returns false when the
-// instruction bound cut the routine off; e.cutOffCalls counts those calls.
-bool callSubroutine(EngineState& e, uint16_t address, uint8_t accumulator,
+// instruction bound cut the routine off; m.cutOffCalls counts those calls.
+bool callSubroutine(Machine& m, uint16_t address, uint8_t accumulator,
                     uint32_t instructionLimit = kInitInstructionLimit);
 
 }  // namespace sidtune

@@ -3,15 +3,14 @@
 // interpreter (cpu.cpp) includes this; it dispatches to execute<Op> for each opcode it decodes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "cpu/cpu_state.h"
+#include "cpu/machine.h"
 #include "cpu/opcode_tables.h"
-#include "engine/engine_state.h"
 
 namespace sidtune {
-
-struct EngineState;
 
 namespace interpreter {
 
@@ -21,7 +20,7 @@ using flag::Overflow;
 using flag::Zero;
 
 // The registers while code runs. The interpreter works on a local copy so that the compiler can
-// keep them in machine registers; the engine's cpu is written back when a call or a step ends.
+// keep them in machine registers; the machine's cpu is written back when a call or a step ends.
 //
 // The status byte is kept apart in the form the instructions use it: nearly every instruction
 // sets N and Z from its result, so the result itself is kept (`n` holds N in bit 7, `z` is 0
@@ -47,13 +46,13 @@ struct Regs {
 
 // The rare path of a store: the sound chip. Out of line (cpu.cpp), so that ordinary stores stay
 // small, and marked cold, so that the registers of the interpreter's loop are allocated for the
-// other paths (without it, handing the engine to this call made the loop spill its registers:
+// other paths (without it, handing the machine to this call made the loop spill its registers:
 // some 3% fewer instructions per second).
-[[gnu::cold]] void writeChip(EngineState& e, uint16_t address, uint8_t value);
+[[gnu::cold]] void writeChip(Machine& machine, uint16_t address, uint8_t value);
 
-[[gnu::always_inline]] inline void store(uint8_t* mem, EngineState& e, uint16_t address, uint8_t value) {
+[[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {
     if ((address & 0xFC00) == 0xD400) {
-        writeChip(e, address, value);  // the image keeps its byte
+        writeChip(machine, address, value);  // the image keeps its byte
     } else {
         mem[address] = value;
     }
@@ -112,12 +111,12 @@ template <AddressingMode M>
 // Read-modify-write: the operand is read, changed by `change` and written back to the same
 // place. Only the result is written (no dummy write of the old value).
 template <AddressingMode M, typename Change>
-[[gnu::always_inline]] inline void modifyOperand(Regs& r, uint8_t* mem, EngineState& e, Change change) {
+[[gnu::always_inline]] inline void modifyOperand(Regs& r, uint8_t* mem, Machine& machine, Change change) {
     if constexpr (M == AddressingMode::Accumulator) {
         r.a = change(r.a);
     } else {
         const uint16_t address = effectiveAddress<M>(r, mem);
-        store(mem, e, address, change(mem[address]));
+        store(mem, machine, address, change(mem[address]));
     }
 }
 
@@ -161,10 +160,11 @@ template <AddressingMode M, typename Change>
 // One instruction, its meaning taken from the opcode tables at compile time. Called with PC
 // already past the opcode byte.
 template <uint8_t Op>
-[[gnu::always_inline]] inline void execute(Regs& r, EngineState& e) {
-    // The image is the engine's first member: one pointer serves for both, so the hot loop keeps
+[[gnu::always_inline]] inline void execute(Regs& r, Machine& machine) {
+    // The image is the machine's first member: one pointer serves for both, so the hot loop keeps
     // a single register for them.
-    uint8_t* const mem = e.memory.data();
+    static_assert(offsetof(Machine, memory) == 0, "the interpreter reaches the machine through its image");
+    uint8_t* const mem = machine.memory.data();
     using enum Instruction;
     constexpr Instruction id = opcodeTable[Op];
     constexpr AddressingMode mode = modeTable[Op];
@@ -180,11 +180,11 @@ template <uint8_t Op>
     } else if constexpr (id == LDY) {
         r.y = setNZ(r, fetchOperand<mode>(r, mem));
     } else if constexpr (id == STA) {
-        store(mem, e, effectiveAddress<mode>(r, mem), r.a);
+        store(mem, machine, effectiveAddress<mode>(r, mem), r.a);
     } else if constexpr (id == STX) {
-        store(mem, e, effectiveAddress<mode>(r, mem), r.x);
+        store(mem, machine, effectiveAddress<mode>(r, mem), r.x);
     } else if constexpr (id == STY) {
-        store(mem, e, effectiveAddress<mode>(r, mem), r.y);
+        store(mem, machine, effectiveAddress<mode>(r, mem), r.y);
     } else if constexpr (id == TAX) {
         r.x = setNZ(r, r.a);
     } else if constexpr (id == TAY) {
@@ -223,27 +223,27 @@ template <uint8_t Op>
     }
     // Read-modify-write.
     else if constexpr (id == INC) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) { return setNZ(r, uint8_t(m + 1)); });
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) { return setNZ(r, uint8_t(m + 1)); });
     } else if constexpr (id == DEC) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) { return setNZ(r, uint8_t(m - 1)); });
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) { return setNZ(r, uint8_t(m - 1)); });
     } else if constexpr (id == ASL) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) {
             r.c = m & 0x80;
             return setNZ(r, uint8_t(m << 1));
         });
     } else if constexpr (id == LSR) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) {
             r.c = m & 0x01;
             return setNZ(r, uint8_t(m >> 1));
         });
     } else if constexpr (id == ROL) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) {
             const uint8_t carryIn = r.c ? 0x01 : 0x00;
             r.c = m & 0x80;
             return setNZ(r, uint8_t(m << 1 | carryIn));
         });
     } else if constexpr (id == ROR) {
-        modifyOperand<mode>(r, mem, e, [&r](uint8_t m) {
+        modifyOperand<mode>(r, mem, machine, [&r](uint8_t m) {
             const uint8_t carryIn = r.c ? 0x80 : 0x00;
             r.c = m & 0x01;
             return setNZ(r, uint8_t(m >> 1 | carryIn));

@@ -1,30 +1,44 @@
 #include "engine/song.h"
 
 #include <mutex>
+#include <vector>
 
+#include "audio/audio_format.h"
 #include "cpu/cpu.h"
 #include "engine/engine_state.h"
-#include "sid/sid.h"
+#include "tune/tune_file.h"
+#include "tune/tune_loader.h"
 
 namespace sidtune {
 
-void resetMachine(EngineState& e, uint32_t sampleRate) {
-    setUpSynthesizer(e.sid, sampleRate);
-    // A new tune never inherits a sample, a position or a latched value from the last one.
-    e.digi = DigiPlayer{};
-    e.memory.fill(0);
-    e.cpu = {};
-    e.cpu.SP = 0xFF;
-    e.cutOffCalls = 0;
-}
-
-int beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&)) {
-    if (song < 0 || song > e.tune.lastSong) return kNoSuchSong;
+bool beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&)) {
+    if (song < 0 || song > e.tune.lastSong) return false;
     std::lock_guard<std::mutex> guard(e.machineLock);
+    e.pacing = FramePacing{};
     e.renderEnabled.store(1, std::memory_order_release);
     if (startOutput != nullptr) startOutput(e);
-    callSubroutine(e, e.tune.initAddress, uint8_t(song), kInitInstructionLimit);
-    return kSongBegun;
+    callSubroutine(e.machine, e.tune.initAddress, uint8_t(song), kInitInstructionLimit);
+    return true;
+}
+
+SongStart beginTune(EngineState& e, const uint8_t* bytes, size_t size, int32_t song,
+                    void (*startOutput)(EngineState&)) {
+    resetMachine(e.machine, kSampleRate);
+    switch (loadTuneBytes(e.machine, e.tune, bytes, size)) {
+        case LoadStatus::Loaded: break;
+        case LoadStatus::Unreadable: return SongStart::Unreadable;
+        case LoadStatus::NotPsid: return SongStart::NotPsid;
+        case LoadStatus::Rsid: return SongStart::Rsid;
+    }
+    return beginSong(e, song, startOutput) ? SongStart::Begun : SongStart::NoSuchSong;
+}
+
+SongStart beginTuneFile(EngineState& e, const char* path, int32_t song) {
+    std::vector<uint8_t> bytes(kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(path, bytes.data(), bytes.size());
+    if (read.status != TuneFileStatus::Read && read.status != TuneFileStatus::ReadFailed)
+        return SongStart::Unreadable;
+    return beginTune(e, bytes.data(), read.size, song);
 }
 
 }  // namespace sidtune

@@ -1,10 +1,11 @@
-// Starting a song on an engine: the machine reset, and the one way a song begins. The player
-// (plugin/player.h), the tools, the tests and the benchmarks all begin songs through beginSong.
+// Beginning a song on an engine: the one way a song begins. The player (player.h), the tools, the
+// tests and the benchmarks all begin songs here.
 //
-//   resetMachine(e, sampleRate)       synthesizer set up for the rate, digi player cleared, memory
-//                                     image cleared, fresh registers, no cut-off calls counted
-//   beginSong(e, song[, startOutput]) song `song` (counted from 0) of the loaded tune: 0 when it
-//                                     has begun, 1 when the tune has no such song (nothing done)
+//   beginSong(e, song[, startOutput])   song `song` (counted from 0) of the tune loaded in e:
+//                                       false when the tune has no such song (nothing done)
+//   beginTune(e, bytes, size, song)     a fresh machine, the tune loaded from the bytes, and
+//                                       beginSong: Begun, or why not
+//   beginTuneFile(e, path, song)        the same from a file
 //
 // Beginning a song holds the engine's machine lock throughout: rendering is switched on, then
 // `startOutput` runs (the player starts its stream there), then the init routine runs with the
@@ -12,16 +13,24 @@
 // not enter the CPU until the init routine has returned, and its first block is the song's first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace sidtune {
 
 struct EngineState;
 
-constexpr int kSongBegun = 0;
-constexpr int kNoSuchSong = 1;
+enum class SongStart {
+    Begun,
+    Unreadable,  // the file cannot be read
+    NotPsid,     // not a PSID tune
+    Rsid,        // an RSID tune, which needs a whole C64
+    NoSuchSong,
+};
 
-void resetMachine(EngineState& e, uint32_t sampleRate);
-int beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&) = nullptr);
+bool beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&) = nullptr);
+SongStart beginTune(EngineState& e, const uint8_t* bytes, size_t size, int32_t song,
+                    void (*startOutput)(EngineState&) = nullptr);
+SongStart beginTuneFile(EngineState& e, const char* path, int32_t song);
 
 }  // namespace sidtune

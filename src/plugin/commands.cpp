@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "audio/audio_engine.h"
-#include "plugin/player.h"
+#include "engine/player.h"
 
 namespace sidtune {
 
@@ -16,7 +15,7 @@ void registerCommands(FunctionRegistry* registry) {
     r->registerProcedure(registry, "StopSidtune", stopSidtune);
     r->registerProcedure(registry, "SetSidVolume", setSidVolume);
     r->addParameter(registry, kQuenbrixReal);
-    // The game-music commands, after the original five steps.
+    // The game-music commands, after the registration steps of the three commands above.
     r->registerFunction(registry, "PlaySidtuneSong", playSidtuneSong, kQuenbrixInteger);
     r->addParameter(registry, kQuenbrixString);
     r->addParameter(registry, kQuenbrixReal);
@@ -35,7 +34,7 @@ namespace {
 void play(ScriptRuntime* runtime, bool songGiven) {
     bool playing = false;
     try {
-        if (openEngine(engine)) {
+        if (openPlayer(engine)) {
             const char* fileName = runtime->operations->getStringParameter(runtime, 1);
             int32_t song = 0;
             if (songGiven) {
@@ -69,9 +68,8 @@ void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(engine); }
 
 void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime) {
     // In Idle the parameter is not even read: there is nothing to set, and nothing is remembered.
-    // While paused it sets the volume the resumed sound has.
-    if (!engine.engineOpen || !engine.songPlaying) return;
-    applyVolume(engine, runtime->operations->getRealParameter(runtime, 1));
+    if (playerState(engine) == PlayerState::Idle) return;
+    setPlayerVolume(engine, runtime->operations->getRealParameter(runtime, 1));
 }
 
 }  // namespace sidtune

@@ -20,7 +20,7 @@ namespace sidtune {
 
 // The player's whole state: there is exactly one player per loaded plugin. Static storage, so all
 // zero when the library is loaded. Named only by the plugin (the commands, load and unload); the
-// audio engine's worker is handed it when it is set up.
+// audio output's worker is handed it when it is opened.
 extern EngineState engine;
 
 void registerCommands(FunctionRegistry* registry);

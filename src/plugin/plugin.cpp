@@ -2,10 +2,9 @@
 // library is hidden.
 #include <cstring>
 
-#include "audio/audio_engine.h"
+#include "engine/engine_state.h"
 #include "plugin/commands.h"
 #include "plugin/host_interface.h"
-#include "plugin/player.h"
 
 #if defined(_WIN32)
 #define SIDTUNE_EXPORT __declspec(dllexport)
@@ -26,13 +25,13 @@ char errorText[sizeof kLoadFailure];
 int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
     // A trial of the whole audio engine: without a device the plugin is of no use. (Running out
     // of memory on the way counts as a failed trial: no exception reaches the host.)
-    int trial = 1;
+    bool trial = false;
     try {
         trial = setUpEngine(engine);
     } catch (...) {
         shutDownEngine(engine);
     }
-    if (trial != 0) {
+    if (!trial) {
         std::memcpy(errorText, kLoadFailure, sizeof kLoadFailure);
         return 0;
     }

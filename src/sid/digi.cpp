@@ -13,8 +13,8 @@ void setHighByte(int32_t& field, uint8_t value) { field = (field & 0x00FF) | val
 }  // namespace
 
 void writeDigiRegister(DigiPlayer& d, uint16_t address, uint8_t value) {
-    switch (address) {
-        case 0xD41D:
+    switch (DigiRegister(address)) {
+        case DigiRegister::Command:
             // A command latches every register value; only $FD, $FE and $FF start or stop.
             // Other values restart a playing sample from the newly latched start.
             d.position = d.playStart = d.startAddress;
@@ -26,16 +26,16 @@ void writeDigiRegister(DigiPlayer& d, uint16_t address, uint8_t value) {
             if (value == 0xFD) d.playing = false;
             if (value == 0xFE || value == 0xFF) d.playing = true;
             break;
-        case 0xD41E: setLowByte(d.startAddress, value); break;
-        case 0xD41F: setHighByte(d.startAddress, value); break;
-        case 0xD43D: setLowByte(d.endAddress, value); break;
-        case 0xD43E: setHighByte(d.endAddress, value); break;
-        case 0xD43F: d.repeatCount = value; break;
-        case 0xD45D: setLowByte(d.period, value); break;
-        case 0xD45E: setHighByte(d.period, value); break;
-        case 0xD47D: d.nibbleOrder = value; break;
-        case 0xD47E: setLowByte(d.repeatAddress, value); break;
-        case 0xD47F: setHighByte(d.repeatAddress, value); break;
+        case DigiRegister::StartLow: setLowByte(d.startAddress, value); break;
+        case DigiRegister::StartHigh: setHighByte(d.startAddress, value); break;
+        case DigiRegister::EndLow: setLowByte(d.endAddress, value); break;
+        case DigiRegister::EndHigh: setHighByte(d.endAddress, value); break;
+        case DigiRegister::RepeatCount: d.repeatCount = value; break;
+        case DigiRegister::PeriodLow: setLowByte(d.period, value); break;
+        case DigiRegister::PeriodHigh: setHighByte(d.period, value); break;
+        case DigiRegister::NibbleOrder: d.nibbleOrder = value; break;
+        case DigiRegister::RepeatLow: setLowByte(d.repeatAddress, value); break;
+        case DigiRegister::RepeatHigh: setHighByte(d.repeatAddress, value); break;
         default: break;  // $D45F and the rest of the range: accepted, no effect
     }
 }

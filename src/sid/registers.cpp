@@ -1,19 +1,16 @@
 // The register file: what the tune's writes do at once (the gate rule), and the latching of the
 // written bytes into the synthesizer's parameters at the start of every rendering call.
-#include <type_traits>
-
 #include "sid/sid.h"
 
 namespace sidtune {
 
 void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value) {
-    if (index >= std::tuple_size_v<SidRegisters>) return;  // 25-31: nothing
-    chip.registers[index] = value;
+    if (index >= kSidRegisterCount) return;  // 25-31: nothing
+    chip.registers.bytes[index] = value;
     // A control register's gate moves the envelope at once; the level itself is left where it is,
     // so an attack rises from wherever the release had got to.
-    constexpr uint32_t kControlIndexes = 1u << 4 | 1u << 11 | 1u << 18;
-    if ((kControlIndexes >> index & 1) == 0) return;
-    EnvelopeState& state = chip.voices[index / kVoiceRegisters].envelopeState;
+    if (!isControlRegister(index)) return;
+    EnvelopeState& state = chip.voices[voiceOfRegister(index)].envelopeState;
     if (!gateOn(value)) {
         state = EnvelopeState::Release;
     } else if (state == EnvelopeState::Release) {

@@ -8,11 +8,12 @@
 //   writeSidRegister(chip, index, value)  CPU writes to $D400-$D7FF, index = address AND $1F
 //   latchParameters(chip)                 the register file into the synthesizer's parameters
 //   setUpSynthesizer(chip, sampleRate)    rate-dependent tables, everything else cleared
-//   renderSamples(e, samples, count)      count signed 16-bit mono samples from e's chip, with
-//                                         e's digi player (which reads e's memory image)
+//   renderSamples(chip, digi, memory, samples, count)
+//                                         count signed 16-bit mono samples from the chip, with
+//                                         the sample player's, which reads the memory image
 //   renderSamplesBaseline(...)            the same, without the SSE4.1 build of the loops
 //
-// The digi player (sample playback through $D41D-$D47F):
+// The sample player (digis through $D41D-$D47F, DigiRegister in sid_state.h):
 //
 //   writeDigiRegister(digi, address, value)        CPU writes to $D41D-$D47F
 //   mixDigiSample(digi, memory, sampleRate, mix)   adds the sounding sample value to one output
@@ -32,15 +33,15 @@
 
 namespace sidtune {
 
-struct EngineState;
-
 void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value);
 void latchParameters(SidChip& chip);
 void setUpSynthesizer(SidChip& chip, uint32_t sampleRate);
-void renderSamples(EngineState& e, int16_t* samples, uint32_t count);
+void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
+                   uint32_t count);
 // The same samples, made by the build of the loops for processors without SSE4.1, which
 // renderSamples uses there; here so that the tests can compare the two.
-void renderSamplesBaseline(EngineState& e, int16_t* samples, uint32_t count);
+void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
+                           uint32_t count);
 
 void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
 int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);

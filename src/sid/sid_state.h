@@ -25,18 +25,55 @@ namespace sidtune {
 
 enum class EnvelopeState : uint8_t { Attack = 0, Decay = 1, Sustain = 2, Release = 3 };
 
+// The chip's registers by name, at their index. Voice 1's seven come first; voice v's (v = 0, 1,
+// 2) are the same seven, kVoiceRegisterStride v further on (voiceRegister).
+enum class SidRegister : uint8_t {
+    FrequencyLow = 0,
+    FrequencyHigh = 1,
+    PulseWidthLow = 2,
+    PulseWidthHigh = 3,
+    Control = 4,
+    AttackDecay = 5,
+    SustainRelease = 6,
+    CutoffLow = 21,
+    CutoffHigh = 22,
+    ResonanceRouting = 23,
+    ModeVolume = 24,
+};
+constexpr uint8_t kVoiceRegisterStride = 7;
+constexpr uint8_t kSidRegisterCount = 25;  // 25-31: nothing
+
+// A register's index: a voice register of voice v, or (with no voice) a filter register.
+constexpr uint8_t voiceRegister(int v, SidRegister r) {
+    return uint8_t(v * kVoiceRegisterStride + uint8_t(r));
+}
+constexpr uint8_t sidRegister(SidRegister r) { return uint8_t(r); }
+// The voice a voice register belongs to.
+constexpr int voiceOfRegister(uint8_t index) { return index / kVoiceRegisterStride; }
+constexpr bool isControlRegister(uint8_t index) {
+    return index < 3 * kVoiceRegisterStride && index % kVoiceRegisterStride == uint8_t(SidRegister::Control);
+}
+
 // The register file: the last byte written to each of the 25 registers, at its index.
-using SidRegisters = std::array<uint8_t, 25>;
-constexpr uint8_t kVoiceRegisters = 7;  // voice v's registers start at index 7 v
+struct SidRegisters {
+    std::array<uint8_t, kSidRegisterCount> bytes;
+    uint8_t operator[](SidRegister r) const { return bytes[uint8_t(r)]; }
+    uint8_t voice(int v, SidRegister r) const { return bytes[voiceRegister(v, r)]; }
+    bool operator==(const SidRegisters&) const = default;
+};
 
 // Voice v's fields (v = 0, 1, 2).
-inline uint16_t frequency(const SidRegisters& r, int v) { return uint16_t(r[7 * v] | r[7 * v + 1] << 8); }
-inline uint16_t pulseWidth(const SidRegisters& r, int v) {
-    return uint16_t(r[7 * v + 2] | r[7 * v + 3] << 8);
+inline uint16_t frequency(const SidRegisters& r, int v) {
+    return uint16_t(r.voice(v, SidRegister::FrequencyLow) | r.voice(v, SidRegister::FrequencyHigh) << 8);
 }
-inline uint8_t controlRegister(const SidRegisters& r, int v) { return r[7 * v + 4]; }
-inline uint8_t attackDecay(const SidRegisters& r, int v) { return r[7 * v + 5]; }
-inline uint8_t sustainRelease(const SidRegisters& r, int v) { return r[7 * v + 6]; }
+inline uint16_t pulseWidth(const SidRegisters& r, int v) {
+    return uint16_t(r.voice(v, SidRegister::PulseWidthLow) | r.voice(v, SidRegister::PulseWidthHigh) << 8);
+}
+inline uint8_t controlRegister(const SidRegisters& r, int v) { return r.voice(v, SidRegister::Control); }
+inline uint8_t attackDecay(const SidRegisters& r, int v) { return r.voice(v, SidRegister::AttackDecay); }
+inline uint8_t sustainRelease(const SidRegisters& r, int v) {
+    return r.voice(v, SidRegister::SustainRelease);
+}
 
 // Control register bits.
 constexpr bool gateOn(uint8_t control) { return control & 0x01; }
@@ -49,14 +86,36 @@ constexpr bool pulseOn(uint8_t control) { return control & 0x40; }
 constexpr bool noiseOn(uint8_t control) { return control & 0x80; }
 
 // Filter register fields.
-inline uint32_t cutoffValue(const SidRegisters& r) { return uint32_t(r[22]) << 3 | (r[21] & 7); }
-inline int32_t resonance(const SidRegisters& r) { return r[23] >> 4; }
-inline bool routedThroughFilter(const SidRegisters& r, int voice) { return r[23] >> voice & 1; }
-inline bool lowPassSelected(const SidRegisters& r) { return r[24] & 0x10; }
-inline bool bandPassSelected(const SidRegisters& r) { return r[24] & 0x20; }
-inline bool highPassSelected(const SidRegisters& r) { return r[24] & 0x40; }
-inline bool voice3Off(const SidRegisters& r) { return r[24] & 0x80; }
-inline int32_t masterVolume(const SidRegisters& r) { return r[24] & 0x0F; }
+inline uint32_t cutoffValue(const SidRegisters& r) {
+    return uint32_t(r[SidRegister::CutoffHigh]) << 3 | (r[SidRegister::CutoffLow] & 7);
+}
+inline int32_t resonance(const SidRegisters& r) { return r[SidRegister::ResonanceRouting] >> 4; }
+inline bool routedThroughFilter(const SidRegisters& r, int voice) {
+    return r[SidRegister::ResonanceRouting] >> voice & 1;
+}
+inline bool lowPassSelected(const SidRegisters& r) { return r[SidRegister::ModeVolume] & 0x10; }
+inline bool bandPassSelected(const SidRegisters& r) { return r[SidRegister::ModeVolume] & 0x20; }
+inline bool highPassSelected(const SidRegisters& r) { return r[SidRegister::ModeVolume] & 0x40; }
+inline bool voice3Off(const SidRegisters& r) { return r[SidRegister::ModeVolume] & 0x80; }
+inline int32_t masterVolume(const SidRegisters& r) { return r[SidRegister::ModeVolume] & 0x0F; }
+
+// The sample player's registers, by address: a command at $D41D, the rest taken over by it.
+enum class DigiRegister : uint16_t {
+    Command = 0xD41D,
+    StartLow = 0xD41E,
+    StartHigh = 0xD41F,
+    EndLow = 0xD43D,
+    EndHigh = 0xD43E,
+    RepeatCount = 0xD43F,
+    PeriodLow = 0xD45D,
+    PeriodHigh = 0xD45E,
+    NibbleOrder = 0xD47D,
+    RepeatLow = 0xD47E,
+    RepeatHigh = 0xD47F,
+};
+constexpr uint16_t kFirstDigiAddress = uint16_t(DigiRegister::Command);
+constexpr uint16_t kLastDigiAddress = uint16_t(DigiRegister::RepeatHigh);
+constexpr uint16_t digiAddress(DigiRegister r) { return uint16_t(r); }
 
 struct SidVoice {
     // Latched from the register file at the start of every rendering call.

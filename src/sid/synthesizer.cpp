@@ -25,7 +25,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "engine/engine_state.h"
 #include "sid/envelope.h"
 #include "sid/sid.h"
 #include "sid/voice_kernels.h"
@@ -116,8 +115,8 @@ void setUpSynthesizer(SidChip& chip, uint32_t sampleRate) {
 namespace {
 
 template <typename Isa>
-[[gnu::always_inline]] inline void render(EngineState& e, int16_t* samples, uint32_t count) {
-    SidChip& chip = e.sid;
+[[gnu::always_inline]] inline void render(SidChip& chip, DigiPlayer& digi, const C64Memory& memory,
+                                          int16_t* samples, uint32_t count) {
     latchParameters(chip);
 
     int32_t highPass = chip.highPass;
@@ -135,7 +134,6 @@ template <typename Isa>
     // A digi sounds only while its position lies within the sample, and nothing but a command
     // (from the CPU, never during rendering) can bring it there: silent now means silent for the
     // whole call.
-    DigiPlayer& digi = e.digi;
     const bool digiSounds = digi.playing && digi.position >= digi.playStart && digi.position < digi.playEnd;
 
     // With no routed voice and a filter at rest, the filter stays at exactly zero.
@@ -246,7 +244,7 @@ template <typename Isa>
         }
         if (digiSounds) {
             for (uint32_t j = 0; j < n; ++j)
-                out[j] = finalSample(mixDigiSample(digi, e.memory, chip.sampleRate, direct[j] * volume));
+                out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, direct[j] * volume));
         } else {
             for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(direct[j] * volume);
         }
@@ -258,20 +256,23 @@ template <typename Isa>
     chip.lowPass = lowPass;
 }
 
-SIDTUNE_WITH_SSE41 void renderWithSse41(EngineState& e, int16_t* samples, uint32_t count) {
-    render<WithSse41>(e, samples, count);
+SIDTUNE_WITH_SSE41 void renderWithSse41(SidChip& chip, DigiPlayer& digi, const C64Memory& memory,
+                                        int16_t* samples, uint32_t count) {
+    render<WithSse41>(chip, digi, memory, samples, count);
 }
 
 }  // namespace
 
-void renderSamplesBaseline(EngineState& e, int16_t* samples, uint32_t count) {
-    render<Baseline>(e, samples, count);
+void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
+                           uint32_t count) {
+    render<Baseline>(chip, digi, memory, samples, count);
 }
 
-void renderSamples(EngineState& e, int16_t* samples, uint32_t count) {
-    static void (*const chosen)(EngineState&, int16_t*, uint32_t) =
+void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
+                   uint32_t count) {
+    static void (*const chosen)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t) =
         haveSse41() ? renderWithSse41 : renderSamplesBaseline;
-    chosen(e, samples, count);
+    chosen(chip, digi, memory, samples, count);
 }
 
 }  // namespace sidtune

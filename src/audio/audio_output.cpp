@@ -1,76 +1,67 @@
-#include "audio/audio_engine.h"
+#include "audio/audio_output.h"
 
-#include <cmath>
 #include <cstring>
-#include <mutex>
 
-#include "audio/render_block.h"
-#include "engine/engine_state.h"
-#include "engine/song.h"
+#include "audio/audio_format.h"
 
 namespace sidtune {
 
-int setUpEngine(EngineState& e) {
-    resetMachine(e, kSampleRate);
+bool openAudioOutput(AudioOutput& a, BlockSource source) {
+    a.source = source;
     // The plugin has no window of its own: the desktop's serves the cooperative level.
-    if (openAudioDevice(e, platform::desktopWindow()) != 0 || createStream(e, kStreamFormat) != 0) {
-        // Nobody else would release what a failed set-up had already created.
-        shutDownEngine(e);
-        return 1;
+    if (!openAudioDevice(a, platform::desktopWindow()) || !createStream(a, kStreamFormat)) {
+        // Nobody else would release what a failed opening had already created.
+        closeAudioOutput(a);
+        return false;
     }
-    return 0;
+    return true;
 }
 
-int shutDownEngine(EngineState& e) {
-    closeAudioDevice(e);
-    return 0;
-}
+void closeAudioOutput(AudioOutput& a) { closeAudioDevice(a); }
 
 namespace {
 
-// The worker thread's entry: the engine that set it up.
-int runWorker(void* engineState) { return streamThread(*static_cast<EngineState*>(engineState)); }
+// The worker thread's entry: the output that started it.
+int runWorker(void* output) { return streamThread(*static_cast<AudioOutput*>(output)); }
 
 }  // namespace
 
-int openAudioDevice(EngineState& e, void* window) {
-    AudioStream& a = e.audio;
-    if (platform::createDevice(&a.device) != 0 || a.device == nullptr) return 1;
-    if (platform::setCooperativeLevel(a.device, window) != 0) return 1;
-    if (platform::getCaps(a.device) != 0) return 1;
+bool openAudioDevice(AudioOutput& a, void* window) {
+    if (platform::createDevice(&a.device) != 0 || a.device == nullptr) return false;
+    if (platform::setCooperativeLevel(a.device, window) != 0) return false;
+    if (platform::getCaps(a.device) != 0) return false;
     if (platform::createPrimaryBuffer(a.device, &a.primaryBuffer) != 0 || a.primaryBuffer == nullptr)
-        return 1;
-    if (platform::setFormat(a.primaryBuffer, kPrimaryFormat) != 0) return 1;
+        return false;
+    if (platform::setFormat(a.primaryBuffer, kPrimaryFormat) != 0) return false;
     // The primary buffer plays from here until the device is closed, so the platform mixes at
     // the stream's own rate.
-    return platform::play(a.primaryBuffer) != 0 ? 1 : 0;
+    return platform::play(a.primaryBuffer) == 0;
 }
 
-int createStream(EngineState& e, const platform::WaveFormat& format) {
-    AudioStream& a = e.audio;
+bool createStream(AudioOutput& a, const platform::WaveFormat& format) {
     a.bufferBytes = uint32_t(format.bitsPerSample / 8) * format.channels * format.samplesPerSec;
 
     platform::Buffer* temporary = nullptr;
     if (platform::createStreamBuffer(a.device, format, a.bufferBytes, &temporary) != 0 ||
         temporary == nullptr) {
-        return 1;
+        return false;
     }
     platform::queryBuffer8(temporary, &a.streamBuffer);
     platform::release(temporary);  // the buffer lives on through streamBuffer
-    if (a.streamBuffer == nullptr) return 1;
-    if (platform::queryNotify(a.streamBuffer, &a.notify) != 0 || a.notify == nullptr) return 1;
+    if (a.streamBuffer == nullptr) return false;
+    if (platform::queryNotify(a.streamBuffer, &a.notify) != 0 || a.notify == nullptr) return false;
 
     for (platform::Event*& event : a.events) event = platform::createEvent();
     // Nothing may later wait on an event that was never obtained.
     for (platform::Event* event : a.events) {
-        if (event == nullptr) return 1;
+        if (event == nullptr) return false;
     }
     const platform::PositionNotify positions[3] = {
         {0, a.events[kWrapEvent]},
         {a.bufferBytes / 2, a.events[kMiddleEvent]},
         {platform::kOffsetStop, a.events[kStopEvent]},
     };
-    if (platform::setNotificationPositions(a.notify, 3, positions) != 0) return 1;
+    if (platform::setNotificationPositions(a.notify, 3, positions) != 0) return false;
 
     // Silence in the whole buffer before anything plays.
     void* region1 = nullptr;
@@ -79,14 +70,14 @@ int createStream(EngineState& e, const platform::WaveFormat& format) {
     if (platform::lock(a.streamBuffer, 0, a.bufferBytes, &region1, &bytes1, &region2, &bytes2,
                        platform::kLockEntireBuffer) != 0 ||
         region1 == nullptr) {
-        return 1;
+        return false;
     }
     std::memset(region1, 0, bytes1 < a.bufferBytes ? bytes1 : a.bufferBytes);
     platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
 
     // Last: the worker, which waits until the stream plays.
-    a.thread = platform::createThread(runWorker, &e);
-    return a.thread == nullptr ? 1 : 0;
+    a.thread = platform::createThread(runWorker, &a);
+    return a.thread != nullptr;
 }
 
 namespace {
@@ -101,8 +92,7 @@ void stopAndRelease(platform::Buffer*& buffer) {
 
 }  // namespace
 
-void destroyStream(EngineState& e) {
-    AudioStream& a = e.audio;
+void destroyStream(AudioOutput& a) {
     if (a.events[kStopEvent] != nullptr) {
         if (a.streamBuffer != nullptr) platform::stop(a.streamBuffer);
         // This stop ends the worker, also when a pause's stop notification has not been taken yet.
@@ -124,9 +114,8 @@ void destroyStream(EngineState& e) {
     }
 }
 
-void closeAudioDevice(EngineState& e) {
-    AudioStream& a = e.audio;
-    destroyStream(e);
+void closeAudioDevice(AudioOutput& a) {
+    destroyStream(a);
     stopAndRelease(a.primaryBuffer);
     if (a.device != nullptr) {
         platform::release(a.device);
@@ -135,8 +124,8 @@ void closeAudioDevice(EngineState& e) {
     a.bufferBytes = 0;
 }
 
-void setStreamPlaying(EngineState& e, int on) {
-    platform::Buffer* buffer = e.audio.streamBuffer;
+void setStreamPlaying(AudioOutput& a, bool on) {
+    platform::Buffer* buffer = a.streamBuffer;
     if (buffer == nullptr) return;
     if (on) {
         platform::play(buffer);
@@ -145,22 +134,19 @@ void setStreamPlaying(EngineState& e, int on) {
     }
 }
 
-void pauseStream(EngineState& e) {
-    AudioStream& a = e.audio;
+void pauseStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
     a.pausePending = true;
     platform::stop(a.streamBuffer);  // the buffer keeps its play position
 }
 
-void resumeStream(EngineState& e) {
-    AudioStream& a = e.audio;
+void resumeStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
     a.resumed = true;
     platform::play(a.streamBuffer);
 }
 
-int streamThread(EngineState& e) {
-    AudioStream& a = e.audio;
+int streamThread(AudioOutput& a) {
     const uint32_t half = a.bufferBytes / 2;
     // The play position passes offset 0 and the middle in turn, and each pass refills one half:
     // an event for the half refilled last is no new pass. Playing again after a pause can raise
@@ -197,30 +183,9 @@ int streamThread(EngineState& e) {
             region1 == nullptr) {
             continue;
         }
-        {
-            // The CPU and the synthesizer are the worker's only while the host's thread is not
-            // running an init routine on them.
-            std::lock_guard<std::mutex> guard(e.machineLock);
-            renderBlock(e, static_cast<int16_t*>(region1), bytes1);
-        }
+        a.source.fill(a.source.context, static_cast<int16_t*>(region1), bytes1 / kBytesPerSample);
         platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
     }
-}
-
-void applyVolume(EngineState& e, float value) {
-    if (!(value >= 0.0f)) value = 0.0f;  // negative, or NaN: silence
-    if (value > 1.0f) value = 1.0f;
-    // 127 times a float is exact in a double; rounding it to a float first would move some
-    // values to the next step.
-    applyVolumeStep(e, int32_t(std::floor(127.0 * double(value))));
-}
-
-void applyVolumeStep(EngineState& e, int32_t step) {
-    if (uint32_t(step) > 127) return;
-    // 20 dB per decade of amplitude, in hundredths: every halving of the step is about -6 dB.
-    const int32_t attenuation =
-        step == 0 ? platform::kVolumeMin : int32_t(std::lround(2000.0 * std::log10(step * (1.0 / 127.0))));
-    if (e.audio.streamBuffer != nullptr) platform::setVolume(e.audio.streamBuffer, attenuation);
 }
 
 }  // namespace sidtune

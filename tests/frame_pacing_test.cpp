@@ -1,6 +1,6 @@
 // Frame-paced rendering: frame lengths, play calls per block, silence while rendering is off,
 // and runaway play routines.
-#include "audio/render_block.h"
+#include "engine/frame_pacing.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +34,13 @@ class RenderBlockTest : public MachineTest {
 
     // A play routine that counts its calls at $C000.
     void setUpCountingTune(uint8_t speedFlags, uint16_t timer) {
-        poke(e, 0x1000,
+        poke(m, 0x1000,
              {0xEE, 0x00, 0xC0,  // INC $C000
               0x60});            // RTS
         e.tune.playAddress = 0x1000;
         e.tune.speedFlags = speedFlags;
-        e.memory[0xDC04] = uint8_t(timer);
-        e.memory[0xDC05] = uint8_t(timer >> 8);
+        m.memory[0xDC04] = uint8_t(timer);
+        m.memory[0xDC05] = uint8_t(timer >> 8);
         e.renderEnabled = 1;
     }
     void render() { renderBlock(e, block.data(), uint32_t(block.size() * 2)); }
@@ -56,18 +56,18 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
     const Case cases[] = {{0, 16421, 25}, {1, 0, 25},    {1, 19456, 25}, {1, 16421, 30},
                           {1, 17045, 29}, {1, 65535, 8}, {1, 10, 25}};
     for (const Case& c : cases) {
-        resetMachine(e, kSampleRate);
+        resetMachine(m, kSampleRate);
         setUpCountingTune(c.speed, c.timer);
         render();
-        EXPECT_EQ(e.memory[0xC000], c.calls) << c.timer;
+        EXPECT_EQ(m.memory[0xC000], c.calls) << c.timer;
         render();  // every block starts a new frame: the same count again
-        EXPECT_EQ(e.memory[0xC000], 2 * c.calls) << c.timer;
+        EXPECT_EQ(m.memory[0xC000], 2 * c.calls) << c.timer;
     }
 }
 
 TEST_F(RenderBlockTest, NewTimerValueAppliesFromTheNextFrame) {
     setUpCountingTune(1, 0);
-    poke(e, 0x1000,
+    poke(m, 0x1000,
          {0xEE, 0x00, 0xC0,  // INC $C000
           0xA9, 0xFF,        // LDA #$FF
           0x8D, 0x04, 0xDC,  // STA $DC04
@@ -75,17 +75,17 @@ TEST_F(RenderBlockTest, NewTimerValueAppliesFromTheNextFrame) {
           0x60});            // RTS
     render();
     // One default frame of 882, then frames of 2970: 21168 = 7 x 2970 + 378.
-    EXPECT_EQ(e.memory[0xC000], 9);
+    EXPECT_EQ(m.memory[0xC000], 9);
 }
 
 TEST_F(RenderBlockTest, RenderingOffGivesSilenceAndTouchesNothing) {
     setUpCountingTune(0, 0);
-    writeSidRegister(e.sid, 24, 0x0F);
+    writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume), 0x0F);
     e.renderEnabled = 0;
     render();
     EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));
-    EXPECT_EQ(e.memory[0xC000], 0);
-    EXPECT_EQ(e.sid.voices[0].envelope, 0);  // the synthesizer did not advance
+    EXPECT_EQ(m.memory[0xC000], 0);
+    EXPECT_EQ(m.sid.voices[0].envelope, 0);  // the synthesizer did not advance
 }
 
 TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
@@ -93,19 +93,19 @@ TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
     e.tune.playAddress = 0;
     render();
     EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));  // volume 0, every sample written
-    EXPECT_EQ(e.memory[0xC000], 0);
+    EXPECT_EQ(m.memory[0xC000], 0);
     // The synthesizer ran through the block: attack, decay, down to sustain level 0.
-    EXPECT_EQ(e.sid.voices[0].envelopeState, EnvelopeState::Sustain);
+    EXPECT_EQ(m.sid.voices[0].envelopeState, EnvelopeState::Sustain);
 }
 
 TEST_F(RenderBlockTest, RunawayPlayRoutineIsCutOffEveryFrame) {
     setUpCountingTune(0, 0);
-    poke(e, 0x1000,
+    poke(m, 0x1000,
          {0xEE, 0x00, 0xC0,    // INC $C000
           0x4C, 0x03, 0x10});  // JMP $1003 (waits for ever)
     render();
-    EXPECT_EQ(e.memory[0xC000], 25);
-    EXPECT_EQ(e.cutOffCalls, 25u);
+    EXPECT_EQ(m.memory[0xC000], 25);
+    EXPECT_EQ(m.cutOffCalls, 25u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The engine's set-up and shutdown, the worker thread and the volume, on the simulated platform:
-// the play position moves only when a test moves it, so every rule can be checked in order.
-#include "audio/audio_engine.h"
+// The audio output's opening and closing, the worker thread, the volume and the player over them,
+// on the simulated platform: the play position moves only when a test moves it, so every rule
+// can be checked in order.
+#include "audio/audio_output.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/render_block.h"
-#include "plugin/player.h"
+#include "audio/volume.h"
+#include "engine/player.h"
 #include "sid/sid.h"
 #include "sim/platform_sim.h"
 #include "test_support.h"
@@ -45,31 +46,39 @@ int countCalls(const std::string& name) {
     return n;
 }
 
-// A tune whose play routine counts its calls at $C000 and whose init routine marks $C001.
-std::vector<uint8_t> countingTune() {
-    return psidTune({0xA9, 0x01, 0x8D, 0x01, 0xC0, 0x60},  // LDA #1; STA $C001; RTS
-                    {0xEE, 0x00, 0xC0, 0x60});             // INC $C000; RTS
+// A tune whose play routine counts its calls at $C000 and whose init routine sets the volume and
+// marks $C001.
+std::vector<uint8_t> countingTune(uint8_t volume = 0) {
+    return psidTune({0xA9, volume, 0x8D, 0x18, 0xD4,  // LDA #volume; STA $D418
+                     0xA9, 0x01, 0x8D, 0x01, 0xC0,    // LDA #1; STA $C001
+                     0x60},                           // RTS
+                    {0xEE, 0x00, 0xC0, 0x60});        // INC $C000; RTS
+}
+
+// The blocks the player makes of a tune's first song, offline, on an engine of their own.
+std::vector<int16_t> offlineBlocks(const std::vector<uint8_t>& tune, int blocks) {
+    const std::unique_ptr<EngineState> offline = newEngine();
+    EXPECT_TRUE(beginTuneBytes(*offline, tune));
+    return renderBlocks(*offline, blocks);
 }
 
 // An engine of the test's own on the simulated platform, and nothing alive afterwards.
-class AudioEngineTest : public ::testing::Test {
+class AudioOutputTest : public ::testing::Test {
   protected:
     std::unique_ptr<EngineState> engineState = newEngine();
     EngineState& e = *engineState;
+    TempFolder folder;
 
     void SetUp() override { sim::reset(); }
     void TearDown() override {
         closePlayer(e);
-        shutDownEngine(e);
         EXPECT_EQ(sim::live(), sim::LiveObjects{});
     }
     // Set up, load, start song 0, as "PlaySidtune" does.
-    void play(const std::vector<uint8_t>& tune, uint8_t volume = 0) {
-        ASSERT_EQ(setUpEngine(e), 0);
-        ASSERT_EQ(loadTune(e, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
-        writeSidRegister(e.sid, 24, volume);
-        ASSERT_EQ(startSong(e, 0), 0);
-        e.engineOpen = e.songPlaying = true;
+    void play(const std::vector<uint8_t>& tune) {
+        ASSERT_TRUE(openPlayer(e));
+        ASSERT_TRUE(startTune(e, folder.write("tune.sid", tune).c_str(), 0));
+        ASSERT_EQ(playerState(e), PlayerState::Playing);
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
     void waitForRefills(int count) {
@@ -78,14 +87,14 @@ class AudioEngineTest : public ::testing::Test {
     }
 };
 
-TEST_F(AudioEngineTest, ShutdownWithNothingSetUpMakesNoCall) {
-    EXPECT_EQ(shutDownEngine(e), 0);
-    EXPECT_EQ(shutDownEngine(e), 0);
+TEST_F(AudioOutputTest, ShutdownWithNothingSetUpMakesNoCall) {
+    shutDownEngine(e);
+    shutDownEngine(e);
     EXPECT_TRUE(sim::calls().empty());
 }
 
-TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
-    ASSERT_EQ(setUpEngine(e), 0);
+TEST_F(AudioOutputTest, SetUpInOrderThenShutDownInReverse) {
+    ASSERT_TRUE(setUpEngine(e));
     const sim::LiveObjects up{1, 2, 1, 3, 1};  // device; primary and stream buffers; notify; events; worker
     EXPECT_EQ(sim::live(), up);
     EXPECT_EQ(e.audio.bufferBytes, kStreamBytes);
@@ -114,7 +123,7 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
 
     sim::reset();
     // At once, as the plugin's load does: the waiting worker ends through the stop event.
-    EXPECT_EQ(shutDownEngine(e), 0);
+    shutDownEngine(e);
     const std::vector<std::string> shutDownCalls = {
         "Stop(stream)",       "CloseHandle(thread)", "CloseHandle(event)", "CloseHandle(event)",
         "CloseHandle(event)", "Stop(stream)",        "Release(stream)",    "Release(notify)",
@@ -124,38 +133,34 @@ TEST_F(AudioEngineTest, SetUpInOrderThenShutDownInReverse) {
     EXPECT_EQ(sim::live(), sim::LiveObjects{});
     EXPECT_EQ(e.audio.device, nullptr);
     EXPECT_EQ(e.audio.thread, nullptr);
-    EXPECT_EQ(shutDownEngine(e), 0);  // and a second time
+    shutDownEngine(e);  // and a second time
+    EXPECT_EQ(sim::calls(), shutDownCalls);
 }
 
-TEST_F(AudioEngineTest, EverySetUpStepFailingLeavesNothingBehind) {
+TEST_F(AudioOutputTest, EverySetUpStepFailingLeavesNothingBehind) {
     using enum sim::Step;
     for (sim::Step step : {CreateDevice, SetCooperativeLevel, GetCaps, CreatePrimaryBuffer, SetFormat,
                            PlayPrimaryBuffer, CreateStreamBuffer, QueryBuffer8, QueryNotify, CreateEvent,
                            SetNotificationPositions, ClearingLock, CreateThread}) {
         sim::reset();
         sim::failAt(step);
-        EXPECT_NE(setUpEngine(e), 0) << int(step);
+        EXPECT_FALSE(setUpEngine(e)) << int(step);
         EXPECT_EQ(sim::live(), sim::LiveObjects{}) << int(step);
         EXPECT_EQ(countCalls("CreateThread") > 0, step == CreateThread) << int(step);
-        EXPECT_EQ(shutDownEngine(e), 0);
+        shutDownEngine(e);
     }
 }
 
-TEST_F(AudioEngineTest, HalvesAreRefilledAsTheyArePlayed) {
-    const std::vector<uint8_t> tune = countingTune();
-    // The blocks as the player makes them, offline, on an engine of their own.
-    const std::unique_ptr<EngineState> offline = newEngine();
-    resetMachine(*offline, kSampleRate);
-    ASSERT_EQ(loadTune(*offline, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
-    writeSidRegister(offline->sid, 24, 0x0F);  // something to hear: voices rise from set-up on
-    ASSERT_EQ(beginSong(*offline, 0), kSongBegun);
-    const std::vector<int16_t> rendered = renderBlocks(*offline, 3);
+TEST_F(AudioOutputTest, HalvesAreRefilledAsTheyArePlayed) {
+    // Something to hear: voices rise from set-up on.
+    const std::vector<uint8_t> tune = countingTune(0x0F);
+    const std::vector<int16_t> rendered = offlineBlocks(tune, 3);
     std::vector<std::vector<int16_t>> expected;
     for (int b = 0; b < 3; ++b)
         expected.emplace_back(rendered.begin() + b * kBlockSamples,
                               rendered.begin() + (b + 1) * kBlockSamples);
 
-    play(tune, 0x0F);
+    play(tune);
     // Starting reaches offset 0 at once: the second half is refilled first.
     waitForRefills(1);
     std::vector<int16_t> contents = sim::streamContents();
@@ -170,32 +175,28 @@ TEST_F(AudioEngineTest, HalvesAreRefilledAsTheyArePlayed) {
     waitForRefills(3);
     EXPECT_EQ(sim::advance(kHalf), expected[1]);
     waitForRefills(4);
-    EXPECT_EQ(e.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
+    EXPECT_EQ(e.machine.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
     EXPECT_EQ(sim::advance(kHalf), expected[2]);
 }
 
-TEST_F(AudioEngineTest, SilenceWhileRenderingIsOff) {
-    play(countingTune());
-    {
-        std::lock_guard<std::mutex> hold(e.machineLock);  // the worker may be rendering
-        writeSidRegister(e.sid, 24, 0x0F);
-    }
+TEST_F(AudioOutputTest, SilenceWhileRenderingIsOff) {
+    play(countingTune(0x0F));
     waitForRefills(1);
     sim::advance(kHalf);
     waitForRefills(2);
-    const uint8_t calls = e.memory[0xC000];
-    const SidVoice voice = e.sid.voices[0];
+    const uint8_t calls = e.machine.memory[0xC000];
+    const SidVoice voice = e.machine.sid.voices[0];
     e.renderEnabled = 0;
     sim::advance(kHalf);
     waitForRefills(3);
-    EXPECT_EQ(e.memory[0xC000], calls);
-    EXPECT_EQ(e.sid.voices[0].envelope, voice.envelope);
+    EXPECT_EQ(e.machine.memory[0xC000], calls);
+    EXPECT_EQ(e.machine.sid.voices[0].envelope, voice.envelope);
     const std::vector<int16_t> contents = sim::streamContents();
     EXPECT_EQ(std::vector<int16_t>(contents.begin() + kBlockSamples, contents.end()),
               std::vector<int16_t>(kBlockSamples, 0));
 }
 
-TEST_F(AudioEngineTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
+TEST_F(AudioOutputTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
     play(countingTune());
     waitForRefills(1);
     {
@@ -214,7 +215,7 @@ TEST_F(AudioEngineTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
               (std::vector<std::string>{at("Lock", kHalf), at("Lock", 0), at("Lock", kHalf), at("Lock", 0)}));
 }
 
-TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
+TEST_F(AudioOutputTest, StopWithAHalfPendingRefillsItFirst) {
     play(countingTune());
     waitForRefills(1);
     {
@@ -223,14 +224,12 @@ TEST_F(AudioEngineTest, StopWithAHalfPendingRefillsItFirst) {
         ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
         sim::advance(kHalf);  // wrap pending
         stopSong(e);          // the stop notification: stop pending too
-        e.songPlaying = false;
     }
     shutDownEngine(e);  // waits for the worker: the pending half first, then the stop
-    e.engineOpen = false;
     EXPECT_EQ(countCalls(at("Lock", kHalf)), 2);
 }
 
-TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
+TEST_F(AudioOutputTest, TheWorkerWaitsForTheInitRoutine) {
     // An init routine that runs a while, and a play routine that notes whether init had finished.
     std::vector<uint8_t> tune = countingTune();
     const uint8_t init[] = {
@@ -257,30 +256,25 @@ TEST_F(AudioEngineTest, TheWorkerWaitsForTheInitRoutine) {
     tune[12] = 0x10, tune[13] = 0x20;  // play $1020
     play(tune);
     waitForRefills(1);
-    EXPECT_EQ(e.memory[0xC000], 25);
-    EXPECT_EQ(e.memory[0xC002], 0);
+    EXPECT_EQ(e.machine.memory[0xC000], 25);
+    EXPECT_EQ(e.machine.memory[0xC002], 0);
 }
 
 // A pause keeps the song's place: what is heard before it and after the resume is the stream
 // without a sample skipped or repeated, wherever it pauses, also when playing again raises a
 // notification of its own (the software stream notifies the position it starts on; Wine's
 // DirectSound notifies offset 0 whenever a buffer starts): the worker must not refill for it.
-TEST_F(AudioEngineTest, PauseAndResumeSkipNothing) {
-    const std::vector<uint8_t> tune = countingTune();
-    const std::unique_ptr<EngineState> offline = newEngine();
-    resetMachine(*offline, kSampleRate);
-    ASSERT_EQ(loadTune(*offline, tune.data(), tune.size(), kLoadFromMemory), kTuneLoaded);
-    writeSidRegister(offline->sid, 24, 0x0F);
-    ASSERT_EQ(beginSong(*offline, 0), kSongBegun);
+TEST_F(AudioOutputTest, PauseAndResumeSkipNothing) {
+    const std::vector<uint8_t> tune = countingTune(0x0F);
     std::vector<int16_t> expected(kBlockSamples, 0);  // the first half is silence
-    const std::vector<int16_t> blocks = renderBlocks(*offline, 4);
+    const std::vector<int16_t> blocks = offlineBlocks(tune, 4);
     expected.insert(expected.end(), blocks.begin(), blocks.end());
 
     for (uint32_t pauseAt : {10000u, kHalf, kHalf + 10000, 2 * kHalf, 2 * kHalf + 30000}) {
         for (int raised : {-1, kWrapEvent, kMiddleEvent}) {
             SCOPED_TRACE(testing::Message() << "pause at " << pauseAt << ", raised " << raised);
             sim::reset();
-            play(tune, 0x0F);
+            play(tune);
             waitForRefills(1);
             std::vector<int16_t> heard;
             // Plays `bytes`, a refill waited for at each half passed.
@@ -312,30 +306,29 @@ TEST_F(AudioEngineTest, PauseAndResumeSkipNothing) {
     }
 }
 
-TEST_F(AudioEngineTest, AFailedLockRendersNothing) {
+TEST_F(AudioOutputTest, AFailedLockRendersNothing) {
     play(countingTune());
     waitForRefills(1);
     sim::failLocks(1);
     sim::advance(kHalf);  // middle: its lock fails, the first half is not touched
     ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(e.memory[0xC000], 25);
+    EXPECT_EQ(e.machine.memory[0xC000], 25);
     sim::advance(kHalf);  // wrap: refilled as usual
     waitForRefills(2);
-    EXPECT_EQ(e.memory[0xC000], 50);
+    EXPECT_EQ(e.machine.memory[0xC000], 50);
 }
 
-TEST_F(AudioEngineTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
+TEST_F(AudioOutputTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
     play(countingTune());
     waitForRefills(1);
     stopSong(e);
-    e.songPlaying = false;
     EXPECT_FALSE(sim::streamPlaying());
     // The stop notification alone ends the worker: the thread can be waited for.
     platform::waitForThread(e.audio.thread);
 }
 
-class Volume : public AudioEngineTest {};
+class Volume : public AudioOutputTest {};
 
 TEST_F(Volume, Steps) {
     struct Case {
@@ -345,15 +338,15 @@ TEST_F(Volume, Steps) {
     const Case cases[] = {{0, -10000}, {1, -4208},  {2, -3606},  {4, -3003}, {8, -2401},
                           {13, -1980}, {16, -1799}, {32, -1197}, {63, -609}, {64, -595},
                           {100, -208}, {126, -7},   {127, 0}};
-    ASSERT_EQ(setUpEngine(e), 0);
+    ASSERT_TRUE(setUpEngine(e));
     for (const Case& c : cases) {
-        applyVolumeStep(e, -5000);  // a different value first
-        applyVolumeStep(e, c.step);
+        applyVolumeStep(e.audio, -5000);  // a different value first
+        applyVolumeStep(e.audio, c.step);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.step;
     }
     const int calls = sim::setVolumeCalls();
-    applyVolumeStep(e, 128);
-    applyVolumeStep(e, -1);
+    applyVolumeStep(e.audio, 128);
+    applyVolumeStep(e.audio, -1);
     EXPECT_EQ(sim::setVolumeCalls(), calls);  // out of range: no call at all
     shutDownEngine(e);
 }
@@ -381,23 +374,23 @@ TEST_F(Volume, ScriptValues) {
         {1.5f, 0},
         {std::numeric_limits<float>::infinity(), 0},
     };
-    ASSERT_EQ(setUpEngine(e), 0);
+    ASSERT_TRUE(setUpEngine(e));
     for (const Case& c : cases) {
-        applyVolumeStep(e, 50);
-        applyVolume(e, c.value);
+        applyVolumeStep(e.audio, 50);
+        applyVolume(e.audio, c.value);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.value;
     }
     shutDownEngine(e);
 }
 
 TEST_F(Volume, ANewEngineStartsAtFullVolume) {
-    ASSERT_EQ(setUpEngine(e), 0);
-    applyVolume(e, 0.25f);
+    ASSERT_TRUE(setUpEngine(e));
+    applyVolume(e.audio, 0.25f);
     shutDownEngine(e);
-    ASSERT_EQ(setUpEngine(e), 0);
+    ASSERT_TRUE(setUpEngine(e));
     EXPECT_EQ(sim::streamVolume(), 0);
     shutDownEngine(e);
-    applyVolume(e, 0.5f);  // no engine: nothing to set, nothing happens
+    applyVolume(e.audio, 0.5f);  // no engine: nothing to set, nothing happens
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+// The audio output: the device and its one-second looping stream, the worker thread that refills
+// the stream, and its volume. Written once over the platform layer (platform.h). The output knows
+// nothing of tunes or machines: the worker takes each half's samples from the block source it was
+// opened with.
+//
+// Opening acquires, in this order: the device (cooperative level, capabilities, the primary
+// buffer in kPrimaryFormat, playing from now on), the stream buffer (one second in kStreamFormat,
+// audio_format.h) with its notification interface, the three events, the notification positions
+// (offset 0, the middle, stop), the cleared buffer, and last the worker thread, which waits until
+// the stream plays. Closing releases in reverse order, each object only if it exists, so it is
+// safe on any partial opening and safe twice.
+//
+//   openAudioOutput(a, source)   true when open; a failed opening has released what it created
+//   closeAudioOutput(a)          ends the worker (a half it is filling is finished first), then
+//                                releases everything
+//   setStreamPlaying(a, on)      starts the stream looping (the worker then refills it) or stops it
+//   pauseStream(a)               stops the stream where it is; the worker stays, and no half is lost
+//   resumeStream(a)              the stream plays on from where it paused
+//   streamThread(a)              the worker: refills the half of the stream that has just played
+//
+//     stream buffer, kStreamBytes:
+//     | first half: kBlockSamples | second half: kBlockSamples |
+//     ^ wrapEvent                 ^ middleEvent     (stopEvent: on stop)
+//     when the position reaches 0 the second half has just played and is refilled, and so on.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "audio/platform.h"
+
+namespace sidtune {
+
+// Where the worker takes the samples of each half it refills: fill(context, samples, count).
+struct BlockSource {
+    void (*fill)(void* context, int16_t* samples, uint32_t count);
+    void* context;
+};
+
+// The audio objects of an open output; all null when it is closed.
+struct AudioOutput {
+    platform::Device* device;
+    platform::Buffer* primaryBuffer;
+    platform::Buffer* streamBuffer;
+    platform::Notify* notify;
+    platform::Event* events[3];  // wrapEvent, middleEvent, stopEvent: the worker's wait order
+    uint32_t bufferBytes;
+    platform::Thread* thread;
+    BlockSource source;
+    // Set by a pause before it stops the stream: the stop notification that follows is the
+    // pause's, and the worker waits on. Cleared by the worker as it takes that notification, and
+    // by destroyStream before it ends the worker.
+    std::atomic<bool> pausePending;
+    // Set by a resume before the stream plays again: the worker checks its next refill against the
+    // play position (see streamThread).
+    std::atomic<bool> resumed;
+};
+
+constexpr int kWrapEvent = 0;
+constexpr int kMiddleEvent = 1;
+constexpr int kStopEvent = 2;
+
+bool openAudioOutput(AudioOutput& a, BlockSource source);
+void closeAudioOutput(AudioOutput& a);
+// The steps, in their order, for the tests of each.
+bool openAudioDevice(AudioOutput& a, void* window);
+bool createStream(AudioOutput& a, const platform::WaveFormat& format);
+void destroyStream(AudioOutput& a);
+void closeAudioDevice(AudioOutput& a);
+
+void setStreamPlaying(AudioOutput& a, bool on);
+void pauseStream(AudioOutput& a);
+void resumeStream(AudioOutput& a);
+int streamThread(AudioOutput& a);
+
+}  // namespace sidtune

@@ -1,0 +1,42 @@
+// Frame pacing: how a song's samples are made from its tune, the machine's "play one block".
+//
+// A song is rendered in blocks of kBlockSamples (in the player, one half of the one-second
+// stream), each cut into frames. At the start of every frame the tune's play routine runs, then
+// the synthesizer renders the frame's samples. A frame lasts 20 ms (882 samples) unless the
+// tune's speed flags ask for timer pacing; then its length follows the CIA timer value the tune
+// keeps at $DC04/$DC05, read afresh before each frame. Every block begins a new frame: a frame cut
+// short at the end of a block is not continued in the next one.
+//
+//   frameSamples(timerValue, speedFlags)     the length of one frame in samples
+//   playFrames(m, tune, pacing, out, count)  the song's next `count` samples, wherever its
+//                                            blocks and frames begin (pacing says where it is)
+//   renderBlock(e, samples, byteCount)       engine e's next byteCount / 2 samples; silence while
+//                                            e.renderEnabled is 0
+//
+// A song begun afresh (FramePacing{}) and rendered a block at a time makes each block exactly as
+// a whole; cut into other pieces, it makes the same samples.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/audio_format.h"
+
+namespace sidtune {
+
+struct EngineState;
+struct Machine;
+struct TuneInfo;
+
+constexpr uint32_t kDefaultFrameSamples = kSampleRate / 50;  // 20 ms: 882
+
+// Where a song is in its blocks and frames.
+struct FramePacing {
+    uint32_t blockLeft;  // samples left in the block; 0: the next sample begins a block
+    uint32_t frameLeft;  // samples left in the frame; 0: the next sample begins a frame
+};
+
+uint32_t frameSamples(uint16_t timerValue, uint8_t speedFlags);
+void playFrames(Machine& m, const TuneInfo& tune, FramePacing& pacing, int16_t* out, uint32_t count);
+void renderBlock(EngineState& e, int16_t* samples, uint32_t byteCount);
+
+}  // namespace sidtune
