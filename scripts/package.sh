@@ -41,7 +41,7 @@ for target in "win32 mingw-w64-i686 i686 ." "win64 mingw-w64-x86_64 x86_64 x64";
   done
 done
 cp docs/guide.md LICENSE "$zipdir/"
-cp "$work/linux/examples/installed/"*.qb "$work/linux/examples/"*.sid "$zipdir/examples/"
+cp "$work/linux/examples/"*.qb "$work/linux/examples/"*.sid "$zipdir/examples/"
 (cd "$work/zip" && cmake -E tar cf "$OLDPWD/dist/sidtune-$version-windows.zip" --format=zip "sidtune-$version-windows")
 (cd dist && sha256sum "sidtune-$version-windows.zip" "sidtune-$version-linux-x86_64.tar.gz" \
   "sidtune_${version}_amd64.deb" > SHA256SUMS)

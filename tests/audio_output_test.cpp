@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <thread>
@@ -325,7 +328,17 @@ TEST_F(AudioOutputTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
     stopSong(e);
     EXPECT_FALSE(sim::streamPlaying());
     // The stop notification alone ends the worker: the thread can be waited for.
-    platform::waitForThread(e.audio.thread);
+    std::atomic<bool> ended{false};
+    std::thread waiter([&] {
+        platform::waitForThread(e.audio.thread);
+        ended = true;
+    });
+    if (!eventually([&] { return ended.load(); })) {
+        // Closing the player would wait for the worker too: the test ends here, failed.
+        std::fprintf(stderr, "the worker did not end after the stop notification\n");
+        std::_Exit(1);
+    }
+    waiter.join();
 }
 
 class Volume : public AudioOutputTest {};

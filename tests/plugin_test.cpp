@@ -313,19 +313,21 @@ TEST_F(PluginTest, RsidTunesAreRefused) {
     SKIP_WITHOUT_SHARED("tunes");
     const std::filesystem::path tunes = sharedDir() / "tunes";
     load();
-    int refused = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(tunes)) {
-        if (entry.path().extension() != ".sid") continue;
-        std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
+    int refused = 0, rsid = 0;
+    for (const std::string& file : manifestFiles()) {
+        const std::string path = (tunes / file).string();
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr) << path;
         char magic[4] = {};
         const size_t n = std::fread(magic, 1, 4, f);
         std::fclose(f);
         if (n != 4 || std::memcmp(magic, "RSID", 4) != 0) continue;
-        EXPECT_EQ(playSidtune(entry.path().string()), 0) << entry.path();
-        EXPECT_TRUE(nothingAlive());
-        ++refused;
+        ++rsid;
+        refused += playSidtune(path) == 0;
+        EXPECT_TRUE(nothingAlive()) << path;
     }
-    EXPECT_EQ(refused, 6);
+    EXPECT_GT(rsid, 0);  // the data has some
+    EXPECT_EQ(refused, rsid);
 }
 
 // The plugin that users load exports its two entry points and nothing else.

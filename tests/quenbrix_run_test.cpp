@@ -126,11 +126,11 @@ TEST_F(QuenbrixRunTest, ScriptsThatCannotBeRead) {
     }
 }
 
-// The example scripts run as they are, but for their waits, from the project's folder as the
-// README says.
+// The example scripts run as they are, but for their waits, from their folder in the build, beside
+// the tunes, as the README and the guide say.
 TEST_F(QuenbrixRunTest, TheExampleScriptsRun) {
     for (const char* example : {"demo.qb", "game.qb"}) {
-        std::ifstream in(fs::path(SIDTUNE_SOURCE_DIR) / "examples" / example);
+        std::ifstream in(fs::path(SIDTUNE_DEMO_DIR) / example);
         std::string script;
         for (std::string line; std::getline(in, line);) {
             if (line.rfind("Wait ", 0) != 0) script += line + "\n";
@@ -138,8 +138,8 @@ TEST_F(QuenbrixRunTest, TheExampleScriptsRun) {
         ASSERT_NE(script, "") << example;
         std::ofstream(dir / example) << script;
         const ProgramRun r =
-            runCommand("cd " + std::string(SIDTUNE_SOURCE_DIR) + " && " + SIDTUNE_QUENBRIX_RUN +
-                       " --plugin " + SIDTUNE_SIM_PLUGIN + " " + (dir / example).string());
+            runCommand("cd " + std::string(SIDTUNE_DEMO_DIR) + " && " + SIDTUNE_QUENBRIX_RUN + " --plugin " +
+                       SIDTUNE_SIM_PLUGIN + " " + (dir / example).string());
         EXPECT_EQ(r.exitCode, 0) << example << ": " << r.err;
         EXPECT_EQ(r.out.find("0\n"), std::string::npos) << example << ": a command failed: " << r.out;
     }

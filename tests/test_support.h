@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -33,6 +34,18 @@ inline std::filesystem::path sharedDir() { return SIDTUNE_TEST_DATA; }
         if (sharedDir().empty() || !std::filesystem::exists(sharedDir() / (sub)))              \
             GTEST_SKIP() << "no " << (sharedDir() / (sub)).string() << " (SIDTUNE_TEST_DATA)"; \
     } while (0)
+
+// The tune files of the test data, as its manifest (tunes/MANIFEST.tsv) lists them.
+inline std::vector<std::string> manifestFiles() {
+    std::vector<std::string> files;
+    std::ifstream in(sharedDir() / "tunes" / "MANIFEST.tsv");
+    std::string line;
+    std::getline(in, line);  // the column names
+    while (std::getline(in, line)) {
+        if (!line.empty()) files.push_back(line.substr(0, line.find('\t')));
+    }
+    return files;
+}
 
 // The real-audio tests play into the sound server that scripts/with-pulse.sh starts.
 #define SKIP_WITHOUT_SOUND_SERVER()                                              \

@@ -220,53 +220,68 @@ TEST_F(ToolTest, InfoAsJson) {
     // The play address is the one the init routine installed; the header has none.
     EXPECT_NE(info["playAddress"], 0);
     const nlohmann::json expected = {
-        {"loadAddress", e->tune.loadAddress}, {"initAddress", e->tune.initAddress},
-        {"playAddress", e->tune.playAddress}, {"lastSong", e->tune.lastSong},
-        {"speedFlags", e->tune.speedFlags},   {"name", "sidtune digi"},
-        {"author", e->tune.author.data()},    {"released", e->tune.released.data()},
-        {"songs", e->tune.lastSong + 1},      {"startSong", e->tune.startSong},
+        {"loadAddress", e->tune.loadAddress},
+        {"initAddress", e->tune.initAddress},
+        {"playAddress", e->tune.playAddress},
+        {"lastSong", e->tune.lastSong},
+        {"speedFlags", e->tune.speedFlags},
+        {"name", "sidtune digi"},
+        {"author", e->tune.author.data()},
+        {"released", e->tune.released.data()},
+        {"songs", e->tune.lastSong + 1},
+        {"startSong", e->tune.startSong},
+        {"speed", 0},
+        {"warnings", nlohmann::json::array()},
     };
     EXPECT_EQ(info, expected);
 }
 
 // What info prints of a header: texts as UTF-8 with control bytes escaped (a tune cannot send
-// escape sequences to the terminal), the same texts in JSON, and warnings where the header says
-// more than the player reads.
+// escape sequences to the terminal), the same texts in JSON, and warnings, in both, where the
+// header says more than the player reads.
 TEST_F(ToolTest, InfoOfUnusualHeaders) {
     struct Case {
         std::string name;
         std::vector<std::pair<size_t, std::string>> bytes;  // header bytes set, at their offsets
         std::string text;                                   // in the text output
-        std::string json;                                   // in the JSON output
+        std::string field;                                  // a JSON field, or "warnings"
+        std::string value;                                  // its value, or a warning's text
     };
     const Case cases[] = {
         {"latin1_quote_backslash",
          {{22, std::string("Caf\xE9\"\\\0", 8)}},
          "name:      Caf\u00e9\"\\\n",
-         "\"name\":\"Caf\\u00e9\\\"\\\\\""},
+         "name",
+         "Caf\u00e9\"\\"},
         {"escape_sequence",
          {{54, std::string("\x1B[2J\x9B\0", 7)}},
          "author:    \\u001b[2J\\u009b\n",
-         "\"author\":\"\\u001b[2J\\u009b\""},
+         "author",
+         "\x1B[2J\u009b"},
         {"songs_past_255",
          {{14, std::string("\x01\x2C", 2)}},
          "warning:   the header gives 300 songs; the player reads its low byte: 44 songs",
-         ""},
+         "warnings",
+         "the header gives 300 songs; the player reads its low byte: 44 songs"},
         {"no_songs",
          {{14, std::string("\0\0", 2)}},
          "the header gives 0 songs; the player reads its low byte: 256 songs",
-         ""},
+         "warnings",
+         "the header gives 0 songs; the player reads its low byte: 256 songs"},
         {"start_song_beyond",
          {{16, std::string("\0\x07", 2)}},
          "warning:   the start song 7 is beyond the header's 1 songs",
-         ""},
+         "warnings",
+         "the start song 7 is beyond the header's 1 songs"},
         {"data_offset_inside",
          {{6, std::string("\0\x60", 2)}},
          "the data offset 96 lies inside the 124-byte header",
-         ""},
+         "warnings",
+         "the data offset 96 lies inside the 124-byte header of version 2"},
         {"speed_field",
          {{18, std::string("\x80\0\0\x01", 4)}},
          "speed:     $01 (timer); the header's 32-bit field is $80000001",
+         "speed",
          ""},
     };
     for (const Case& c : cases) {
@@ -279,9 +294,35 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
         EXPECT_NE(text.out.find(c.text), std::string::npos) << c.name << ": " << text.out;
         EXPECT_EQ(text.out.find('\x1B'), std::string::npos) << c.name;
         const ProgramRun json = run("info --json " + file.string());
-        EXPECT_NE(json.out.find(c.json), std::string::npos) << c.name << ": " << json.out;
-        EXPECT_TRUE(nlohmann::json::accept(json.out)) << c.name;
+        ASSERT_TRUE(nlohmann::json::accept(json.out)) << c.name << ": " << json.out;
+        const nlohmann::json info = nlohmann::json::parse(json.out);
+        if (c.field == "warnings") {
+            EXPECT_NE(std::find(info["warnings"].begin(), info["warnings"].end(), c.value),
+                      info["warnings"].end())
+                << c.name << ": " << json.out;
+        } else if (c.field == "speed") {
+            EXPECT_EQ(info["speed"], 0x80000001u) << c.name;
+        } else {
+            EXPECT_EQ(info[c.field], c.value) << c.name;
+        }
     }
+}
+
+// The verdict at the silence bound, exactly: a swing of 1% of full scale is still silence.
+TEST(CheckVerdict, AtTheSilenceBound) {
+    struct Case {
+        int peak;
+        uint32_t cutOffCalls;
+        Verdict verdict;
+    };
+    const Case cases[] = {{0, 0, Verdict::Silent},
+                          {kSilentSwing, 0, Verdict::Silent},
+                          {kSilentSwing + 1, 0, Verdict::Plays},
+                          {65535, 0, Verdict::Plays},
+                          {0, 1, Verdict::Stalls},
+                          {65535, 3, Verdict::Stalls}};
+    EXPECT_EQ(kSilentSwing, 655);
+    for (const Case& c : cases) EXPECT_EQ(verdictOf(c.peak, c.cutOffCalls), c.verdict) << c.peak;
 }
 
 // sidtune check: a tune per verdict, found by walking a folder (links to files followed, a link

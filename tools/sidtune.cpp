@@ -221,7 +221,7 @@ std::vector<std::string> headerWarnings(const PsidHeader& h, const TuneInfo& t) 
         warnings.push_back("the start song " + std::to_string(start) + " is beyond the header's " +
                            std::to_string(songs) + " songs");
     }
-    const unsigned version = h.version, headerSize = version >= 2 ? 124 : 118;
+    const unsigned version = h.version, headerSize = version >= 2 ? kPsidVersion2HeaderSize : kPsidHeaderSize;
     const unsigned dataOffset = h.dataOffset;
     if (dataOffset < headerSize) {
         warnings.push_back("the data offset " + std::to_string(dataOffset) + " lies inside the " +
@@ -240,6 +240,7 @@ int info(const std::string& path, bool json) {
     const TuneInfo& t = tune.engine->tune;
     const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;
+    const std::vector<std::string> warnings = headerWarnings(tune.header, t);
     if (json) {
         // Written as ASCII: each text byte above 127 is the character of the same number, \u00XX.
         const nlohmann::ordered_json object = {
@@ -253,6 +254,8 @@ int info(const std::string& path, bool json) {
             {"released", latin1ToUtf8(texts.released)},
             {"songs", songs},
             {"startSong", t.startSong},
+            {"speed", tune.header.speed},
+            {"warnings", warnings},
         };
         std::printf("%s\n", object.dump(-1, ' ', true).c_str());
         return 0;
@@ -266,8 +269,7 @@ int info(const std::string& path, bool json) {
     std::printf("songs:     %d (start song %u)\n", songs, t.startSong);
     std::printf("speed:     $%02X (%s); the header's 32-bit field is $%08X\n", t.speedFlags,
                 t.speedFlags ? "timer" : "50 Hz frames", unsigned(tune.header.speed));
-    for (const std::string& warning : headerWarnings(tune.header, t))
-        std::printf("warning:   %s\n", warning.c_str());
+    for (const std::string& warning : warnings) std::printf("warning:   %s\n", warning.c_str());
     return 0;
 }
 

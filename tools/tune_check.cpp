@@ -57,12 +57,15 @@ void check(SongCheck& s, EngineState& e, uint32_t blocks) {
     }
     s.peak = highest - lowest;
     s.cutOffCalls = e.machine.cutOffCalls;
-    s.verdict = e.machine.cutOffCalls != 0 ? Verdict::Stalls
-                : s.peak <= kSilentSwing   ? Verdict::Silent
-                                           : Verdict::Plays;
+    s.verdict = verdictOf(s.peak, s.cutOffCalls);
 }
 
 }  // namespace
+
+Verdict verdictOf(int peak, uint32_t cutOffCalls) {
+    if (cutOffCalls != 0) return Verdict::Stalls;
+    return peak <= kSilentSwing ? Verdict::Silent : Verdict::Plays;
+}
 
 const char* verdictName(Verdict verdict) {
     switch (verdict) {

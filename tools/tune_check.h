@@ -28,6 +28,10 @@ const char* verdictName(Verdict verdict);
 // A swing at most this large, peak to peak, is silence: 1% of the 16-bit range.
 constexpr int kSilentSwing = 655;
 
+// The verdict of a song rendered as the player renders it, from its peak-to-peak swing and the
+// calls the instruction bound cut off.
+Verdict verdictOf(int peak, uint32_t cutOffCalls);
+
 struct SongCheck {
     std::string file;
     int song = 0;  // counted from 1; 0 for a refused file

@@ -5,26 +5,52 @@
 #include "audio/audio_format.h"
 
 namespace sidtune {
-
-bool openAudioOutput(AudioOutput& a, BlockSource source) {
-    a.source = source;
-    // The plugin has no window of its own: the desktop's serves the cooperative level.
-    if (!openAudioDevice(a, platform::desktopWindow()) || !createStream(a, kStreamFormat)) {
-        // Nobody else would release what a failed opening had already created.
-        closeAudioOutput(a);
-        return false;
-    }
-    return true;
-}
-
-void closeAudioOutput(AudioOutput& a) { closeAudioDevice(a); }
-
 namespace {
+
+int streamThread(AudioOutput& a) {
+    const uint32_t half = a.bufferBytes / 2;
+    // The play position passes offset 0 and the middle in turn, and each pass refills one half:
+    // an event for the half refilled last is no new pass. Playing again after a pause can raise
+    // one (the software stream notifies a position it starts on; Wine's DirectSound notifies
+    // offset 0 whenever a buffer starts), and refilling for it would skip a block. The stream
+    // starts at offset 0: the first refill is the second half's.
+    int lastRefill = kMiddleEvent;
+    for (;;) {
+        // When several events are pending the lowest index comes first: a half is refilled
+        // before a stop that came with it ends the thread.
+        const int index = platform::waitForAny(a.events, 3);
+        if (index == kStopEvent) {
+            if (a.pausePending.exchange(false)) continue;  // a pause: the song goes on later
+            return 0;
+        }
+        if ((index != kWrapEvent && index != kMiddleEvent) || index == lastRefill) continue;
+        // The position reached 0: the second half has played; it reached the middle: the first.
+        const uint32_t offset = index == kWrapEvent ? half : 0;
+        // The first refill after a resume must not be of the half the position is in: that half
+        // is being heard (an event playing again raised, not a pass).
+        if (a.resumed.exchange(false)) {
+            uint32_t position = 0;
+            if (platform::getPosition(a.streamBuffer, &position) == 0 &&
+                (position >= half) == (offset == half)) {
+                continue;
+            }
+        }
+        lastRefill = index;
+        void* region1 = nullptr;
+        void* region2 = nullptr;
+        uint32_t bytes1 = 0, bytes2 = 0;
+        // A failed lock hands out no memory: the half keeps what it had and is not rendered.
+        if (platform::lock(a.streamBuffer, offset, half, &region1, &bytes1, &region2, &bytes2, 0) != 0 ||
+            region1 == nullptr) {
+            continue;
+        }
+        a.source.fill(a.source.context, static_cast<int16_t*>(region1), bytes1 / kBytesPerSample);
+        platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+    }
+}
 
 // The worker thread's entry: the output that started it.
 int runWorker(void* output) { return streamThread(*static_cast<AudioOutput*>(output)); }
-
-}  // namespace
 
 bool openAudioDevice(AudioOutput& a, void* window) {
     if (platform::createDevice(&a.device) != 0 || a.device == nullptr) return false;
@@ -80,8 +106,6 @@ bool createStream(AudioOutput& a, const platform::WaveFormat& format) {
     return a.thread != nullptr;
 }
 
-namespace {
-
 // Stops a buffer, releases it and forgets it, if there is one.
 void stopAndRelease(platform::Buffer*& buffer) {
     if (buffer == nullptr) return;
@@ -89,8 +113,6 @@ void stopAndRelease(platform::Buffer*& buffer) {
     platform::release(buffer);
     buffer = nullptr;
 }
-
-}  // namespace
 
 void destroyStream(AudioOutput& a) {
     if (a.events[kStopEvent] != nullptr) {
@@ -124,6 +146,21 @@ void closeAudioDevice(AudioOutput& a) {
     a.bufferBytes = 0;
 }
 
+}  // namespace
+
+bool openAudioOutput(AudioOutput& a, BlockSource source) {
+    a.source = source;
+    // The plugin has no window of its own: the desktop's serves the cooperative level.
+    if (!openAudioDevice(a, platform::desktopWindow()) || !createStream(a, kStreamFormat)) {
+        // Nobody else would release what a failed opening had already created.
+        closeAudioOutput(a);
+        return false;
+    }
+    return true;
+}
+
+void closeAudioOutput(AudioOutput& a) { closeAudioDevice(a); }
+
 void setStreamPlaying(AudioOutput& a, bool on) {
     platform::Buffer* buffer = a.streamBuffer;
     if (buffer == nullptr) return;
@@ -144,48 +181,6 @@ void resumeStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
     a.resumed = true;
     platform::play(a.streamBuffer);
-}
-
-int streamThread(AudioOutput& a) {
-    const uint32_t half = a.bufferBytes / 2;
-    // The play position passes offset 0 and the middle in turn, and each pass refills one half:
-    // an event for the half refilled last is no new pass. Playing again after a pause can raise
-    // one (the software stream notifies a position it starts on; Wine's DirectSound notifies
-    // offset 0 whenever a buffer starts), and refilling for it would skip a block. The stream
-    // starts at offset 0: the first refill is the second half's.
-    int lastRefill = kMiddleEvent;
-    for (;;) {
-        // When several events are pending the lowest index comes first: a half is refilled
-        // before a stop that came with it ends the thread.
-        const int index = platform::waitForAny(a.events, 3);
-        if (index == kStopEvent) {
-            if (a.pausePending.exchange(false)) continue;  // a pause: the song goes on later
-            return 0;
-        }
-        if ((index != kWrapEvent && index != kMiddleEvent) || index == lastRefill) continue;
-        // The position reached 0: the second half has played; it reached the middle: the first.
-        const uint32_t offset = index == kWrapEvent ? half : 0;
-        // The first refill after a resume must not be of the half the position is in: that half
-        // is being heard (an event playing again raised, not a pass).
-        if (a.resumed.exchange(false)) {
-            uint32_t position = 0;
-            if (platform::getPosition(a.streamBuffer, &position) == 0 &&
-                (position >= half) == (offset == half)) {
-                continue;
-            }
-        }
-        lastRefill = index;
-        void* region1 = nullptr;
-        void* region2 = nullptr;
-        uint32_t bytes1 = 0, bytes2 = 0;
-        // A failed lock hands out no memory: the half keeps what it had and is not rendered.
-        if (platform::lock(a.streamBuffer, offset, half, &region1, &bytes1, &region2, &bytes2, 0) != 0 ||
-            region1 == nullptr) {
-            continue;
-        }
-        a.source.fill(a.source.context, static_cast<int16_t*>(region1), bytes1 / kBytesPerSample);
-        platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
-    }
 }
 
 }  // namespace sidtune

@@ -16,7 +16,8 @@
 //   setStreamPlaying(a, on)      starts the stream looping (the worker then refills it) or stops it
 //   pauseStream(a)               stops the stream where it is; the worker stays, and no half is lost
 //   resumeStream(a)              the stream plays on from where it paused
-//   streamThread(a)              the worker: refills the half of the stream that has just played
+//
+// The worker (streamThread) refills the half of the stream that has just played.
 //
 //     stream buffer, kStreamBytes:
 //     | first half: kBlockSamples | second half: kBlockSamples |
@@ -62,15 +63,8 @@ constexpr int kStopEvent = 2;
 
 bool openAudioOutput(AudioOutput& a, BlockSource source);
 void closeAudioOutput(AudioOutput& a);
-// The steps, in their order, for the tests of each.
-bool openAudioDevice(AudioOutput& a, void* window);
-bool createStream(AudioOutput& a, const platform::WaveFormat& format);
-void destroyStream(AudioOutput& a);
-void closeAudioDevice(AudioOutput& a);
-
 void setStreamPlaying(AudioOutput& a, bool on);
 void pauseStream(AudioOutput& a);
 void resumeStream(AudioOutput& a);
-int streamThread(AudioOutput& a);
 
 }  // namespace sidtune

@@ -28,8 +28,8 @@ namespace {
 // What the server holds of the stream, asked for again whenever half of it has played. Control
 // does not wait for it: a cork, a flush or a new volume takes effect as the server mixes (it
 // rewinds what it has mixed ahead), and a new stream is filled at once. It only has to outlast a
-// late wake-up of the thread that refills it: at 40 ms the server ran dry a few times a minute on
-// an idle two-core virtual machine, at 150 ms never, on an idle one or under load.
+// late wake-up of the thread that refills it; shorter ones ran dry now and then on a small virtual
+// machine (bench/README.md).
 constexpr pa_usec_t kServerBuffer = 150 * PA_USEC_PER_MSEC;
 // How long a connection may take before the platform falls back to SDL2.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;

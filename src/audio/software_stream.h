@@ -1,7 +1,7 @@
 // A software stream buffer with the behaviour of a DirectSound one: a looping buffer with a play
 // position, notification events at offsets and at stop, Lock/Unlock of a range, and a volume in
-// hundredths of a decibel. The SDL2 platform feeds it to the sound device from SDL's pull
-// callback; the simulated platform of the tests moves its position by hand.
+// hundredths of a decibel. On Linux the sound output pulls from it (PulseAudio's write callback or
+// SDL's audio callback); the simulated platform of the tests moves its position by hand.
 //
 //   pull(stream, out, bytes)   copies the next bytes from the play position (with the volume
 //                              applied) and signals the events whose offsets it passes

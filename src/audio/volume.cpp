@@ -5,6 +5,7 @@
 #include "audio/audio_output.h"
 
 namespace sidtune {
+namespace {
 
 int32_t volumeStep(float value) {
     if (!(value >= 0.0f)) value = 0.0f;  // negative, or NaN: silence
@@ -18,6 +19,8 @@ int32_t attenuationOfStep(int32_t step) {
     // 20 dB per decade of amplitude, in hundredths: every halving of the step is about -6 dB.
     return step == 0 ? platform::kVolumeMin : int32_t(std::lround(2000.0 * std::log10(step * (1.0 / 127.0))));
 }
+
+}  // namespace
 
 void applyVolume(AudioOutput& a, float value) { applyVolumeStep(a, volumeStep(value)); }
 

@@ -46,8 +46,8 @@ struct Regs {
 
 // The rare path of a store: the sound chip. Out of line (cpu.cpp), so that ordinary stores stay
 // small, and marked cold, so that the registers of the interpreter's loop are allocated for the
-// other paths (without it, handing the machine to this call made the loop spill its registers:
-// some 3% fewer instructions per second).
+// other paths (without it, handing the machine to this call made the loop spill its registers and
+// run measurably slower; bench/README.md).
 [[gnu::cold]] void writeChip(Machine& machine, uint16_t address, uint8_t value);
 
 [[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {

@@ -46,9 +46,5 @@ void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& mem
 void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
 int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);
 
-// Envelope times in seconds for each attack, and each decay or release, index: the time an
-// attack takes from 0 to full scale, and a decay or release from full scale to 0.
-extern const float kAttackTimes[16];
-extern const float kDecayReleaseTimes[16];
 
 }  // namespace sidtune

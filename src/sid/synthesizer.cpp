@@ -31,6 +31,10 @@
 
 namespace sidtune {
 
+namespace {
+
+// Envelope times in seconds for each attack, and each decay or release, index: the time an
+// attack takes from 0 to full scale, and a decay or release from full scale to 0.
 const float kAttackTimes[16] = {
     0.0022528607f, 0.008009958f, 0.015769605f, 0.023779562f, 0.037296366f, 0.05506846f,
     0.06683309f,   0.0783474f,   0.09812198f,  0.24455403f,  0.48910806f,  0.7824727f,
@@ -40,8 +44,6 @@ const float kDecayReleaseTimes[16] = {
     0.008917777f, 0.024594052f, 0.04841859f, 0.07301167f, 0.11451247f, 0.16907835f, 0.20519944f, 0.24055198f,
     0.30126613f,  0.75085825f,  1.5017155f,  2.4024367f,  3.001893f,   9.007214f,   15.010998f,  24.018211f,
 };
-
-namespace {
 
 using namespace synth;
 
