@@ -1,7 +1,8 @@
-// The cost of playing, through the real plugin as a Quenbrix host loads it (SDL2 on Linux), into
+// The cost of playing, through the real plugin as a Quenbrix host loads it (on Linux PulseAudio's own
+// client), into
 // whatever sound server the process sees (scripts/with-pulse.sh starts one):
 //   PlayWhile   the demo tune plays for 20 s while the host's thread sleeps; the CPU time the whole
-//               process spent meanwhile (streaming thread, SDL's audio thread, the sound library)
+//               process spent meanwhile (streaming thread, the sound library's threads)
 //               as a share of one core, and the number of times its threads went to sleep;
 //   PlayStop/N/I  "PlaySidtune", N milliseconds of playing, "StopSidtune", I milliseconds of
 //               quiet: how long the host's thread waits for each command. A stopped device stays

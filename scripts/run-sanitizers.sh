@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The test suite under AddressSanitizer with UndefinedBehaviorSanitizer, and the threading tests
 # (the worker thread on the simulated platform, the plugin loaded by a host, and real playback
-# through SDL2) under
-# ThreadSanitizer. Builds into build-asan/ and build-tsan/.
+# through PulseAudio's client and SDL2) under ThreadSanitizer. Builds into build-asan/ and build-tsan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --audio
@@ -24,6 +23,6 @@ scripts/with-pulse.sh build-asan/tests/sidtune_playback_tests --gtest_brief=1 --
 echo "== ThreadSanitizer: the threading tests"
 configure build-tsan "-fsanitize=thread"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp"
-build-tsan/tests/sidtune_tests --gtest_brief=1 --gtest_filter='AudioEngineTest.*:Volume.*:SoftwareStreamTest.*:PluginTest.*'
+build-tsan/tests/sidtune_tests --gtest_brief=1 --gtest_filter='AudioOutputTest.*:Volume.*:SoftwareStreamTest.*:PluginTest.*'
 scripts/with-pulse.sh build-tsan/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter=-*Soak*
 echo "sanitizers: clean"

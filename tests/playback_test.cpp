@@ -1,4 +1,5 @@
-// The real Linux audio path: the engine on the SDL2 platform, playing into a real sound server.
+// The real Linux audio path: the engine on the Linux platform (PulseAudio's own client, and SDL2 where
+// no PulseAudio server answers), playing into a real sound server.
 // Run by scripts/with-pulse.sh, which starts a PulseAudio server with a null sink; without one
 // (PULSE_SERVER unset) the playing test skips.
 #include <fcntl.h>
@@ -276,7 +277,7 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     const double cpu = processCpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     closePlayer(e);
-    // Measured, not asserted: the whole process (worker, SDL's audio thread, the sound library).
+    // Measured, not asserted: the whole process (worker, the sound library's threads).
     std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
                 cpu * 1000.0, wall);
     RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
@@ -480,7 +481,7 @@ long residentKilobytes() {
     return 0;
 }
 
-// Cycles of "PlaySidtune", "SetSidVolume" and "StopSidtune" on the real SDL2 platform: no thread
+// Cycles of "PlaySidtune", "SetSidVolume" and "StopSidtune" on the real Linux platform: no thread
 // is left behind once the plugin is unloaded, and memory stays flat. A stopped device is parked
 // for a second and taken back by the next "PlaySidtune", so most cycles keep the device; every
 // eighth waits until it has been closed, so that opening and closing are soaked too. Then the

@@ -1,4 +1,4 @@
-// The software stream buffer behind the SDL2 and simulated platforms, and the events: positions,
+// The software stream buffer behind the Linux and simulated platforms, and the events: positions,
 // notifications, the volume as a gain, locks, and waits for several events at once.
 #include "audio/software_stream.h"
 

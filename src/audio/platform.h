@@ -1,5 +1,5 @@
 // The audio platform layer: the few calls of a DirectSound-shaped audio API that the engine uses,
-// each mapping one-to-one onto a DirectSound 8 or Win32 call. The engine (audio_engine.cpp) is
+// each mapping one-to-one onto a DirectSound 8 or Win32 call. The audio output (audio_output.cpp) is
 // written once over these; each platform supplies them:
 //
 //   platform_linux.cpp   Linux: a software one-second buffer, played by PulseAudio's client or SDL2
@@ -9,9 +9,10 @@
 // The two platforms without DirectSound share the software buffer (software_stream.h), its buffer
 // calls (software_platform.h) and events and threads on the standard library (std_events.h).
 //
-// Results are 0 for success and nonzero for failure, as HRESULTs are. Objects are opaque; a
-// buffer obtained through queryBuffer8 or queryNotify holds a reference of its own and is
-// released on its own, as COM interfaces are.
+// Results are 0 for success and nonzero for failure, as HRESULTs are: this layer keeps the
+// convention of the API it mirrors, while the code above it answers bool or an enum class. Objects are
+// opaque; a buffer obtained through queryBuffer8 or queryNotify holds a reference of its own and is released
+// on its own, as COM interfaces are.
 #pragma once
 
 #include <cstdint>

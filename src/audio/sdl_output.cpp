@@ -35,8 +35,9 @@ class SdlOutput;
 // Samples per callback: about 186 ms. Every wake-up of SDL's audio thread costs about the same
 // (the sound library, the kernel; rendering is a small part), and it wakes several times per
 // callback, so the cost of playing falls as this grows (bench/README.md has the figures of each
-// size). The price is latency: a volume change or a stop is heard that much later. Closing the device would cost the same again in waiting
-// (SDL lets two callback periods drain), which is why released devices are parked (see above).
+// size). The price is latency: a volume change or a stop is heard that much later. Closing the device would
+// cost the same again in waiting (SDL lets two callback periods drain), which is why released devices are
+// parked (see above).
 constexpr Uint16 kCallbackSamples = 8192;
 
 // The SDL device and the stream its callback plays, set and cleared under SDL's device lock.

@@ -1,8 +1,8 @@
 // The platform operations on buffers and notification interfaces, written once for the platforms
 // whose stream is a software buffer (software_stream.h): Linux (played by PulseAudio's client or
-// SDL2), and the simulated platform of the tests. Such a platform defines its Device, its events and threads and the device calls;
-// the buffer and notification calls of platform.h (createPrimaryBuffer to release(Notify)) are
-// defined here, as DirectSound behaves:
+// SDL2), and the simulated platform of the tests. Such a platform defines its Device, its events and threads
+// and the device calls; the buffer and notification calls of platform.h (createPrimaryBuffer to
+// release(Notify)) are defined here, as DirectSound behaves:
 //
 //   - a buffer is reference-counted: queryBuffer8 and queryNotify each take a reference, and the
 //     buffer is gone when the last is released;

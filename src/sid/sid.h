@@ -46,5 +46,4 @@ void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& mem
 void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
 int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);
 
-
 }  // namespace sidtune
