@@ -47,13 +47,15 @@ TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
         "Print 2.5\n"
         "Print 1e3\r\n"
         "Print -2.5E-1\n"
+        "Print 2147483648\n"  // beyond the integers: a real
+        "SetSidVolume 2147483648\n"
         "ok = PlaySidtuneSong(\"" +
         demoTune("effects.sid") +
         "\", 3)\n"
         "songs = SidtuneSongs\n"
         "PauseSidtune\n"
         "Print songs\n";
-    const std::string printed = "-1\n0\ndone, it's \"over\"\n2.5\n1000\n-0.25\n3\n";
+    const std::string printed = "-1\n0\ndone, it's \"over\"\n2.5\n1000\n-0.25\n2.14748e+09\n3\n";
     ProgramRun r = runScript(script);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");

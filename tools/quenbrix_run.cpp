@@ -129,9 +129,12 @@ class Line {
                     const double d = std::stod(number, &used);
                     if (used == number.size()) return Value::ofReal(d);
                 } else {
-                    const long long n = std::stoll(number, &used);
-                    if (used == number.size() && n >= INT32_MIN && n <= INT32_MAX)
-                        return Value::ofInteger(int32_t(n));
+                    const double d = std::stod(number, &used);
+                    if (used == number.size()) {
+                        if (d >= INT32_MIN && d <= INT32_MAX)
+                            return Value::ofInteger(int32_t(std::stoll(number)));
+                        return Value::ofReal(d);  // beyond the integers: a real, as 2147483648.0 is
+                    }
                 }
             } catch (...) {
             }
@@ -263,6 +266,7 @@ class Interpreter {
                 std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
             std::fprintf(stderr, "trace %.4f %s\n", now, command.name.c_str());
         }
+        const sidtune::WaitingCall waiting;
         return host.call(command, arguments);
     }
 
@@ -347,7 +351,12 @@ int main(int argc, char** argv) {
     }
 
     PluginHost host;
-    const quenbrix::Started started = host.start(pluginPath, error);
+    sidtune::catchStopSignals();
+    quenbrix::Started started;
+    {
+        const sidtune::WaitingCall waiting;  // the plugin's load may wait for a sound server
+        started = host.start(pluginPath, error);
+    }
     if (started == quenbrix::Started::NotOpened) {
         std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
         return 2;
@@ -358,7 +367,6 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    sidtune::catchStopSignals();
     Interpreter interpreter(host, trace);
     int status = 0;
     for (size_t i = 0; i < lines.size() && stopSignal() == 0; ++i) {
@@ -370,7 +378,10 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    host.unload();  // a tune that still plays is stopped
+    {
+        const sidtune::WaitingCall waiting;
+        host.unload();  // a tune that still plays is stopped
+    }
     if (stopSignal() != 0) {
         std::fprintf(stderr, "quenbrix-run: stopped by a signal\n");
         status = sidtune::exitCodeFor(stopSignal());

@@ -2,16 +2,19 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 
 namespace sidtune {
 namespace {
 
 std::atomic<int> received{0};
+std::atomic<int> waitingCalls{0};
 void (*extraAction)(int) = nullptr;
 
 extern "C" void onStopSignal(int signal) {
     received = signal;
     if (extraAction != nullptr) extraAction(signal);
+    if (waitingCalls.load() != 0) std::_Exit(exitCodeFor(signal));
 }
 
 }  // namespace
@@ -23,5 +26,8 @@ void catchStopSignals(void (*onSignal)(int)) {
 }
 
 int stopSignal() { return received; }
+
+WaitingCall::WaitingCall() { ++waitingCalls; }
+WaitingCall::~WaitingCall() { --waitingCalls; }
 
 }  // namespace sidtune

@@ -44,6 +44,10 @@ constexpr uint32_t kOffsetStop = 0xFFFFFFFF;        // DSBPN_OFFSETSTOP: signall
 constexpr uint32_t kLockEntireBuffer = 0x00000002;  // DSBLOCK_ENTIREBUFFER
 constexpr int32_t kVolumeMin = -10000;              // DSBVOLUME_MIN, hundredths of a decibel: silence
 constexpr int32_t kVolumeMax = 0;                   // DSBVOLUME_MAX: unchanged
+constexpr uint32_t kStatusPlaying = 0x1;            // DSBSTATUS_PLAYING
+constexpr uint32_t kStatusBufferLost = 0x2;         // DSBSTATUS_BUFFERLOST: the device is gone
+constexpr uint32_t kWaitForever = 0xFFFFFFFF;       // INFINITE
+constexpr int kWaitTimedOut = -2;                   // WAIT_TIMEOUT, as waitForAny answers it
 
 void* desktopWindow();                                     // GetDesktopWindow
 int createDevice(Device** device);                         // DirectSoundCreate8
@@ -61,6 +65,11 @@ int lock(Buffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32
 int unlock(Buffer* buffer, void* region1, uint32_t bytes1, void* region2, uint32_t bytes2);
 int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel);
 int getPosition(Buffer* buffer, uint32_t* playPosition);  // GetCurrentPosition: the play position
+int getStatus(Buffer* buffer, uint32_t* status);          // GetStatus: kStatusPlaying, kStatusBufferLost
+// Bytes between the play position and the sample being heard: what a device that takes samples
+// ahead (a sound server's client) holds and has not yet played. DirectSound's play position is
+// the sample heard: 0 there.
+int getLatency(Buffer* buffer, uint32_t* bytes);
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions);
 void release(Buffer* buffer);
 void release(Notify* notify);
@@ -72,9 +81,10 @@ void finishReleases();
 
 Event* createEvent();  // auto-reset, not signalled, no name; null on failure
 void setEvent(Event* event);
-// Waits without a time-out until one of the events is signalled; returns the lowest signalled
-// index and resets only that event (WaitForMultipleObjects, not waiting for all). Negative on failure.
-int waitForAny(Event* const* events, uint32_t count);
+// Waits until one of the events is signalled, at most `milliseconds` (kWaitForever: no limit);
+// returns the lowest signalled index and resets only that event (WaitForMultipleObjects, not
+// waiting for all), kWaitTimedOut when the time ran out first, -1 on failure.
+int waitForAny(Event* const* events, uint32_t count, uint32_t milliseconds = kWaitForever);
 Thread* createThread(int (*entry)(void*),
                      void* argument);  // entry(argument), running at once; null on failure
 void waitForThread(Thread* thread);    // WaitForSingleObject(thread, INFINITE)

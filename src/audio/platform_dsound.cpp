@@ -140,6 +140,18 @@ int getPosition(Buffer* b, uint32_t* playPosition) {
     return result(hr);
 }
 
+int getLatency(Buffer*, uint32_t* bytes) {
+    *bytes = 0;
+    return 0;
+}
+
+int getStatus(Buffer* b, uint32_t* status) {
+    DWORD s = 0;
+    const HRESULT hr = buffer(b)->GetStatus(&s);
+    *status = s;
+    return result(hr);
+}
+
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
     DSBPOSITIONNOTIFY entries[8];
     if (count > 8) return 1;
@@ -159,10 +171,11 @@ Event* createEvent() { return reinterpret_cast<Event*>(CreateEventA(nullptr, FAL
 
 void setEvent(Event* event) { SetEvent(handle(event)); }
 
-int waitForAny(Event* const* events, uint32_t count) {
+int waitForAny(Event* const* events, uint32_t count, uint32_t milliseconds) {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS] = {};
     for (uint32_t i = 0; i < count; ++i) handles[i] = handle(events[i]);
-    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, milliseconds);
+    if (r == WAIT_TIMEOUT) return kWaitTimedOut;
     return r < WAIT_OBJECT_0 + count ? int(r - WAIT_OBJECT_0) : -1;
 }
 

@@ -1,8 +1,10 @@
 // The audio platform on Linux. The one-second stream is a software buffer (software_stream.h,
 // with its DirectSound-shaped calls in software_platform.cpp); a device is an output that pulls
 // from it (sound_output.h): PulseAudio's own client where a PulseAudio server answers, for control
-// that is heard at once, and SDL2 where none does. The "primary buffer" is the output itself:
-// playing it starts the output.
+// that is heard at once, and SDL2 where none does. A server that answers but gives no stream (it
+// has no sink, or it went silent) gives no device: SDL2 would only try the same server again, and
+// its PulseAudio driver crashes on a server without a sink. The "primary buffer" is the output
+// itself: playing it starts the output.
 //
 // Built with SIDTUNE_SDL_ONLY (for the tests of the fallback), every device is SDL2's.
 #include <new>
@@ -34,11 +36,14 @@ void* desktopWindow() {
 
 int createDevice(Device** device) {
     *device = nullptr;
-    SoundOutput* output = nullptr;
-#if !defined(SIDTUNE_SDL_ONLY)
-    output = openPulseOutput();
+#if defined(SIDTUNE_SDL_ONLY)
+    SoundOutput* output = openSdlOutput("pulseaudio,pipewire,alsa");
+#else
+    bool serverAnswered = false;
+    SoundOutput* output = openPulseOutput(serverAnswered);
+    // Where no PulseAudio server answers, SDL's PulseAudio driver would find none either.
+    if (output == nullptr && !serverAnswered) output = openSdlOutput("pipewire,alsa");
 #endif
-    if (output == nullptr) output = openSdlOutput();
     if (output == nullptr) return 1;
     *device = new (std::nothrow) Device{output};
     if (*device == nullptr) {
@@ -85,6 +90,10 @@ void streamPlays(Buffer* stream, bool on) { stream->device->output->streamPlays(
 bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel) {
     return stream->device->output->setVolume(hundredthsOfDecibel);
 }
+
+uint32_t bytesNotYetHeard(Buffer* stream) { return stream->device->output->bytesNotYetHeard(); }
+
+bool outputLost(Buffer* stream) { return stream->device->output->lost(); }
 
 }  // namespace software
 

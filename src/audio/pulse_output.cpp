@@ -31,8 +31,9 @@ namespace {
 // late wake-up of the thread that refills it; shorter ones ran dry now and then on a small virtual
 // machine (bench/README.md).
 constexpr pa_usec_t kServerBuffer = 150 * PA_USEC_PER_MSEC;
-// How long a connection may take before the platform falls back to SDL2.
-constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+// How long opening a device may take in all, connection and stream: a server that does not answer
+// in that time (one that is frozen, say) gives no device.
+constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
 
 constexpr pa_sample_spec kSpec{PA_SAMPLE_S16LE, kSampleRate, 1};
 
@@ -48,7 +49,23 @@ struct Connection {
 };
 Connection connection;
 
-void signalLoop(pa_context*, void*) { pa_threaded_mainloop_signal(connection.loop, 0); }
+void signalLoop() { pa_threaded_mainloop_signal(connection.loop, 0); }
+void onContextState(pa_context*, void*) { signalLoop(); }
+void onDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void*) { signalLoop(); }
+
+// Waits, with the main loop locked, until `settled` says so or the deadline has passed: a timer
+// on the loop wakes the wait when nothing else does.
+template <typename Settled>
+bool waitUntil(pa_usec_t deadline, Settled settled) {
+    pa_time_event* timer = pa_context_rttime_new(connection.context, deadline, onDeadline, nullptr);
+    bool done = settled();
+    while (!done && pa_rtclock_now() < deadline) {
+        pa_threaded_mainloop_wait(connection.loop);
+        done = settled();
+    }
+    if (timer != nullptr) pa_threaded_mainloop_get_api(connection.loop)->time_free(timer);
+    return done;
+}
 
 void disconnect() {
     if (connection.loop != nullptr) pa_threaded_mainloop_stop(connection.loop);
@@ -60,8 +77,13 @@ void disconnect() {
     connection = Connection{};
 }
 
-bool connect() {
-    if (connection.ready()) return true;
+// Connects to the server unless the connection stands. `answered` tells whether a server took
+// the connection, even one that then failed or did not finish in time.
+bool connect(pa_usec_t deadline, bool& answered) {
+    if (connection.ready()) {
+        answered = true;
+        return true;
+    }
     disconnect();  // a connection the server dropped
     connection.loop = pa_threaded_mainloop_new();
     if (connection.loop == nullptr) return false;
@@ -72,14 +94,18 @@ bool connect() {
         return false;
     }
     pa_threaded_mainloop_lock(connection.loop);
-    pa_context_set_state_callback(connection.context, signalLoop, nullptr);
+    pa_context_set_state_callback(connection.context, onContextState, nullptr);
     bool ok = pa_context_connect(connection.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
-    const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeout;
-    while (ok) {
-        const pa_context_state_t state = pa_context_get_state(connection.context);
-        if (state == PA_CONTEXT_READY) break;
-        if (!PA_CONTEXT_IS_GOOD(state) || pa_rtclock_now() > deadline) ok = false;
-        if (ok) pa_threaded_mainloop_wait(connection.loop);
+    pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
+    if (ok) {
+        ok = waitUntil(deadline, [&] {
+            const pa_context_state_t now = pa_context_get_state(connection.context);
+            // Past connecting, something at the socket answered: a server is there.
+            if (now != PA_CONTEXT_UNCONNECTED && now != PA_CONTEXT_CONNECTING) answered = true;
+            state = now;
+            return now == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(now);
+        });
+        ok = ok && state == PA_CONTEXT_READY;
     }
     pa_threaded_mainloop_unlock(connection.loop);
     if (!ok) disconnect();
@@ -88,7 +114,7 @@ bool connect() {
 
 class PulseOutput final : public SoundOutput {
   public:
-    bool open() {
+    bool open(pa_usec_t deadline) {
         pa_threaded_mainloop_lock(connection.loop);
         stream = pa_stream_new(connection.context, "sidtune", &kSpec, nullptr);
         bool ok = stream != nullptr;
@@ -101,14 +127,16 @@ class PulseOutput final : public SoundOutput {
             attributes.prebuf = uint32_t(-1);
             attributes.minreq = attributes.tlength / 2;
             attributes.fragsize = uint32_t(-1);
-            const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+            // The timing flags keep the latency known, for the clock of what has been heard.
+            const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                                 PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
             ok = pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) >= 0;
-            while (ok) {
-                const pa_stream_state_t state = pa_stream_get_state(stream);
-                if (state == PA_STREAM_READY) break;
-                if (!PA_STREAM_IS_GOOD(state)) ok = false;
-                if (ok) pa_threaded_mainloop_wait(connection.loop);
-            }
+            // A server with no sink fails the stream at once; a frozen one never answers.
+            ok = ok && waitUntil(deadline, [&] {
+                     return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ||
+                            pa_stream_get_state(stream) == PA_STREAM_READY;
+                 });
+            ok = ok && pa_stream_get_state(stream) == PA_STREAM_READY;
         }
         if (!ok) closeStream();
         pa_threaded_mainloop_unlock(connection.loop);
@@ -148,6 +176,24 @@ class PulseOutput final : public SoundOutput {
         return true;
     }
 
+    uint32_t bytesNotYetHeard() override {
+        pa_threaded_mainloop_lock(connection.loop);
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (stream == nullptr || pa_stream_get_latency(stream, &latency, &negative) < 0 || negative)
+            latency = 0;
+        pa_threaded_mainloop_unlock(connection.loop);
+        return uint32_t(pa_usec_to_bytes(latency, &kSpec));
+    }
+
+    bool lost() override {
+        pa_threaded_mainloop_lock(connection.loop);
+        const bool gone = stream == nullptr || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ||
+                          !PA_CONTEXT_IS_GOOD(pa_context_get_state(connection.context));
+        pa_threaded_mainloop_unlock(connection.loop);
+        return gone;
+    }
+
     void release() override {
         pa_threaded_mainloop_lock(connection.loop);
         closeStream();
@@ -175,7 +221,7 @@ class PulseOutput final : public SoundOutput {
         stream = nullptr;
     }
 
-    static void onState(pa_stream*, void*) { pa_threaded_mainloop_signal(connection.loop, 0); }
+    static void onState(pa_stream*, void*) { signalLoop(); }
 
     static void onWrite(pa_stream* s, size_t bytes, void* self) {
         static_cast<PulseOutput*>(self)->fill(s, bytes);
@@ -206,11 +252,13 @@ class PulseOutput final : public SoundOutput {
 
 }  // namespace
 
-SoundOutput* openPulseOutput() {
-    if (!connect()) return nullptr;
+SoundOutput* openPulseOutput(bool& serverAnswered) {
+    serverAnswered = false;
+    const pa_usec_t deadline = pa_rtclock_now() + kOpenTimeout;
+    if (!connect(deadline, serverAnswered)) return nullptr;
     PulseOutput* output = new (std::nothrow) PulseOutput;
     if (output == nullptr) return nullptr;
-    if (!output->open()) {
+    if (!output->open(deadline)) {
         delete output;
         if (connection.streams == 0) disconnect();
         return nullptr;

@@ -2,9 +2,15 @@
 // then tries PipeWire and ALSA). SDL's pull callback copies from the stream buffer, applying the
 // volume, moving the play position and signalling the events as it passes offset 0 and the middle.
 //
+// SDL2 is loaded only when it is needed (dlopen), so a program that plays through PulseAudio never
+// loads it, nor the display libraries it brings; where it is not installed there is no fallback.
 // The audio subsystem is opened with SDL_InitSubSystem and closed with SDL_QuitSubSystem, so a host
 // that uses SDL itself keeps its own subsystems. Without an audio server or device the device
 // cannot be opened: set-up fails quickly, and nothing is printed.
+//
+// A device that never blocks (ALSA's null device, the usual way a container is silenced) would
+// call back as fast as the callback returns: the callback holds it to the clock, so that it costs
+// what a real device costs and the stream is heard at its own pace.
 //
 // Closing an SDL device takes a while (SDL lets two callback periods drain), so a released device
 // is parked instead: it stays open, playing silence, for a second, and the next device opened in
@@ -13,7 +19,7 @@
 // two threads at once: opening and finishing wait for that thread first, and it leaves the
 // subsystem's reference for them to give back (SDL_QuitSubSystem may unload libraries, which must
 // not happen on a thread that the library's own unloading may be waiting for).
-#include <SDL.h>
+#include <SDL.h>  // the types and declarations only: the library itself is loaded at run time
 #include <dlfcn.h>
 
 #include <chrono>
@@ -22,6 +28,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <type_traits>
 
 #include "audio/audio_format.h"
 #include "audio/software_platform.h"
@@ -32,6 +39,46 @@ namespace {
 
 class SdlOutput;
 
+// The functions of SDL2 the output calls, from the library loaded when the first device is opened;
+// null until then, or where SDL2 is not installed.
+struct SdlLibrary {
+    decltype(&SDL_GetHint) GetHint;
+    decltype(&SDL_SetHint) SetHint;
+    decltype(&SDL_ResetHint) ResetHint;
+    decltype(&SDL_InitSubSystem) InitSubSystem;
+    decltype(&SDL_QuitSubSystem) QuitSubSystem;
+    decltype(&SDL_OpenAudioDevice) OpenAudioDevice;
+    decltype(&SDL_CloseAudioDevice) CloseAudioDevice;
+    decltype(&SDL_PauseAudioDevice) PauseAudioDevice;
+    decltype(&SDL_GetAudioDeviceStatus) GetAudioDeviceStatus;
+};
+SdlLibrary sdl;
+
+// Loads SDL2 once; it stays loaded (SDL's own threads and handlers may outlive a device).
+bool loadSdl() {
+    if (sdl.GetAudioDeviceStatus != nullptr) return true;
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return false;
+    SdlLibrary found{};
+    bool all = true;
+    auto take = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        all = all && function != nullptr;
+    };
+    take(found.GetHint, "SDL_GetHint");
+    take(found.SetHint, "SDL_SetHint");
+    take(found.ResetHint, "SDL_ResetHint");
+    take(found.InitSubSystem, "SDL_InitSubSystem");
+    take(found.QuitSubSystem, "SDL_QuitSubSystem");
+    take(found.OpenAudioDevice, "SDL_OpenAudioDevice");
+    take(found.CloseAudioDevice, "SDL_CloseAudioDevice");
+    take(found.PauseAudioDevice, "SDL_PauseAudioDevice");
+    take(found.GetAudioDeviceStatus, "SDL_GetAudioDeviceStatus");
+    if (!all) return false;  // too old an SDL2: no fallback (the library stays loaded, unused)
+    sdl = found;
+    return true;
+}
+
 // Samples per callback: about 186 ms. Every wake-up of SDL's audio thread costs about the same
 // (the sound library, the kernel; rendering is a small part), and it wakes several times per
 // callback, so the cost of playing falls as this grows (bench/README.md has the figures of each
@@ -40,25 +87,68 @@ class SdlOutput;
 // parked (see above).
 constexpr Uint16 kCallbackSamples = 8192;
 
-// The SDL device and the stream its callback plays, set and cleared under SDL's device lock.
+// The SDL device and the stream its callback plays. The stream is set and cleared under a lock of
+// our own, not SDL's device lock: SDL holds that through the whole callback, and the callback may
+// sleep (keepToTheClock).
 struct SdlDevice {
     SDL_AudioDeviceID id = 0;
+    std::mutex streamLock;
     Buffer* stream = nullptr;
+    // The callback's own: when it was first called and how much it has handed over since.
+    std::chrono::steady_clock::time_point start;
+    uint64_t samplesHanded = 0;
+    // The callback's wait for the clock, and what ends it at once: closing needs SDL's device
+    // lock, which the callback holds while it waits.
+    std::mutex clockLock;
+    std::condition_variable clockWake;
+    bool closing = false;
 };
+
+// From now on the callback does not wait for the clock: the device is about to be closed.
+void stopKeepingToTheClock(SdlDevice* device) {
+    {
+        std::lock_guard<std::mutex> guard(device->clockLock);
+        device->closing = true;
+    }
+    device->clockWake.notify_all();
+}
+
+// Holds the callback to the clock: no more than two callbacks ahead of real time. A real device
+// calls back as it plays and is never held; one that never blocks is, a callback's length at a
+// time. A device that fell behind (a stall) is not let to catch up in a burst.
+void keepToTheClock(SdlDevice* device, uint32_t samples) {
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    if (device->samplesHanded == 0) device->start = now;
+    device->samplesHanded += samples;
+    const auto lead = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(double(2 * kCallbackSamples) / kSampleRate));
+    auto handedAsTime = [&] {
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(double(device->samplesHanded) / kSampleRate));
+    };
+    if (device->start + handedAsTime() < now - lead) device->start = now - handedAsTime();
+    const auto due = device->start + handedAsTime() - lead;
+    std::unique_lock<std::mutex> guard(device->clockLock);
+    device->clockWake.wait_until(guard, due, [device] { return device->closing; });
+}
 
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     SdlDevice* device = static_cast<SdlDevice*>(userdata);
-    if (device->stream == nullptr) {
-        std::memset(out, 0, size_t(bytes));
-        return;
+    {
+        std::lock_guard<std::mutex> guard(device->streamLock);
+        if (device->stream == nullptr) {
+            std::memset(out, 0, size_t(bytes));
+        } else {
+            pull(device->stream->stream, out, uint32_t(bytes));
+        }
     }
-    pull(device->stream->stream, out, uint32_t(bytes));
+    keepToTheClock(device, uint32_t(bytes) / kBytesPerSample);
 }
 
 void setDeviceStream(SdlDevice* device, Buffer* stream) {
-    SDL_LockAudioDevice(device->id);
+    std::lock_guard<std::mutex> guard(device->streamLock);
     device->stream = stream;
-    SDL_UnlockAudioDevice(device->id);
 }
 
 // ALSA writes its complaints about missing sound cards straight to stderr; the plugin prints
@@ -76,30 +166,32 @@ void silenceAlsa() {
     // The library stays loaded: SDL holds its own reference while it uses it.
 }
 
-// Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, the sound servers
-// come first and ALSA last, so that a machine with a server never goes probing sound cards.
+// Opens SDL's audio subsystem. Unless the host or the user has chosen a driver, `drivers` are tried
+// in their order (a sound server before ALSA, so that a machine with a server never goes probing
+// sound cards).
 //
 // The audio subsystem brings SDL's events with it, and with them SDL's own handlers for SIGINT and
 // SIGTERM, which would turn the host's signals into events nobody reads: a program playing a tune
 // could no longer be stopped. A plugin never takes the host's signals, so SDL is told not to
 // install them (unless the host has said otherwise itself).
-bool initAudioSubsystem() {
-    const bool chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
-    if (!chosen) SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,pipewire,alsa");
-    const bool signalsChosen = SDL_GetHint(SDL_HINT_NO_SIGNAL_HANDLERS) != nullptr;
-    if (!signalsChosen) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+bool initAudioSubsystem(const char* drivers) {
+    const bool chosen = sdl.GetHint(SDL_HINT_AUDIODRIVER) != nullptr;
+    if (!chosen) sdl.SetHint(SDL_HINT_AUDIODRIVER, drivers);
+    const bool signalsChosen = sdl.GetHint(SDL_HINT_NO_SIGNAL_HANDLERS) != nullptr;
+    if (!signalsChosen) sdl.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    const bool ok = sdl.InitSubSystem(SDL_INIT_AUDIO) == 0;
     // The host's process keeps its own settings.
-    if (!chosen) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-    if (!signalsChosen) SDL_ResetHint(SDL_HINT_NO_SIGNAL_HANDLERS);
+    if (!chosen) sdl.ResetHint(SDL_HINT_AUDIODRIVER);
+    if (!signalsChosen) sdl.ResetHint(SDL_HINT_NO_SIGNAL_HANDLERS);
     return ok;
 }
 
 // Closes a device and gives back the subsystem reference it held.
 void closeNow(SdlDevice* device) {
-    SDL_CloseAudioDevice(device->id);  // waits for the callback and SDL's drain
+    stopKeepingToTheClock(device);
+    sdl.CloseAudioDevice(device->id);  // waits for the callback and SDL's drain
     delete device;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdl.QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 // The one released device that is kept open for a while, and the thread that closes it when the
@@ -139,7 +231,7 @@ class DeviceParking {
             references = closedReferences;
             closedReferences = 0;
         }
-        for (; references > 0; --references) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        for (; references > 0; --references) sdl.QuitSubSystem(SDL_INIT_AUDIO);
         return device;
     }
 
@@ -161,7 +253,8 @@ class DeviceParking {
         parked = nullptr;
         guard.unlock();
         if (device == nullptr) return;  // taken back
-        SDL_CloseAudioDevice(device->id);
+        stopKeepingToTheClock(device);
+        sdl.CloseAudioDevice(device->id);
         delete device;
         guard.lock();
         ++closedReferences;
@@ -181,11 +274,17 @@ class SdlOutput final : public SoundOutput {
     explicit SdlOutput(SdlDevice* d) : device(d) {}
     void setSource(Buffer* stream) override { setDeviceStream(device, stream); }
     int start() override {
-        SDL_PauseAudioDevice(device->id, 0);
+        // A device taken back from the parking plays already; unpausing it would wait for SDL's
+        // device lock, which a device held to the clock keeps nearly all the time.
+        if (sdl.GetAudioDeviceStatus(device->id) != SDL_AUDIO_PLAYING) sdl.PauseAudioDevice(device->id, 0);
         return 0;
     }
     void streamPlays(bool) override {}  // the callback plays what the stream holds, silence when stopped
     bool setVolume(int32_t) override { return false; }
+    // SDL holds about one callback of the stream in its own buffer and the device's.
+    uint32_t bytesNotYetHeard() override { return kCallbackSamples * kBytesPerSample; }
+    // SDL stops a device that went away (unplugged, its server gone).
+    bool lost() override { return sdl.GetAudioDeviceStatus(device->id) == SDL_AUDIO_STOPPED; }
     void release() override {
         setDeviceStream(device, nullptr);  // whatever it played, from now on it plays silence
         parking.park(device);
@@ -196,17 +295,18 @@ class SdlOutput final : public SoundOutput {
     SdlDevice* device;
 };
 
-SdlDevice* openDevice() {
+SdlDevice* openDevice(const char* drivers) {
     if (SdlDevice* d = parking.takeBack()) {
         // A device the server dropped while it was parked is stopped for good.
-        if (SDL_GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) return d;
+        if (sdl.GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) return d;
         closeNow(d);
     }
+    if (!loadSdl()) return nullptr;
     silenceAlsa();
-    if (!initAudioSubsystem()) return nullptr;
+    if (!initAudioSubsystem(drivers)) return nullptr;
     SdlDevice* d = new (std::nothrow) SdlDevice;
     if (d == nullptr) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl.QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
     SDL_AudioSpec want{};
@@ -218,10 +318,10 @@ SdlDevice* openDevice() {
     want.userdata = d;
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to whatever the device takes.
-    d->id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    d->id = sdl.OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (d->id == 0) {
         delete d;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl.QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
     return d;
@@ -229,14 +329,16 @@ SdlDevice* openDevice() {
 
 }  // namespace
 
-SoundOutput* openSdlOutput() {
-    SdlDevice* device = openDevice();
+SoundOutput* openSdlOutput(const char* drivers) {
+    SdlDevice* device = openDevice(drivers);
     if (device == nullptr) return nullptr;
     SoundOutput* output = new (std::nothrow) SdlOutput(device);
     if (output == nullptr) closeNow(device);
     return output;
 }
 
-void finishSdlOutputs() { parking.finish(); }
+void finishSdlOutputs() {
+    if (sdl.GetAudioDeviceStatus != nullptr) parking.finish();
+}
 
 }  // namespace sidtune::platform

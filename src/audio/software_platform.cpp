@@ -118,6 +118,21 @@ int getPosition(Buffer* buffer, uint32_t* playPosition) {
     return 0;
 }
 
+int getLatency(Buffer* buffer, uint32_t* bytes) {
+    *bytes = 0;
+    if (software::beforeCall(BufferCall::GetLatency, buffer) != 0) return 1;
+    *bytes = buffer->primary ? 0 : software::bytesNotYetHeard(buffer);
+    return 0;
+}
+
+int getStatus(Buffer* buffer, uint32_t* status) {
+    *status = 0;
+    if (software::beforeCall(BufferCall::GetStatus, buffer) != 0) return 1;
+    if (softwarePlaying(buffer->stream)) *status |= kStatusPlaying;
+    if (!buffer->primary && software::outputLost(buffer)) *status |= kStatusBufferLost;
+    return 0;
+}
+
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions) {
     if (software::beforeCall(BufferCall::SetNotificationPositions, notify->buffer) != 0) return 1;
     return softwareSetNotifications(notify->buffer->stream, count, positions);

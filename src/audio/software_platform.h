@@ -8,7 +8,9 @@
 //     buffer is gone when the last is released;
 //   - the stream buffer accepts only the system's stream format (audio_format.h), the primary
 //     buffer only a format at the stream's rate, so the device never resamples;
-//   - notification positions can be set only while the buffer is stopped.
+//   - notification positions can be set only while the buffer is stopped;
+//   - the play position is where the device takes the samples from, and the latency what it holds
+//     of them not yet heard; a buffer whose device is gone is lost.
 //
 // Each software platform supplies the hooks in `software`, which these operations call.
 #pragma once
@@ -44,6 +46,8 @@ enum class BufferCall {
     Unlock,
     SetVolume,
     GetPosition,
+    GetStatus,
+    GetLatency,
     SetNotificationPositions,
     Release,
     ReleaseNotify,
@@ -70,6 +74,10 @@ void streamPlays(Buffer* stream, bool on);
 // A volume for the stream buffer: true when the platform applies it itself; otherwise the stream
 // applies it to the samples it hands out.
 bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel);
+// Bytes of the stream that the device has taken but not yet played (getLatency).
+uint32_t bytesNotYetHeard(Buffer* stream);
+// Whether the device the stream plays on is gone (its server died, it was unplugged).
+bool outputLost(Buffer* stream);
 
 }  // namespace software
 }  // namespace sidtune::platform

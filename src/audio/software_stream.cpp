@@ -50,6 +50,11 @@ uint32_t softwarePosition(SoftwareStream& s) {
     return s.position;
 }
 
+bool softwarePlaying(SoftwareStream& s) {
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return s.playing;
+}
+
 int softwareSetNotifications(SoftwareStream& s, uint32_t count, const PositionNotify* positions) {
     std::lock_guard<std::mutex> guard(s.mutex);
     if (s.playing) return 1;  // as DirectSound: only while stopped

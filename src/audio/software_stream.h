@@ -33,6 +33,7 @@ void softwareUnlock(SoftwareStream& s);
 void softwarePlay(SoftwareStream& s);
 void softwareStop(SoftwareStream& s);
 uint32_t softwarePosition(SoftwareStream& s);
+bool softwarePlaying(SoftwareStream& s);
 int softwareSetNotifications(SoftwareStream& s, uint32_t count, const PositionNotify* positions);
 // Copies `bytes` bytes (16-bit samples) from the play position into `out`, silence when not
 // playing, and signals the events of the offsets passed.

@@ -10,6 +10,9 @@
 //                           stops at once and keeps what it holds (a pause loses nothing)
 //   setVolume(attenuation)  true when the output applies the volume itself, where it is heard
 //                           soonest; false: the stream applies it to the samples
+//   bytesNotYetHeard()      bytes it has taken from the stream that are not yet heard
+//   lost()                  the device is gone (the server died, the sink went away): nothing
+//                           more is heard
 //   release()               the device is released: the output goes (at once, or later on a
 //                           thread of its own)
 #pragma once
@@ -27,12 +30,17 @@ class SoundOutput {
     virtual int start() = 0;
     virtual void streamPlays(bool on) = 0;
     virtual bool setVolume(int32_t hundredthsOfDecibel) = 0;
+    virtual uint32_t bytesNotYetHeard() = 0;
+    virtual bool lost() = 0;
     virtual void release() = 0;
 };
 
-// Each returns null when its sound system cannot be had (no server, no device).
-SoundOutput* openPulseOutput();
-SoundOutput* openSdlOutput();
+// Each returns null when its sound system cannot be had (no server, no device), within about two
+// seconds whatever a server does. `serverAnswered`: a PulseAudio server took the connection, even
+// if it then failed (no sink) or went silent (frozen): nothing else should try it.
+SoundOutput* openPulseOutput(bool& serverAnswered);
+// `drivers`: the SDL audio drivers to try, in their order, unless the host or the user chose.
+SoundOutput* openSdlOutput(const char* drivers);
 // Waits until every released output is gone for good, and lets go of the sound systems.
 void finishPulseOutputs();
 void finishSdlOutputs();

@@ -6,6 +6,7 @@
 // a wait for any of several events needs a single place to sleep on.
 #include "audio/std_events.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -45,16 +46,27 @@ void setEvent(Event* event) {
     eventSignalled().notify_all();
 }
 
-int waitForAny(Event* const* events, uint32_t count) {
-    std::unique_lock<std::mutex> guard(eventMutex());
-    for (;;) {
+int waitForAny(Event* const* events, uint32_t count, uint32_t milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    // The lowest signalled event, reset (auto-reset: only the event reported); -1 when none is.
+    auto take = [&] {
         for (uint32_t i = 0; i < count; ++i) {
             if (events[i]->signalled) {
-                events[i]->signalled = false;  // auto-reset: only the event reported
+                events[i]->signalled = false;
                 return int(i);
             }
         }
-        eventSignalled().wait(guard);
+        return -1;
+    };
+    std::unique_lock<std::mutex> guard(eventMutex());
+    for (;;) {
+        if (const int i = take(); i >= 0) return i;
+        if (milliseconds == kWaitForever) {
+            eventSignalled().wait(guard);
+        } else if (eventSignalled().wait_until(guard, deadline) == std::cv_status::timeout) {
+            const int i = take();  // one set just as the time ran out still counts
+            return i >= 0 ? i : kWaitTimedOut;
+        }
     }
 }
 

@@ -36,6 +36,7 @@ struct State {
     std::vector<std::string> calls;
     Buffer* stream = nullptr;
     std::atomic<int> setVolumeCalls{0};
+    std::atomic<bool> outputLost{false};
 };
 
 State& state() {
@@ -66,7 +67,10 @@ void reset() {
     s.failingLocks = 0;
     s.calls.clear();
     s.setVolumeCalls = 0;
+    s.outputLost = false;
 }
+
+void loseOutput() { state().outputLost = true; }
 
 void failAt(Step step) {
     std::lock_guard<std::mutex> guard(state().mutex);
@@ -192,6 +196,8 @@ int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool enti
         case BufferCall::Unlock: return sim::call(named("Unlock").c_str());
         case BufferCall::SetVolume: ++sim::state().setVolumeCalls; return sim::call("SetVolume");
         case BufferCall::GetPosition: return sim::call("GetCurrentPosition");
+        case BufferCall::GetStatus: return sim::call("GetStatus");
+        case BufferCall::GetLatency: return sim::call("GetLatency");
         case BufferCall::SetNotificationPositions:
             return sim::call("SetNotificationPositions", Step::SetNotificationPositions);
         case BufferCall::Release: return sim::call(primary ? "Release(primary)" : "Release(stream)");
@@ -218,6 +224,8 @@ void notifyDeleted(Notify*) { sim::countLive(&sim::LiveObjects::notifies, -1); }
 int primaryPlays(Buffer*) { return 0; }
 void streamPlays(Buffer*, bool) {}
 bool volumeApplied(Buffer*, int32_t) { return false; }
+uint32_t bytesNotYetHeard(Buffer*) { return 0; }
+bool outputLost(Buffer*) { return sim::state().outputLost; }
 
 }  // namespace software
 

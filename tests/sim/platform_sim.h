@@ -42,6 +42,8 @@ void reset();
 void failAt(Step step);
 // The next `count` locks of the stream fail (as a lost buffer would).
 void failLocks(int count);
+// The device goes away (its sound server dies): the stream buffer is lost from now on.
+void loseOutput();
 
 LiveObjects live();
 // The platform calls made since the last reset, by name, in order.

@@ -17,3 +17,4 @@ SIM_EXPORT int32_t SidtuneSim_StreamPlaying() { return sidtune::sim::streamPlayi
 SIM_EXPORT int32_t SidtuneSim_StreamVolume() { return sidtune::sim::streamVolume(); }
 SIM_EXPORT int32_t SidtuneSim_SetVolumeCalls() { return sidtune::sim::setVolumeCalls(); }
 SIM_EXPORT void SidtuneSim_Advance(uint32_t bytes) { sidtune::sim::advance(bytes); }
+SIM_EXPORT void SidtuneSim_LoseOutput() { sidtune::sim::loseOutput(); }
