@@ -88,6 +88,21 @@ class AudioOutputTest : public ::testing::Test {
         ASSERT_TRUE(eventually(
             [&] { return countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf)) >= count; }));
     }
+    int refills() { return countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf)); }
+    // Plays `bytes` of the stream and returns what is heard, a refill waited for at each half passed.
+    std::vector<int16_t> listen(uint32_t bytes) {
+        std::vector<int16_t> heard;
+        for (uint32_t played = 0; played < bytes;) {
+            const uint32_t toNextHalf = kHalf - sim::streamPosition() % kHalf;
+            const uint32_t step = std::min(bytes - played, toNextHalf);
+            const int before = refills();
+            const std::vector<int16_t> s = sim::advance(step);
+            heard.insert(heard.end(), s.begin(), s.end());
+            played += step;
+            if (step == toNextHalf) waitForRefills(before + 1);
+        }
+        return heard;
+    }
 };
 
 TEST_F(AudioOutputTest, ShutdownWithNothingSetUpMakesNoCall) {
@@ -279,34 +294,112 @@ TEST_F(AudioOutputTest, PauseAndResumeSkipNothing) {
             sim::reset();
             play(tune);
             waitForRefills(1);
-            std::vector<int16_t> heard;
-            // Plays `bytes`, a refill waited for at each half passed.
-            auto listen = [&](uint32_t bytes) {
-                for (uint32_t played = 0; played < bytes;) {
-                    const uint32_t position = sim::streamPosition();
-                    const uint32_t toNextHalf = kHalf - position % kHalf;
-                    const uint32_t step = std::min(bytes - played, toNextHalf);
-                    const int refills = countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf));
-                    const std::vector<int16_t> s = sim::advance(step);
-                    heard.insert(heard.end(), s.begin(), s.end());
-                    played += step;
-                    if (step == toNextHalf) waitForRefills(refills + 1);
-                }
-            };
-            listen(pauseAt);
+            std::vector<int16_t> heard = listen(pauseAt);
             pauseSong(e);
             EXPECT_FALSE(sim::streamPlaying());
             EXPECT_EQ(sim::advance(4000), std::vector<int16_t>(2000, 0));  // silence, in place
             resumeSong(e);
             if (raised >= 0) platform::setEvent(e.audio.events[raised]);
             std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the worker has acted on it
-            listen(uint32_t(expected.size() * 2) - pauseAt);
+            const std::vector<int16_t> after = listen(uint32_t(expected.size() * 2) - pauseAt);
+            heard.insert(heard.end(), after.begin(), after.end());
             ASSERT_EQ(heard.size(), expected.size());
             EXPECT_EQ(heard, expected);
             closePlayer(e);
             EXPECT_EQ(sim::live(), sim::LiveObjects{});
         }
     }
+}
+
+// The player's settings, made before a play, are what the stream plays: the song as the offline
+// render makes it with the same settings, after the first half's silence, or from the stream's first
+// sample with the quick start.
+TEST_F(AudioOutputTest, TheSettingsAreWhatIsHeard) {
+    const std::vector<uint8_t> tune = countingTune(0x0F);
+    struct Case {
+        float speed;
+        uint8_t muted;
+        bool quickStart;
+    };
+    for (const Case& c :
+         {Case{1.0f, 0, false}, Case{1.0f, 0, true}, Case{2.0f, 0x05, false}, Case{0.5f, 0x02, true}}) {
+        SCOPED_TRACE(testing::Message() << c.speed << " " << int(c.muted) << " " << c.quickStart);
+        sim::reset();
+        resetSettings(e);
+        setSpeed(e, c.speed);
+        for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(e, voice, c.muted >> (voice - 1) & 1);
+        setQuickStart(e, c.quickStart);
+        const auto offline = newEngine();
+        offline->settings = e.settings;
+        ASSERT_TRUE(beginTuneBytes(*offline, tune));
+        std::vector<int16_t> expected =
+            c.quickStart ? std::vector<int16_t>{} : std::vector<int16_t>(kBlockSamples, 0);
+        const std::vector<int16_t> blocks = renderBlocks(*offline, 3);
+        expected.insert(expected.end(), blocks.begin(), blocks.end());
+        play(tune);
+        waitForRefills(1);
+        EXPECT_EQ(listen(uint32_t(expected.size()) * kBytesPerSample), expected);
+        closePlayer(e);
+    }
+}
+
+// "SidtuneTime": the milliseconds of the song heard, from the song's first sample (after the first
+// half's silence, or at once with the quick start), standing still while paused.
+TEST_F(AudioOutputTest, TheTimeOfTheSongHeard) {
+    struct Case {
+        bool quickStart;
+        uint32_t playedBytes;
+        int32_t milliseconds;
+    };
+    const Case cases[] = {
+        {false, 0, 0}, {false, kHalf, 0}, {false, 3 * kHalf, 1000}, {true, 0, 0}, {true, 3 * kHalf, 1500},
+    };
+    for (const Case& c : cases) {
+        sim::reset();
+        setQuickStart(e, c.quickStart);
+        play(countingTune());
+        waitForRefills(1);
+        listen(c.playedBytes);
+        EXPECT_EQ(songMilliseconds(e), c.milliseconds) << c.quickStart << " " << c.playedBytes;
+        pauseSong(e);
+        sim::advance(kHalf);  // nothing moves while paused
+        EXPECT_EQ(songMilliseconds(e), c.milliseconds) << c.quickStart << " " << c.playedBytes;
+        closePlayer(e);
+        EXPECT_EQ(songMilliseconds(e), 0);
+    }
+    setQuickStart(e, false);
+}
+
+// A fade follows what is heard: the attenuation at each point is the value's on the volume's scale,
+// it waits while paused, ends on the target's own step, and a fade-out leaves the player Idle.
+TEST_F(AudioOutputTest, AFadeFollowsWhatIsHeard) {
+    play(countingTune());
+    waitForRefills(1);
+    fadePlayer(e, 0.0f, 1.0f, true);  // to silence over one second
+    listen(kHalf);                    // half of it heard: the value is 0.5
+    ASSERT_TRUE(eventually([] { return sim::streamVolume() == -602; })) << sim::streamVolume();
+    pauseSong(e);  // a pause ends the fade where it is
+    resumeSong(e);
+    listen(kHalf);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(sim::streamVolume(), -602);
+    EXPECT_EQ(playerState(e), PlayerState::Playing);
+
+    pauseSong(e);
+    fadePlayer(e, 1.0f, 0.5f, false);  // made while paused: it waits for the sound
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(sim::streamVolume(), -602);
+    resumeSong(e);
+    listen(kHalf / 2);  // half of its half second: 0.75
+    ASSERT_TRUE(eventually([] { return sim::streamVolume() == -250; })) << sim::streamVolume();
+    listen(kHalf);  // over: the target's step, full volume
+    ASSERT_TRUE(eventually([] { return sim::streamVolume() == 0; })) << sim::streamVolume();
+
+    fadePlayer(e, 0.5f, 0.2f, true);  // a fade-out to a level, then Idle
+    listen(kHalf);
+    ASSERT_TRUE(eventually([] { return sim::streamVolume() == -609; }));  // step 63, as SetSidVolume 0.5
+    EXPECT_EQ(playerState(e), PlayerState::Idle);
+    EXPECT_EQ(sim::live(), sim::LiveObjects{});  // the device is released
 }
 
 TEST_F(AudioOutputTest, AFailedLockRendersNothing) {

@@ -14,18 +14,36 @@
 namespace sidtune::test {
 namespace {
 
-TEST(FrameSamples, FromTimerAndSpeedFlags) {
+TEST(FrameSamples, FromTimerSpeedFlagsAndTempo) {
     struct Case {
         uint16_t timer;
         uint8_t speed;
         uint32_t samples;
+        uint32_t tempo = kNormalSpeed;
     };
     const Case cases[] = {
-        {0x0000, 0, 882}, {0xFFFF, 0, 882}, {0x0000, 1, 882}, {19456, 1, 882},     {16421, 1, 744},
-        {17045, 1, 772},  {19705, 1, 893},  {65535, 1, 2970}, {65535, 0x80, 2970}, {1, 1, 882},
-        {22, 1, 882},     {23, 1, 1},  // under one sample: the default frame
+        {0x0000, 0, 882},
+        {0xFFFF, 0, 882},
+        {0x0000, 1, 882},
+        {19456, 1, 882},
+        {16421, 1, 744},
+        {17045, 1, 772},
+        {19705, 1, 893},
+        {65535, 1, 2970},
+        {65535, 0x80, 2970},
+        {1, 1, 882},
+        {22, 1, 882},
+        {23, 1, 1},  // under one sample: the default frame
+        // The tempo divides every frame, the timer's and the default one alike.
+        {0, 0, 441, 2 * kNormalSpeed},
+        {0, 0, 3528, kSlowestSpeed},
+        {0, 0, 220, kFastestSpeed},
+        {16421, 1, 372, 2 * kNormalSpeed},
+        {1, 1, 441, 2 * kNormalSpeed},
+        {0, 0, 588, kNormalSpeed * 3 / 2},
     };
-    for (const Case& c : cases) EXPECT_EQ(frameSamples(c.timer, c.speed), c.samples) << c.timer;
+    for (const Case& c : cases)
+        EXPECT_EQ(frameSamples(c.timer, c.speed, c.tempo), c.samples) << c.timer << " " << c.tempo;
 }
 
 class RenderBlockTest : public MachineTest {
@@ -51,12 +69,16 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
         uint8_t speed;
         uint16_t timer;
         int calls;
+        float tempo = 1.0f;
     };
-    // 882 x 25; 744 x 29 + 474; 2970 x 7 + 1260; tiny timer values use the default frame.
-    const Case cases[] = {{0, 16421, 25}, {1, 0, 25},    {1, 19456, 25}, {1, 16421, 30},
-                          {1, 17045, 29}, {1, 65535, 8}, {1, 10, 25}};
+    // 882 x 25; 744 x 29 + 474; 2970 x 7 + 1260; tiny timer values use the default frame. Tempo
+    // 2 calls the play routine twice as often.
+    const Case cases[] = {{0, 16421, 25},       {1, 0, 25},      {1, 19456, 25}, {1, 16421, 30},
+                          {1, 17045, 29},       {1, 65535, 8},   {1, 10, 25},    {0, 0, 50, 2.0f},
+                          {1, 16421, 60, 2.0f}, {0, 0, 7, 0.25f}};
     for (const Case& c : cases) {
         resetMachine(m, kSampleRate);
+        e.settings.speed = speedOfRatio(c.tempo, kNormalSpeed);
         setUpCountingTune(c.speed, c.timer);
         render();
         EXPECT_EQ(m.memory[0xC000], c.calls) << c.timer;

@@ -30,6 +30,15 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"SidtuneSongs", true, {}},
         {"PauseSidtune", false, {}},
         {"ResumeSidtune", false, {}},
+        {"FadeSidVolume", false, {kQuenbrixReal, kQuenbrixReal}},
+        {"FadeOutSidtune", false, {kQuenbrixReal}},
+        {"SidtuneState", true, {}},
+        {"SidtuneSong", true, {}},
+        {"SidtuneTime", true, {}},
+        {"SetSidtuneSpeed", false, {kQuenbrixReal}},
+        {"MuteSidVoice", false, {kQuenbrixReal, kQuenbrixReal}},
+        {"SidtuneError", true, {}},
+        {"SetSidtuneQuickStart", false, {kQuenbrixReal}},
     };
     return commands;
 }

@@ -44,6 +44,8 @@ class PluginTest : public ::testing::Test {
     void (*simLive)(int32_t*) = nullptr;
     int32_t (*simStreamPlaying)() = nullptr;
     int32_t (*simStreamVolume)() = nullptr;
+    void (*simAdvance)(uint32_t) = nullptr;
+    void (*simLoseOutput)() = nullptr;
 
     void SetUp() override {
         std::string error;
@@ -53,7 +55,10 @@ class PluginTest : public ::testing::Test {
         simLive = reinterpret_cast<void (*)(int32_t*)>(host.symbol("SidtuneSim_Live"));
         simStreamPlaying = reinterpret_cast<int32_t (*)()>(host.symbol("SidtuneSim_StreamPlaying"));
         simStreamVolume = reinterpret_cast<int32_t (*)()>(host.symbol("SidtuneSim_StreamVolume"));
-        ASSERT_TRUE(simReset && simFailAt && simLive && simStreamPlaying && simStreamVolume);
+        simAdvance = reinterpret_cast<void (*)(uint32_t)>(host.symbol("SidtuneSim_Advance"));
+        simLoseOutput = reinterpret_cast<void (*)()>(host.symbol("SidtuneSim_LoseOutput"));
+        ASSERT_TRUE(simReset && simFailAt && simLive && simStreamPlaying && simStreamVolume && simAdvance &&
+                    simLoseOutput);
         simReset();
     }
     void TearDown() override {
@@ -160,17 +165,43 @@ TEST_F(PluginTest, StateTable) {
         State after;
         int32_t volume = kFull;  // of the stream, where there is one
         sim::Step failing = sim::Step::None;
+        bool outputLost = false;  // the device goes away before the command
     };
-    const Value demo = Value::ofText(kDemo), effects = Value::ofText(kEffects);
+    TempFolder folder;
+    Psid rsidTune;
+    rsidTune.magic = "RSID";
+    const Value demo = Value::ofText(kDemo), effects = Value::ofText(kEffects),
+                rsid = Value::ofText(folder.write("rsid.sid", rsidTune.bytes()));
+    auto real = [](double v) { return Value::ofReal(v); };
     const Row rows[] = {
         {"Idle: stop does nothing", "StopSidtune", {}, kNone, Idle},
         {"Idle: the volume is not even read", "SetSidVolume", {Value::ofReal(0.5)}, kNone, Idle},
         {"Idle: pause does nothing", "PauseSidtune", {}, kNone, Idle},
         {"Idle: resume does nothing", "ResumeSidtune", {}, kNone, Idle},
         {"Idle: no songs", "SidtuneSongs", {}, 0, Idle},
+        {"Idle: the state", "SidtuneState", {}, 0, Idle},
+        {"Idle: no song", "SidtuneSong", {}, 0, Idle},
+        {"Idle: no time", "SidtuneTime", {}, 0, Idle},
+        {"Idle: no fade", "FadeSidVolume", {real(0.5), real(1)}, kNone, Idle},
+        {"Idle: no fade-out", "FadeOutSidtune", {real(1)}, kNone, Idle},
+        {"Idle: no error yet", "SidtuneError", {}, 0, Idle},
+        {"Idle: the speed is kept for later", "SetSidtuneSpeed", {real(2)}, kNone, Idle},
+        {"Idle: a muted voice is kept for later", "MuteSidVoice", {real(3), real(1)}, kNone, Idle},
+        {"Idle: so is the quick start", "SetSidtuneQuickStart", {real(0)}, kNone, Idle},
         {"Idle, the set-up fails", "PlaySidtune", {demo}, 0, Idle, kFull, sim::Step::CreateStreamBuffer},
+        {"no sound output", "SidtuneError", {}, 5, Idle},
         {"Idle, the load fails", "PlaySidtune", {Value::ofText("/no/such/tune.sid")}, 0, Idle},
+        {"the file cannot be read", "SidtuneError", {}, 1, Idle},
+        {"Idle, an RSID tune", "PlaySidtune", {rsid}, 0, Idle},
+        {"an RSID tune", "SidtuneError", {}, 3, Idle},
         {"Idle, all succeed: true is -1", "PlaySidtune", {demo}, -1, Playing},
+        {"it did not fail", "SidtuneError", {}, 0, Playing},
+        {"Playing: the state", "SidtuneState", {}, 1, Playing},
+        {"Playing: song 1", "SidtuneSong", {}, 1, Playing},
+        {"Playing: nothing heard yet", "SidtuneTime", {}, 0, Playing},
+        {"Playing: the speed", "SetSidtuneSpeed", {real(1)}, kNone, Playing},
+        {"Playing: a voice back in", "MuteSidVoice", {real(3), real(0)}, kNone, Playing},
+        {"Playing: voice 4 is none", "MuteSidVoice", {real(4), real(1)}, kNone, Playing},
         {"Playing: the tune's songs", "SidtuneSongs", {}, 1, Playing},
         {"Playing: the volume", "SetSidVolume", {Value::ofReal(0.5)}, kNone, Playing, kHalf},
         {"Playing, another tune: a new engine at full volume", "PlaySidtune", {effects}, -1, Playing},
@@ -178,6 +209,7 @@ TEST_F(PluginTest, StateTable) {
         {"Playing: resume does nothing", "ResumeSidtune", {}, kNone, Playing},
         {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
         {"Paused: pause again does nothing", "PauseSidtune", {}, kNone, Paused},
+        {"Paused: the state", "SidtuneState", {}, 2, Paused},
         {"Paused: the songs", "SidtuneSongs", {}, 3, Paused},
         {"Paused: the volume the resumed sound has",
          "SetSidVolume",
@@ -187,7 +219,11 @@ TEST_F(PluginTest, StateTable) {
          kHalf},
         {"Paused: resume", "ResumeSidtune", {}, kNone, Playing, kHalf},
         {"Playing: song 2 of a tune", "PlaySidtuneSong", {effects, Value::ofReal(2)}, -1, Playing},
+        {"Playing: song 2", "SidtuneSong", {}, 2, Playing},
+        {"Playing: a fade of no length", "FadeSidVolume", {real(0.5), real(0)}, kNone, Playing, kHalf},
+        {"Playing: a fade of negative length", "FadeSidVolume", {real(1.0), real(-3)}, kNone, Playing},
         {"song 2.5 is no song", "PlaySidtuneSong", {effects, Value::ofReal(2.5)}, 0, Idle},
+        {"no such song", "SidtuneError", {}, 4, Idle},
         {"song 0 is no song", "PlaySidtuneSong", {effects, Value::ofReal(0)}, 0, Idle},
         {"song 4 of 3 is no song", "PlaySidtuneSong", {effects, Value::ofReal(4)}, 0, Idle},
         {"the last song", "PlaySidtuneSong", {effects, Value::ofReal(3)}, -1, Playing},
@@ -196,6 +232,7 @@ TEST_F(PluginTest, StateTable) {
          {Value::ofText(notATune), Value::ofReal(1)},
          0,
          Idle},
+        {"not a tune", "SidtuneError", {}, 2, Idle},
         {"Idle: song 1 is what PlaySidtune plays", "PlaySidtuneSong", {demo, Value::ofReal(1)}, -1, Playing},
         {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
         {"Paused, a tune: as from Playing", "PlaySidtune", {effects}, -1, Playing},
@@ -205,11 +242,21 @@ TEST_F(PluginTest, StateTable) {
         {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
         {"Playing, a file that is no tune: Idle", "PlaySidtune", {Value::ofText(notATune)}, 0, Idle},
         {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
+        {"Playing: a fade-out of no length: Idle", "FadeOutSidtune", {real(0)}, kNone, Idle},
+        {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
+        {"the output lost while playing: Idle", "SidtuneState", {}, 0, Idle, kFull, sim::Step::None, true},
+        {"the output lost", "SidtuneError", {}, 5, Idle},
+        {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
+        {"Playing: pause", "PauseSidtune", {}, kNone, Paused},
+        {"the output lost while paused: no songs", "SidtuneSongs", {}, 0, Idle, kFull, sim::Step::None, true},
+        {"Idle: a tune", "PlaySidtune", {demo}, -1, Playing},
         {"Playing: stop", "StopSidtune", {}, kNone, Idle},
     };
     load();
+    State before = Idle;
     for (const Row& r : rows) {
         simFailAt(int32_t(r.failing));
+        if (r.outputLost) simLoseOutput();
         const CallTrace t = command(r.command, r.arguments);
         simReset();
         EXPECT_EQ(t.hasResult ? t.result : kNone, r.result) << r.what;
@@ -219,9 +266,11 @@ TEST_F(PluginTest, StateTable) {
             EXPECT_EQ(simStreamVolume(), r.volume) << r.what;
         }
         // The volume is read only where there is a tune to set it on.
-        if (std::string(r.command) == "SetSidVolume") {
-            EXPECT_EQ(t.parameterReads, state == Idle ? 0 : 1) << r.what;
+        const std::string name = r.command;
+        if (name == "SetSidVolume" || name == "FadeSidVolume" || name == "FadeOutSidtune") {
+            EXPECT_EQ(t.parameterReads == 0, before == Idle || r.outputLost) << r.what;
         }
+        before = state;
     }
     // Unload from Playing and from Paused: Idle; unload twice does nothing more.
     for (const char* before : {"PlaySidtune", "PauseSidtune"}) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin_contract.h"
 #include "program_support.h"
 #include "test_support.h"
 
@@ -65,15 +66,16 @@ TEST_F(QuenbrixRunTest, RunsAScriptAgainstThePlugin) {
     r = runScript(script, "", SIDTUNE_SIM_PLUGIN, "-v");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, printed);
-    EXPECT_EQ(r.err,
-              "plugin: \"for Quenbrix\" (0, 1) -> 3\n"
-              "registered function PlaySidtune(string) as integer\n"
-              "registered procedure StopSidtune()\n"
-              "registered procedure SetSidVolume(real)\n"
-              "registered function PlaySidtuneSong(string, real) as integer\n"
-              "registered function SidtuneSongs() as integer\n"
-              "registered procedure PauseSidtune()\n"
-              "registered procedure ResumeSidtune()\n");
+    std::string described = "plugin: \"for Quenbrix\" (0, 1) -> 3\n";
+    for (const ExpectedCommand& c : expectedCommands()) {
+        std::string parameters;
+        for (int32_t type : c.parameters)
+            parameters +=
+                std::string(parameters.empty() ? "" : ", ") + (type == kQuenbrixReal ? "real" : "string");
+        described += std::string("registered ") + (c.function ? "function " : "procedure ") + c.name + "(" +
+                     parameters + ")" + (c.function ? " as integer" : "") + "\n";
+    }
+    EXPECT_EQ(r.err, described);
 }
 
 TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {

@@ -37,6 +37,9 @@ class ReferenceSid {
         }
     }
 
+    // Voices left out of the mix: bit v for voice v + 1.
+    void mute(int mask) { muted = mask; }
+
     void render(std::vector<int16_t>& out, uint32_t count) {
         // Latch.
         for (int v = 0; v < 3; ++v) {
@@ -100,7 +103,7 @@ class ReferenceSid {
                     s.env -= s.release;
                     if (s.env < 0x40000) s.env = 0x40000;
                 }
-                if (k < 2 || v3) {
+                if ((k < 2 || v3) && !(muted >> k & 1)) {
                     const int64_t o = floorShift((w - 128) * s.env, 22);
                     (s.filtered ? filtered : direct) += o;
                 }
@@ -132,6 +135,7 @@ class ReferenceSid {
     std::array<uint8_t, 25> reg{};
     std::array<Voice, 3> voice{};
     int64_t highPass = 0, bandPass = 0, lowPass = 0;
+    int muted = 0;
 };
 
 }  // namespace sidtune::test

@@ -253,6 +253,7 @@ struct BitExactCase {
     const char* name;
     uint8_t controlMask;
     void (*render)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t);
+    bool muting = false;  // the player mutes and unmutes voices now and then
 };
 
 class BitExact : public SidTest, public ::testing::WithParamInterface<BitExactCase> {};
@@ -272,6 +273,10 @@ TEST_P(BitExact, AgainstThePlainModel) {
                 value |= 0x0F;  // mostly audible
             writeSidRegister(m.sid, uint8_t(index), value);
             reference.write(index, value);
+        }
+        if (GetParam().muting && random() % 8 == 0) {
+            m.sid.mutedVoices = uint8_t(random() % 8);
+            reference.mute(m.sid.mutedVoices);
         }
         const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
@@ -293,13 +298,16 @@ TEST_P(BitExact, AgainstThePlainModel) {
     EXPECT_GT(nonzero, int(actual.size() / 2));  // the comparison was about sound, not silence
 }
 
-INSTANTIATE_TEST_SUITE_P(ControlBits, BitExact,
-                         ::testing::Values(BitExactCase{"all", 0xFF, renderSamples},
-                                           BitExactCase{"independent_voices", 0xF1, renderSamples},
-                                           BitExactCase{"all_baseline", 0xFF, renderSamplesBaseline},
-                                           BitExactCase{"independent_voices_baseline", 0xF1,
-                                                        renderSamplesBaseline}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    ControlBits, BitExact,
+    ::testing::Values(BitExactCase{"all", 0xFF, renderSamples},
+                      BitExactCase{"independent_voices", 0xF1, renderSamples},
+                      BitExactCase{"all_baseline", 0xFF, renderSamplesBaseline},
+                      BitExactCase{"independent_voices_baseline", 0xF1, renderSamplesBaseline},
+                      BitExactCase{"muting", 0xFF, renderSamples, true},
+                      BitExactCase{"independent_voices_muting", 0xF1, renderSamples, true},
+                      BitExactCase{"muting_baseline", 0xFF, renderSamplesBaseline, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace sidtune::test

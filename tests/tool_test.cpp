@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -52,17 +53,49 @@ std::vector<int16_t> readWav(const fs::path& path) {
     return audio.samples;
 }
 
+// The render is the player's blocks, made with the player's settings as the plugin makes them
+// (the tempo, muted voices), and a fade-out is those blocks with the fade's gain: the volume's value
+// falls evenly to nothing over the last seconds, and it is the samples' gain.
 TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
-    const fs::path wav = dir / "effects.wav";
-    const ProgramRun r = run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "");  // no progress bar without a terminal
-    const std::vector<int16_t> samples = readWav(wav);
-    ASSERT_EQ(samples.size(), 3 * kBlockSamples);  // ceil(2 x 1.2) blocks
+    struct Case {
+        std::string options;
+        double speed;
+        uint8_t muted;
+        double fadeOut;
+    };
+    const Case cases[] = {
+        {"", 1.0, 0, 0},
+        {"--speed 1", 1.0, 0, 0},
+        {"--speed 2 --mute 1,3", 2.0, 0x05, 0},
+        {"--speed 0.25 --mute 2", 0.25, 0x02, 0},
+        {"--fade-out 0.7", 1.0, 0, 0.7},
+    };
+    const std::vector<int16_t> plain = [&] {
+        const auto e = newEngine();
+        EXPECT_TRUE(beginTuneFile(*e, demo("effects.sid"), 1));  // --song 2 is the player's song 1
+        return renderBlocks(*e, 3);
+    }();
+    for (const Case& c : cases) {
+        const fs::path wav = dir / "effects.wav";
+        const ProgramRun r =
+            run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2 " + c.options);
+        ASSERT_EQ(r.exitCode, 0) << c.options << ": " << r.err;
+        EXPECT_EQ(r.err, "");  // no progress bar without a terminal
+        const std::vector<int16_t> samples = readWav(wav);
+        ASSERT_EQ(samples.size(), 3 * kBlockSamples) << c.options;  // ceil(2 x 1.2) blocks
 
-    const auto e = newEngine();
-    ASSERT_TRUE(beginTuneFile(*e, demo("effects.sid"), 1));  // --song 2 is the player's song 1
-    EXPECT_EQ(samples, renderBlocks(*e, 3));
+        const auto e = newEngine();
+        e->settings.speed = uint32_t(c.speed * kNormalSpeed);
+        e->settings.mutedVoices = c.muted;
+        ASSERT_TRUE(beginTuneFile(*e, demo("effects.sid"), 1));
+        std::vector<int16_t> expected = renderBlocks(*e, 3);
+        const size_t fade = size_t(std::lround(c.fadeOut * kSampleRate));
+        for (size_t i = expected.size() - fade; i < expected.size(); ++i)
+            expected[i] = int16_t(std::lround(expected[i] * double(expected.size() - i) / double(fade + 1)));
+        EXPECT_EQ(samples, expected) << c.options;
+        // Settings that change something do: the plain render is another.
+        EXPECT_EQ(samples == plain, c.options.empty() || c.options == "--speed 1") << c.options;
+    }
 }
 
 // Inputs that are no tune: one line naming the cause on stderr, exit code 1, nothing on stdout and

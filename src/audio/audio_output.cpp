@@ -36,6 +36,7 @@ int streamThread(AudioOutput& a) {
             }
         }
         lastRefill = index;
+        samplesHeard(a);  // the clock sees every loop of the stream
         void* region1 = nullptr;
         void* region2 = nullptr;
         uint32_t bytes1 = 0, bytes2 = 0;
@@ -150,6 +151,12 @@ void closeAudioDevice(AudioOutput& a) {
 
 bool openAudioOutput(AudioOutput& a, BlockSource source) {
     a.source = source;
+    resetVolume(a);
+    {
+        std::lock_guard<std::mutex> guard(a.clockLock);
+        a.clockPosition = 0;
+        a.clockLoops = 0;
+    }
     // The plugin has no window of its own: the desktop's serves the cooperative level.
     if (!openAudioDevice(a, platform::desktopWindow()) || !createStream(a, kStreamFormat)) {
         // Nobody else would release what a failed opening had already created.
@@ -159,7 +166,10 @@ bool openAudioOutput(AudioOutput& a, BlockSource source) {
     return true;
 }
 
-void closeAudioOutput(AudioOutput& a) { closeAudioDevice(a); }
+void closeAudioOutput(AudioOutput& a) {
+    resetVolume(a);  // a fade's thread ends before the buffer it sets goes
+    closeAudioDevice(a);
+}
 
 void setStreamPlaying(AudioOutput& a, bool on) {
     platform::Buffer* buffer = a.streamBuffer;
@@ -181,6 +191,39 @@ void resumeStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
     a.resumed = true;
     platform::play(a.streamBuffer);
+}
+
+void primeStream(AudioOutput& a) {
+    if (a.streamBuffer == nullptr) return;
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    uint32_t bytes1 = 0, bytes2 = 0;
+    if (platform::lock(a.streamBuffer, 0, a.bufferBytes / 2, &region1, &bytes1, &region2, &bytes2, 0) != 0 ||
+        region1 == nullptr) {
+        return;  // it stays silence
+    }
+    a.source.fill(a.source.context, static_cast<int16_t*>(region1), bytes1 / kBytesPerSample);
+    platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+}
+
+uint64_t samplesHeard(AudioOutput& a) {
+    std::lock_guard<std::mutex> guard(a.clockLock);
+    uint32_t position = 0, latency = 0;
+    if (a.streamBuffer == nullptr || a.bufferBytes == 0 ||
+        platform::getPosition(a.streamBuffer, &position) != 0)
+        return a.clockLoops * (a.bufferBytes / kBytesPerSample) + a.clockPosition / kBytesPerSample;
+    if (position < a.clockPosition) ++a.clockLoops;  // it passed the end of the loop
+    a.clockPosition = position;
+    platform::getLatency(a.streamBuffer, &latency);
+    const uint64_t played = a.clockLoops * (a.bufferBytes / kBytesPerSample) + position / kBytesPerSample;
+    const uint64_t held = latency / kBytesPerSample;
+    return played > held ? played - held : 0;
+}
+
+bool outputLost(AudioOutput& a) {
+    uint32_t status = 0;
+    if (a.streamBuffer == nullptr) return false;
+    return platform::getStatus(a.streamBuffer, &status) != 0 || (status & platform::kStatusBufferLost) != 0;
 }
 
 }  // namespace sidtune

@@ -16,6 +16,12 @@
 //   setStreamPlaying(a, on)      starts the stream looping (the worker then refills it) or stops it
 //   pauseStream(a)               stops the stream where it is; the worker stays, and no half is lost
 //   resumeStream(a)              the stream plays on from where it paused
+//   primeStream(a)               before the stream first plays: its first half from the source
+//                                (else it is silence, and the source's first block is heard
+//                                half a second after the start)
+//   samplesHeard(a)              samples of the stream heard since it first played: the play
+//                                position unwrapped, less what the device holds not yet heard
+//   outputLost(a)                the device is gone (its server died, it was unplugged)
 //
 // The worker (streamThread) refills the half of the stream that has just played.
 //
@@ -27,8 +33,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "audio/platform.h"
+#include "audio/volume.h"
 
 namespace sidtune {
 
@@ -55,6 +63,12 @@ struct AudioOutput {
     // Set by a resume before the stream plays again: the worker checks its next refill against the
     // play position (see streamThread).
     std::atomic<bool> resumed;
+    // The clock of what has been heard: the play position, unwrapped. Read by every thread that
+    // asks (at least twice a second, by the worker, so no whole loop of the stream goes unseen).
+    std::mutex clockLock;
+    uint32_t clockPosition;  // bytes, as last read
+    uint64_t clockLoops;     // whole loops of the stream played before it
+    VolumeState volume;
 };
 
 constexpr int kWrapEvent = 0;
@@ -66,5 +80,8 @@ void closeAudioOutput(AudioOutput& a);
 void setStreamPlaying(AudioOutput& a, bool on);
 void pauseStream(AudioOutput& a);
 void resumeStream(AudioOutput& a);
+void primeStream(AudioOutput& a);
+uint64_t samplesHeard(AudioOutput& a);
+bool outputLost(AudioOutput& a);
 
 }  // namespace sidtune

@@ -5,7 +5,9 @@
 //       machine   the CPU, the memory image, the sound chip, the sample player (cpu/machine.h)
 //       tune      what the player keeps of the loaded tune's header (tune/tune_info.h)
 //       pacing    where the song is in its blocks and frames (frame_pacing.h)
-//       player    Idle, Playing or Paused (player.h)
+//       settings  the tempo, the muted voices, the quick start (play_settings.h)
+//       songs     the stream's songs and where each begins (song_stream.h)
+//       player    Idle, Playing or Paused, and why the last play failed (player.h)
 //       audio     the device, the looping stream and its worker thread (audio/audio_output.h)
 //
 // The chips take only the machine (or the part of it they touch), the loader a machine and a
@@ -27,7 +29,9 @@
 #include "audio/audio_output.h"
 #include "cpu/machine.h"
 #include "engine/frame_pacing.h"
+#include "engine/play_settings.h"
 #include "engine/player.h"
+#include "engine/song_stream.h"
 #include "tune/tune_info.h"
 
 namespace sidtune {
@@ -36,6 +40,8 @@ struct EngineState {
     Machine machine;
     TuneInfo tune;
     FramePacing pacing;
+    PlaySettings settings;
+    SongStream songs;
     Player player;
     // Nonzero: the worker renders the tune; 0: it fills blocks with silence. Written by the
     // host's thread, read by the worker once at the start of each block.

@@ -1,21 +1,46 @@
 #include "engine/player.h"
 
 #include <mutex>
+#include <vector>
 
 #include "audio/volume.h"
 #include "engine/engine_state.h"
 #include "engine/song.h"
+#include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 
 namespace sidtune {
 namespace {
 
-// The worker's block source: the engine's next block, made while the host's thread is not running
-// an init routine on the machine.
+// The worker's block source: the stream's next samples, made while the host's thread is not
+// running an init routine on the machine.
 void fillFromEngine(void* engine, int16_t* samples, uint32_t count) {
     EngineState& e = *static_cast<EngineState*>(engine);
     std::lock_guard<std::mutex> guard(e.machineLock);
-    renderBlock(e, samples, count * kBytesPerSample);
+    playSongStream(e, samples, count);
+}
+
+// What happened since the last call: a lost output, or a fade-out that is over, leaves the player
+// Idle from here on.
+void catchUp(EngineState& e) {
+    if (e.player.state == PlayerState::Idle) return;
+    if (outputLost(e.audio)) {
+        closePlayer(e);
+        e.player.lastError = PlayError::NoSoundOutput;
+    } else if (fadeEnded(e.audio)) {
+        closePlayer(e);
+    }
+}
+
+PlayError errorOf(SongStart start) {
+    switch (start) {
+        case SongStart::Begun: return PlayError::None;
+        case SongStart::Unreadable: return PlayError::Unreadable;
+        case SongStart::NotPsid: return PlayError::NotATune;
+        case SongStart::Rsid: return PlayError::Rsid;
+        case SongStart::NoSuchSong: return PlayError::NoSuchSong;
+    }
+    return PlayError::NotATune;
 }
 
 }  // namespace
@@ -30,11 +55,29 @@ void shutDownEngine(EngineState& e) { closeAudioOutput(e.audio); }
 bool openPlayer(EngineState& e) {
     // Whatever the new file turns out to be, the tune that played before is stopped and released.
     closePlayer(e);
-    return setUpEngine(e);
+    const bool open = setUpEngine(e);
+    e.player.lastError = open ? PlayError::None : PlayError::NoSoundOutput;
+    return open;
 }
 
 bool startTune(EngineState& e, const char* fileName, int32_t song) {
-    if (loadTuneFile(e.machine, e.tune, fileName) != LoadStatus::Loaded || !startSong(e, song)) {
+    std::vector<uint8_t> bytes(kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(fileName, bytes.data(), bytes.size());
+    // A read that fails part-way leaves a block of the bytes it delivered, which is parsed as any
+    // block is; a file that cannot be opened, a directory, a FIFO or a device is no source.
+    SongStart start = SongStart::Unreadable;
+    if (read.status == TuneFileStatus::Read || read.status == TuneFileStatus::ReadFailed) {
+        switch (loadTuneBytes(e.machine, e.tune, bytes.data(), read.size)) {
+            case LoadStatus::Loaded:
+                start = startSong(e, song) ? SongStart::Begun : SongStart::NoSuchSong;
+                break;
+            case LoadStatus::Unreadable: start = SongStart::Unreadable; break;
+            case LoadStatus::NotPsid: start = SongStart::NotPsid; break;
+            case LoadStatus::Rsid: start = SongStart::Rsid; break;
+        }
+    }
+    e.player.lastError = errorOf(start);
+    if (start != SongStart::Begun) {
         shutDownEngine(e);
         return false;
     }
@@ -48,10 +91,22 @@ void abandonPlayer(EngineState& e) {
 }
 
 bool startSong(EngineState& e, int32_t song) {
-    // The stream starts playing inside the song's beginning, after rendering is on and before the
-    // init routine runs: the worker's first block then waits on the machine lock until the init
-    // routine has returned.
-    return beginSong(e, song, [](EngineState& started) { setStreamPlaying(started.audio, true); });
+    if (song < 0 || song > e.tune.lastSong) return false;
+    if (!e.settings.quickStart) {
+        // The stream's first half is silence; the song is heard from its second.
+        startSongStream(e, song, kBlockSamples);
+        // The stream starts playing inside the song's beginning, after rendering is on and before
+        // the init routine runs: the worker's first block then waits on the machine lock until
+        // the init routine has returned.
+        return beginSong(e, song, [](EngineState& started) { setStreamPlaying(started.audio, true); });
+    }
+    // Quick start: the init routine runs with nothing playing, the first half is made from the
+    // song, and only then does the stream start, with the song's first sample.
+    startSongStream(e, song, 0);
+    beginSong(e, song);
+    primeStream(e.audio);
+    setStreamPlaying(e.audio, true);
+    return true;
 }
 
 void stopSong(EngineState& e) {
@@ -60,12 +115,15 @@ void stopSong(EngineState& e) {
 }
 
 void pauseSong(EngineState& e) {
+    catchUp(e);
     if (e.player.state != PlayerState::Playing) return;
+    endFade(e.audio);
     pauseStream(e.audio);
     e.player.state = PlayerState::Paused;
 }
 
 void resumeSong(EngineState& e) {
+    catchUp(e);
     if (e.player.state != PlayerState::Paused) return;
     resumeStream(e.audio);
     e.player.state = PlayerState::Playing;
@@ -73,7 +131,15 @@ void resumeSong(EngineState& e) {
 
 void setPlayerVolume(EngineState& e, float value) {
     // While paused it sets the volume the resumed sound has.
+    catchUp(e);
     if (e.player.state != PlayerState::Idle) applyVolume(e.audio, value);
+}
+
+void fadePlayer(EngineState& e, float to, float seconds, bool thenIdle) {
+    catchUp(e);
+    if (e.player.state == PlayerState::Idle) return;
+    fadeVolume(e.audio, to, seconds, thenIdle);
+    catchUp(e);  // a fade of no length is over at once
 }
 
 void closePlayer(EngineState& e) {
@@ -85,10 +151,47 @@ void closePlayer(EngineState& e) {
     shutDownEngine(e);
 }
 
-PlayerState playerState(const EngineState& e) { return e.player.state; }
+PlayerState playerState(EngineState& e) {
+    catchUp(e);
+    return e.player.state;
+}
 
-int32_t songsOfTune(const EngineState& e) {
-    return e.player.state != PlayerState::Idle ? e.tune.lastSong + 1 : 0;
+int32_t songsOfTune(EngineState& e) { return playerState(e) != PlayerState::Idle ? e.tune.lastSong + 1 : 0; }
+
+int32_t songNow(EngineState& e) {
+    if (playerState(e) == PlayerState::Idle) return 0;
+    return songHeard(e, samplesHeard(e.audio)).song + 1;
+}
+
+int32_t songMilliseconds(EngineState& e) {
+    if (playerState(e) == PlayerState::Idle) return 0;
+    const uint64_t heard = samplesHeard(e.audio);
+    const SongMark song = songHeard(e, heard);
+    if (heard <= song.at) return 0;
+    const uint64_t ms = (heard - song.at) * 1000 / kSampleRate;
+    return ms > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(ms);
+}
+
+PlayError lastPlayError(const EngineState& e) { return e.player.lastError; }
+
+void setSpeed(EngineState& e, float ratio) {
+    // The worker reads the speed at every frame it begins: it changes under the machine lock.
+    std::lock_guard<std::mutex> guard(e.machineLock);
+    e.settings.speed = speedOfRatio(ratio, playSpeed(e.settings));
+}
+
+void setVoiceMuted(EngineState& e, int32_t voice, bool muted) {
+    std::lock_guard<std::mutex> guard(e.machineLock);
+    e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, muted);
+    // A song that plays hears it from its next rendering on.
+    if (e.player.state != PlayerState::Idle) e.machine.sid.mutedVoices = e.settings.mutedVoices;
+}
+
+void setQuickStart(EngineState& e, bool on) { e.settings.quickStart = on; }
+
+void resetSettings(EngineState& e) {
+    std::lock_guard<std::mutex> guard(e.machineLock);
+    e.settings = PlaySettings{};
 }
 
 }  // namespace sidtune

@@ -1,25 +1,41 @@
 // The player behind the script commands, on the engine it is handed: Idle, Playing or Paused,
-// owned here and asked through playerState. The command layer (plugin/commands.cpp) calls these
-// and reads no field of the engine.
+// owned here and asked through these functions. The command layer (plugin/commands.cpp) calls
+// them and reads no field of the engine.
 //
 //   setUpEngine(e)                 the machine reset for the stream's rate, then the audio output
 //                                  opened (its worker renders e): true when it is open
 //   shutDownEngine(e)              the audio output closed; safe when nothing is open
 //   openPlayer(e)                  closes the player and sets up a new engine: true when it is
-//                                  set up (the player stays Idle until a tune starts)
-//   startTune(e, fileName, song)   with an engine just set up: loads the file and starts song
-//                                  `song` (counted from 0); true when it plays (Playing),
-//                                  otherwise the engine is shut down again (Idle)
+//                                  set up (the player stays Idle until a tune starts); false:
+//                                  the play's error is NoSoundOutput
+//   startTune(e, fileName, song)   with an engine just set up: reads and loads the file and starts
+//                                  song `song` (counted from 0); true when it plays (Playing),
+//                                  otherwise the engine is shut down again (Idle) and the error
+//                                  says why
 //   abandonPlayer(e)               after a failure part-way (out of memory): Idle, all released
 //   startSong(e, song)             false when the number is out of range (nothing done)
 //   stopSong(e)                    rendering off, stream stopped
-//   pauseSong(e)                   from Playing: Paused, the stream stopped where it is
+//   pauseSong(e)                   from Playing: Paused, the stream stopped where it is (a fade
+//                                  under way ends)
 //   resumeSong(e)                  from Paused: Playing on from there
 //   setPlayerVolume(e, value)      while Playing or Paused: the volume (audio/volume.h)
+//   fadePlayer(e, to, seconds, thenIdle)
+//                                  while Playing or Paused: a fade; `thenIdle`: the player is
+//                                  Idle once it is over (FadeOutSidtune)
 //   closePlayer(e)                 from Playing or Paused: stopSong, shutDownEngine; from Idle:
 //                                  nothing
 //   playerState(e)                 Idle, Playing or Paused
 //   songsOfTune(e)                 the songs of the tune that plays or is paused; 0 when Idle
+//   songNow(e)                     the song heard, counted from 1; 0 when Idle
+//   songMilliseconds(e)            milliseconds of it heard, pauses not counted; 0 when Idle
+//   lastPlayError(e)               why the last play gave false (None when it did not)
+//   setSpeed, setVoiceMuted, setQuickStart: the settings (play_settings.h), from the next frame
+//                                  of a song that plays, and for every later play
+//   resetSettings(e)               every setting back to its default (the plugin's unload)
+//
+// A player whose output was lost (its sound server died), or whose fade-out is over, is Idle from
+// the next of these calls on: the device is released then, and a lost output is the error
+// NoSoundOutput.
 //
 // "PlaySidtune" is openPlayer, then (reading the file name only once the engine is set up)
 // startTune with song 0.
@@ -31,10 +47,21 @@ namespace sidtune {
 
 struct EngineState;
 
-enum class PlayerState { Idle, Playing, Paused };
+enum class PlayerState : int32_t { Idle = 0, Playing = 1, Paused = 2 };
+
+// Why a play gave false, as "SidtuneError" numbers it.
+enum class PlayError : int32_t {
+    None = 0,
+    Unreadable = 1,  // the file cannot be read
+    NotATune = 2,    // not a PSID tune file
+    Rsid = 3,        // an RSID tune, which needs a whole C64
+    NoSuchSong = 4,
+    NoSoundOutput = 5,  // no sound device, or it was lost while playing
+};
 
 struct Player {
     PlayerState state;
+    PlayError lastError;
 };
 
 bool setUpEngine(EngineState& e);
@@ -47,8 +74,16 @@ void stopSong(EngineState& e);
 void pauseSong(EngineState& e);
 void resumeSong(EngineState& e);
 void setPlayerVolume(EngineState& e, float value);
+void fadePlayer(EngineState& e, float to, float seconds, bool thenIdle);
 void closePlayer(EngineState& e);
-PlayerState playerState(const EngineState& e);
-int32_t songsOfTune(const EngineState& e);
+PlayerState playerState(EngineState& e);
+int32_t songsOfTune(EngineState& e);
+int32_t songNow(EngineState& e);
+int32_t songMilliseconds(EngineState& e);
+PlayError lastPlayError(const EngineState& e);
+void setSpeed(EngineState& e, float ratio);
+void setVoiceMuted(EngineState& e, int32_t voice, bool muted);
+void setQuickStart(EngineState& e, bool on);
+void resetSettings(EngineState& e);
 
 }  // namespace sidtune

@@ -15,6 +15,7 @@ bool beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&)) 
     if (song < 0 || song > e.tune.lastSong) return false;
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.pacing = FramePacing{};
+    e.machine.sid.mutedVoices = e.settings.mutedVoices;
     e.renderEnabled.store(1, std::memory_order_release);
     if (startOutput != nullptr) startOutput(e);
     callSubroutine(e.machine, e.tune.initAddress, uint8_t(song), kInitInstructionLimit);

@@ -1,6 +1,7 @@
 #include "plugin/commands.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "engine/player.h"
 
@@ -8,23 +9,12 @@ namespace sidtune {
 
 EngineState engine;
 
-void registerCommands(FunctionRegistry* registry) {
-    const FunctionRegistryOperations* r = registry->operations;
-    r->registerFunction(registry, "PlaySidtune", playSidtune, kQuenbrixInteger);
-    r->addParameter(registry, kQuenbrixString);
-    r->registerProcedure(registry, "StopSidtune", stopSidtune);
-    r->registerProcedure(registry, "SetSidVolume", setSidVolume);
-    r->addParameter(registry, kQuenbrixReal);
-    // The game-music commands, after the registration steps of the three commands above.
-    r->registerFunction(registry, "PlaySidtuneSong", playSidtuneSong, kQuenbrixInteger);
-    r->addParameter(registry, kQuenbrixString);
-    r->addParameter(registry, kQuenbrixReal);
-    r->registerFunction(registry, "SidtuneSongs", sidtuneSongs, kQuenbrixInteger);
-    r->registerProcedure(registry, "PauseSidtune", pauseSidtune);
-    r->registerProcedure(registry, "ResumeSidtune", resumeSidtune);
-}
-
 namespace {
+
+float real(ScriptRuntime* runtime, int32_t index) {
+    return runtime->operations->getRealParameter(runtime, index);
+}
+void result(ScriptRuntime* runtime, int32_t value) { runtime->operations->setIntegerResult(runtime, value); }
 
 // "PlaySidtune" and "PlaySidtuneSong": the player closed and a new engine set up, and only then
 // the parameters read (the file with index 1, the song, counted from 1, with index 2). A song
@@ -38,7 +28,7 @@ void play(ScriptRuntime* runtime, bool songGiven) {
             const char* fileName = runtime->operations->getStringParameter(runtime, 1);
             int32_t song = 0;
             if (songGiven) {
-                const float n = runtime->operations->getRealParameter(runtime, 2);
+                const float n = real(runtime, 2);
                 song = n >= 1.0f && n <= 256.0f && std::floor(n) == n ? int32_t(n) - 1 : -1;
             }
             playing = startTune(engine, fileName, song);
@@ -47,29 +37,82 @@ void play(ScriptRuntime* runtime, bool songGiven) {
         abandonPlayer(engine);
         playing = false;
     }
-    runtime->operations->setIntegerResult(runtime, playing ? -1 : 0);
+    result(runtime, playing ? -1 : 0);
 }
+
+void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime) { play(runtime, false); }
+void QUENBRIX_CALL playSidtuneSong(ScriptRuntime* runtime) { play(runtime, true); }
+void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(engine); }
+void QUENBRIX_CALL pauseSidtune(ScriptRuntime*) { pauseSong(engine); }
+void QUENBRIX_CALL resumeSidtune(ScriptRuntime*) { resumeSong(engine); }
+
+// The volume commands read nothing in Idle: there is nothing to set, and nothing is remembered.
+void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime) {
+    if (playerState(engine) != PlayerState::Idle) setPlayerVolume(engine, real(runtime, 1));
+}
+void QUENBRIX_CALL fadeSidVolume(ScriptRuntime* runtime) {
+    if (playerState(engine) != PlayerState::Idle)
+        fadePlayer(engine, real(runtime, 1), real(runtime, 2), false);
+}
+void QUENBRIX_CALL fadeOutSidtune(ScriptRuntime* runtime) {
+    if (playerState(engine) != PlayerState::Idle) fadePlayer(engine, 0.0f, real(runtime, 1), true);
+}
+
+void QUENBRIX_CALL sidtuneSongs(ScriptRuntime* runtime) { result(runtime, songsOfTune(engine)); }
+void QUENBRIX_CALL sidtuneState(ScriptRuntime* runtime) { result(runtime, int32_t(playerState(engine))); }
+void QUENBRIX_CALL sidtuneSong(ScriptRuntime* runtime) { result(runtime, songNow(engine)); }
+void QUENBRIX_CALL sidtuneTime(ScriptRuntime* runtime) { result(runtime, songMilliseconds(engine)); }
+void QUENBRIX_CALL sidtuneError(ScriptRuntime* runtime) { result(runtime, int32_t(lastPlayError(engine))); }
+
+void QUENBRIX_CALL setSidtuneSpeed(ScriptRuntime* runtime) { setSpeed(engine, real(runtime, 1)); }
+void QUENBRIX_CALL muteSidVoice(ScriptRuntime* runtime) {
+    const float voice = real(runtime, 1);
+    if (voice == 1.0f || voice == 2.0f || voice == 3.0f)
+        setVoiceMuted(engine, int32_t(voice), real(runtime, 2) != 0.0f);
+}
+void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) {
+    setQuickStart(engine, real(runtime, 1) != 0.0f);
+}
+
+struct Command {
+    const char* name;
+    CommandHandler handler;
+    bool function;  // with an integer result
+    std::initializer_list<QuenbrixType> parameters;
+};
+
+// In the order of their registration, which the host numbers them by: new commands go last.
+const Command kCommands[] = {
+    {"PlaySidtune", playSidtune, true, {kQuenbrixString}},
+    {"StopSidtune", stopSidtune, false, {}},
+    {"SetSidVolume", setSidVolume, false, {kQuenbrixReal}},
+    {"PlaySidtuneSong", playSidtuneSong, true, {kQuenbrixString, kQuenbrixReal}},
+    {"SidtuneSongs", sidtuneSongs, true, {}},
+    {"PauseSidtune", pauseSidtune, false, {}},
+    {"ResumeSidtune", resumeSidtune, false, {}},
+    {"FadeSidVolume", fadeSidVolume, false, {kQuenbrixReal, kQuenbrixReal}},
+    {"FadeOutSidtune", fadeOutSidtune, false, {kQuenbrixReal}},
+    {"SidtuneState", sidtuneState, true, {}},
+    {"SidtuneSong", sidtuneSong, true, {}},
+    {"SidtuneTime", sidtuneTime, true, {}},
+    {"SetSidtuneSpeed", setSidtuneSpeed, false, {kQuenbrixReal}},
+    {"MuteSidVoice", muteSidVoice, false, {kQuenbrixReal, kQuenbrixReal}},
+    {"SidtuneError", sidtuneError, true, {}},
+    {"SetSidtuneQuickStart", setSidtuneQuickStart, false, {kQuenbrixReal}},
+};
 
 }  // namespace
 
-void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime) { play(runtime, false); }
-
-void QUENBRIX_CALL playSidtuneSong(ScriptRuntime* runtime) { play(runtime, true); }
-
-void QUENBRIX_CALL sidtuneSongs(ScriptRuntime* runtime) {
-    runtime->operations->setIntegerResult(runtime, songsOfTune(engine));
-}
-
-void QUENBRIX_CALL pauseSidtune(ScriptRuntime*) { pauseSong(engine); }
-
-void QUENBRIX_CALL resumeSidtune(ScriptRuntime*) { resumeSong(engine); }
-
-void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(engine); }
-
-void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime) {
-    // In Idle the parameter is not even read: there is nothing to set, and nothing is remembered.
-    if (playerState(engine) == PlayerState::Idle) return;
-    setPlayerVolume(engine, runtime->operations->getRealParameter(runtime, 1));
+void registerCommands(FunctionRegistry* registry) {
+    const FunctionRegistryOperations* r = registry->operations;
+    for (const Command& c : kCommands) {
+        if (c.function) {
+            r->registerFunction(registry, c.name, c.handler, kQuenbrixInteger);
+        } else {
+            r->registerProcedure(registry, c.name, c.handler);
+        }
+        for (QuenbrixType type : c.parameters) r->addParameter(registry, type);
+    }
 }
 
 }  // namespace sidtune

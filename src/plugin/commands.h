@@ -7,10 +7,20 @@
 //   "SidtuneSongs"()                   -> the songs of the tune that plays or is paused; 0 in Idle
 //   "PauseSidtune"                     Playing: the sound stops, the song keeps its place
 //   "ResumeSidtune"                    Paused: the song goes on from where it paused
+//   "FadeSidVolume" value, seconds     the volume slides to the value over the seconds heard
+//   "FadeOutSidtune" seconds           a fade to silence, and the player is Idle after it
+//   "SidtuneState"()                   -> 0 Idle, 1 Playing, 2 Paused
+//   "SidtuneSong"()                    -> the song heard, counted from 1; 0 in Idle
+//   "SidtuneTime"()                    -> milliseconds of the song heard, pauses not counted
+//   "SetSidtuneSpeed" ratio            the tempo, 0.25 to 4.0, for this and every later song
+//   "MuteSidVoice" voice, on           voice 1 to 3 out of the mix (nonzero) or back in (0)
+//   "SidtuneError"()                   -> why the last play gave 0 (player.h, PlayError)
+//   "SetSidtuneQuickStart" on          later plays start with the song, not half a second later
 //
 // The player is Idle (nothing set up), Playing (engine set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player
-// first and builds a new engine, so the volume returns to full with every tune.
+// first and builds a new engine, so the volume returns to full with every tune; the tempo, the
+// muted voices and the quick start are the player's settings and hold until changed or unloaded.
 #pragma once
 
 #include "engine/engine_state.h"
@@ -24,13 +34,5 @@ namespace sidtune {
 extern EngineState engine;
 
 void registerCommands(FunctionRegistry* registry);
-
-void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime);
-void QUENBRIX_CALL stopSidtune(ScriptRuntime* runtime);
-void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime);
-void QUENBRIX_CALL playSidtuneSong(ScriptRuntime* runtime);
-void QUENBRIX_CALL sidtuneSongs(ScriptRuntime* runtime);
-void QUENBRIX_CALL pauseSidtune(ScriptRuntime* runtime);
-void QUENBRIX_CALL resumeSidtune(ScriptRuntime* runtime);
 
 }  // namespace sidtune

@@ -40,9 +40,11 @@ int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
     return 1;
 }
 
-// After this the host may unload the library: nothing of ours may still be running.
+// After this the host may unload the library: nothing of ours may still be running. The player's
+// settings (tempo, muted voices, quick start) last until here.
 void QUENBRIX_CALL unload(PluginObject*) {
     closePlayer(engine);
+    resetSettings(engine);
     platform::finishReleases();
 }
 

@@ -154,6 +154,9 @@ struct SidChip {
     int32_t damping;  // units of 1/256
     // Filter state, 16.16 fixed point in voice-output units.
     int32_t highPass, bandPass, lowPass;
+    // Voices left out of the mix (bit v: voice v + 1), a setting of the player's, not a register:
+    // a muted voice runs on, and neither the direct sum nor the filter hears it.
+    uint8_t mutedVoices;
 };
 
 // The sample player behind $D41D-$D47F.

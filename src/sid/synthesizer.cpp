@@ -4,7 +4,8 @@
 //     envelopes (envelope.h)    each voice's level after every sample
 //           |
 //     voices (voice_kernels.h)  each source before the voice it syncs or ring-modulates; each
-//           |                   voice's output into one of two sums:
+//           |                   heard voice's output (not voice 3 off, not muted) into one of
+//           |                   two sums:
 //           +---------------------------+
 //     direct sum               filtered sum (voices routed through the filter)
 //           |                           |
@@ -132,6 +133,9 @@ template <typename Isa>
     const int32_t highPassMask = chip.highPassOn ? -1 : 0;
     const bool voice3On = chip.voice3On;
     SidVoice* const voices = chip.voices.data();
+    // Whether each voice is heard at all: voice 3 off, or muted by the player, it still runs.
+    bool audible[3];
+    for (int k = 0; k < 3; ++k) audible[k] = (k < 2 || voice3On) && !(chip.mutedVoices >> k & 1);
 
     // A digi sounds only while its position lies within the sample, and nothing but a command
     // (from the CPU, never during rendering) can bring it there: silent now means silent for the
@@ -139,7 +143,8 @@ template <typename Isa>
     const bool digiSounds = digi.playing && digi.position >= digi.playStart && digi.position < digi.playEnd;
 
     // With no routed voice and a filter at rest, the filter stays at exactly zero.
-    const bool anyRouted = voices[0].filtered || voices[1].filtered || (voices[2].filtered && voice3On);
+    const bool anyRouted = (voices[0].filtered && audible[0]) || (voices[1].filtered && audible[1]) ||
+                           (voices[2].filtered && audible[2]);
     const bool filterRuns = anyRouted || highPass != 0 || bandPass != 0 || lowPass != 0;
     // Voice k is synced and ring-modulated by voice (k + 2) mod 3. Unless all three use sync or
     // ring, the voices can run one after the other through a stretch, each source before the
@@ -182,7 +187,7 @@ template <typename Isa>
             for (int k : order) {
                 SidVoice& v = voices[k];
                 const int source = (k + 2) % 3;
-                const bool heard = (k < 2 || voice3On) && !silent[k];
+                const bool heard = audible[k] && !silent[k];
                 bool& filled = v.filtered ? filteredFilled : directFilled;
                 VoiceJob job{n,
                              levels[k],
@@ -218,12 +223,12 @@ template <typename Isa>
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
                 // voices 2 and 3 by voices 1 and 2 as they are now.
                 const int32_t out1 = voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep), levels[0][j]);
-                (v1.filtered ? filtered : direct)[j] += out1;
+                if (audible[0]) (v1.filtered ? filtered : direct)[j] += out1;
                 const int32_t out2 = voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep), levels[1][j]);
-                (v2.filtered ? filtered : direct)[j] += out2;
+                if (audible[1]) (v2.filtered ? filtered : direct)[j] += out2;
                 const int32_t out3 = voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep), levels[2][j]);
-                // Voice 3 off mutes it in both paths; it still runs, syncs and modulates.
-                if (voice3On) (v3.filtered ? filtered : direct)[j] += out3;
+                // Voice 3 off silences it in both paths; it still runs, syncs and modulates.
+                if (audible[2]) (v3.filtered ? filtered : direct)[j] += out3;
             }
             voices[0] = v1, voices[1] = v2, voices[2] = v3;
         }

@@ -1,0 +1,41 @@
+// The settings a player makes its songs with: they hold for every later play until they are
+// changed (the plugin keeps them until it is unloaded), unlike the volume, which every play resets.
+//
+//   speed         the tempo, in 1/65536 of the normal: frame pacing divides every frame by it
+//   mutedVoices   voices left out of the mix (bit v: voice v + 1); they run on
+//   quickStart    the stream's first half is the song's first block, not half a second of silence
+//
+// A new engine is zero, and zero is every default: a speed of 0 is the normal tempo.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/frame_pacing.h"
+
+namespace sidtune {
+
+struct PlaySettings {
+    uint32_t speed;
+    uint8_t mutedVoices;
+    bool quickStart;
+};
+
+inline uint32_t playSpeed(const PlaySettings& s) { return s.speed == 0 ? kNormalSpeed : s.speed; }
+
+// A tempo ratio as a speed: limited to 0.25-4.0; NaN leaves `current` as it is.
+inline uint32_t speedOfRatio(float ratio, uint32_t current) {
+    if (ratio != ratio) return current;
+    if (ratio < 0.25f) ratio = 0.25f;
+    if (ratio > 4.0f) ratio = 4.0f;
+    return uint32_t(double(ratio) * kNormalSpeed + 0.5);
+}
+
+// The muted voices after voice `voice` (1 to 3) is muted or unmuted; any other number changes
+// nothing.
+inline uint8_t mutedAfter(uint8_t muted, int32_t voice, bool mute) {
+    if (voice < 1 || voice > 3) return muted;
+    const uint8_t bit = uint8_t(1u << (voice - 1));
+    return mute ? uint8_t(muted | bit) : uint8_t(muted & ~bit);
+}
+
+}  // namespace sidtune

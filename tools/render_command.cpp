@@ -1,0 +1,88 @@
+// sidtune render: a song into a WAV file, block by block exactly as the player makes it, with the
+// player's settings, and a fade-out as FadeOutSidtune makes one.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "engine/frame_pacing.h"
+#include "engine/song.h"
+#include "output_file.h"
+#include "progress_bar.h"
+#include "sidtune_commands.h"
+#include "stop_signal.h"
+#include "tool_tune.h"
+#include "wav_file.h"
+
+namespace sidtune {
+namespace {
+
+// The file being rendered, for the signal handler: removed if the render is stopped.
+OutputFile* renderOutput = nullptr;
+
+void abandonRender(int signal) {
+    if (renderOutput != nullptr) renderOutput->abandon();
+    std::_Exit(exitCodeFor(signal));
+}
+
+// A fade-out over the last `fadeSamples` of `total` samples: the volume falls evenly from full to
+// nothing, and on the volume's scale its value is the samples' gain.
+void fadeOut(int16_t* samples, uint32_t count, uint64_t first, uint64_t total, uint64_t fadeSamples) {
+    if (fadeSamples == 0) return;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t at = first + i;
+        if (at + fadeSamples < total) continue;
+        const double gain = double(total - at) / double(fadeSamples + 1);
+        samples[i] = int16_t(std::lround(samples[i] * gain));
+    }
+}
+
+}  // namespace
+
+int renderCommand(const RenderOptions& o) {
+    ToolTune tune;
+    if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.engine->tune, o.song)) return 1;
+    EngineState& e = *tune.engine;
+    applySongSettings(e, o.settings);
+    // Song N of the command line is the player's song N - 1; it exists (songExists).
+    beginTune(e, tune.bytes.data(), tune.bytes.size(), o.song - 1);
+
+    OutputFile out;
+    std::string error;
+    if (!out.open(o.output, o.tune, error)) {
+        fail("cannot write " + o.output + ": " + error);
+        return 1;
+    }
+    renderOutput = &out;
+    catchStopSignals(abandonRender);
+
+    // Whole half-second blocks, as the player makes them.
+    const uint64_t total = uint64_t(std::ceil(o.seconds * 2)) * kBlockSamples;
+    const uint64_t fadeSamples = std::min<uint64_t>(total, uint64_t(std::llround(o.fadeOut * kSampleRate)));
+    const auto header = wav::header(uint32_t(total));
+    bool ok = out.write(header.data(), header.size(), error);
+    ProgressBar progress(onTerminal(true));
+    std::vector<int16_t> block(kBlockSamples);
+    std::vector<uint8_t> bytes(kBlockBytes);
+    for (uint64_t made = 0; made < total && ok;) {
+        const uint32_t count = uint32_t(std::min<uint64_t>(kBlockSamples, total - made));
+        renderBlock(e, block.data(), count * kBytesPerSample);
+        fadeOut(block.data(), count, made, total, fadeSamples);
+        wav::putSamples(block.data(), count, bytes.data());
+        ok = out.write(bytes.data(), count * kBytesPerSample, error);
+        made += count;
+        progress.show(made, total);
+    }
+    progress.clear();
+    ok = ok && out.commit(error);
+    renderOutput = nullptr;
+    if (!ok) {
+        out.abandon();
+        fail("cannot write " + o.output + ": " + error);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace sidtune

@@ -1,0 +1,51 @@
+// The commands of the sidtune program, one file each; sidtune.cpp reads the command line.
+//
+//   renderCommand   render_command.cpp   a song into a WAV file, as the player makes it
+//   infoCommand     info_command.cpp     what the player reads of a tune, in words or JSON
+//   playCommand     play_command.cpp     a song through the plugin, as a Quenbrix program plays it
+//   checkCommand    check_command.cpp    a verdict for every song of every tune under some paths
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sidtune {
+
+struct EngineState;
+
+// How the player makes a song: a tempo and muted voices, as SetSidtuneSpeed and MuteSidVoice.
+struct SongSettings {
+    double speed = 1.0;     // 0.25 to 4.0
+    std::vector<int> mute;  // voices 1 to 3
+};
+void applySongSettings(EngineState& e, const SongSettings& settings);
+
+struct RenderOptions {
+    std::string tune, output;
+    double seconds = 0;
+    int song = 1;
+    SongSettings settings;
+    double fadeOut = 0;  // the last seconds fade to silence
+};
+int renderCommand(const RenderOptions& options);
+
+int infoCommand(const std::string& tune, bool json);
+
+struct PlayOptions {
+    std::string tune;
+    int song = 1;
+    double seconds = 0;  // 0: until stopped
+    std::string plugin;
+    SongSettings settings;
+};
+int playCommand(const PlayOptions& options);
+
+struct CheckOptions {
+    std::vector<std::string> paths;
+    double seconds = 30;
+    bool json = false;
+    unsigned jobs = 1;
+};
+int checkCommand(const CheckOptions& options);
+
+}  // namespace sidtune

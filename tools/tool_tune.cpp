@@ -1,0 +1,50 @@
+#include "tool_tune.h"
+
+#include <cstdio>
+
+#include "sidtune_commands.h"
+#include "tune/tune_file.h"
+#include "tune/tune_loader.h"
+
+namespace sidtune {
+
+void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", message.c_str()); }
+
+bool loadToolTune(const std::string& path, ToolTune& tune) {
+    tune.bytes.resize(kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(path.c_str(), tune.bytes.data(), tune.bytes.size());
+    if (read.status == TuneFileStatus::Directory || read.status == TuneFileStatus::NotRegular) {
+        fail(path + " " + describe(read));
+        return false;
+    }
+    if (read.status != TuneFileStatus::Read) {
+        fail("cannot read " + path + ": " + describe(read));
+        return false;
+    }
+    tune.bytes.resize(read.size);
+    tune.engine = std::make_unique<EngineState>();
+    resetMachine(tune.engine->machine, kSampleRate);
+    parsePsidHeader(tune.bytes.data(), tune.bytes.size(), tune.header);
+    switch (loadTuneBytes(tune.engine->machine, tune.engine->tune, tune.bytes.data(), tune.bytes.size())) {
+        case LoadStatus::Loaded: return true;
+        case LoadStatus::Rsid:
+            fail(path + " is not a PSID tune: an RSID tune, which needs a whole C64");
+            return false;
+        case LoadStatus::NotPsid:
+        case LoadStatus::Unreadable: fail(path + " is not a PSID tune"); return false;
+    }
+    return false;
+}
+
+void applySongSettings(EngineState& e, const SongSettings& settings) {
+    e.settings.speed = speedOfRatio(float(settings.speed), kNormalSpeed);
+    for (int voice : settings.mute) e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, true);
+}
+
+bool songExists(const std::string& path, const TuneInfo& tune, int song) {
+    if (song >= 1 && song <= tune.lastSong + 1) return true;
+    fail(path + " has songs 1 to " + std::to_string(tune.lastSong + 1) + ", not " + std::to_string(song));
+    return false;
+}
+
+}  // namespace sidtune

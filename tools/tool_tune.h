@@ -1,0 +1,29 @@
+// A tune as the tools read it: the file's bytes, its header, and an engine of the tool's own with
+// the tune loaded as the player loads it. Failures are one line on standard error, with the reason.
+//
+//   fail(message)                    "sidtune: message" on standard error
+//   loadToolTune(path, tune)         false (said) when the file cannot be read or is no PSID tune
+//   songExists(path, tune, song)     false (said) when song N (counted from 1) is not the tune's
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "tune/psid_header.h"
+
+namespace sidtune {
+
+struct ToolTune {
+    std::unique_ptr<EngineState> engine;
+    std::vector<uint8_t> bytes;
+    PsidHeader header;
+};
+
+void fail(const std::string& message);
+bool loadToolTune(const std::string& path, ToolTune& tune);
+bool songExists(const std::string& path, const TuneInfo& tune, int song);
+
+}  // namespace sidtune
