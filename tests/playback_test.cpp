@@ -24,8 +24,8 @@
 
 #include "engine/player.h"
 #include "quenbrix_host.h"
+#include "stamped_recording.h"
 #include "test_support.h"
-#include "wav_file.h"
 
 extern char** environ;
 
@@ -75,43 +75,6 @@ std::vector<int16_t> offlineRender(int blocks) {
     return renderBlocks(*e, blocks);
 }
 
-// Records the sound server's null sink (its monitor) from construction until stop().
-class Recorder {
-  public:
-    explicit Recorder(const std::string& name)
-        : path((std::filesystem::temp_directory_path() / name).string()) {
-        std::filesystem::remove(path);
-        const std::string rate = "--rate=" + std::to_string(kSampleRate);
-        const char* arguments[] = {
-            "parecord",       "--latency-msec=20", "-d",         "test.monitor", rate.c_str(), "--channels=1",
-            "--format=s16le", "--file-format=wav", path.c_str(), nullptr};
-        started =
-            posix_spawnp(&pid, "parecord", nullptr, nullptr, const_cast<char**>(arguments), environ) == 0;
-        std::this_thread::sleep_for(500ms);
-    }
-    ~Recorder() {
-        if (started) stop();
-        std::filesystem::remove(path);
-    }
-    std::vector<int16_t> stop() {
-        std::this_thread::sleep_for(300ms);
-        kill(pid, SIGINT);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        started = false;
-        wav::Audio audio;
-        std::string error;
-        EXPECT_TRUE(wav::read(path, audio, error)) << error;
-        EXPECT_EQ(audio.channels, 1);
-        return audio.samples;
-    }
-    bool started = false;
-
-  private:
-    std::string path;
-    pid_t pid = 0;
-};
-
 // How far a recorded sample may be from the rendered one: a few LSB where the server's mixing
 // touches it. Every comparison of a recording with a render uses it, and so does "quiet".
 constexpr int kSampleTolerance = 4;
@@ -124,24 +87,31 @@ bool sameSample(const std::vector<int16_t>& recorded, size_t r, const std::vecto
 
 bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; }
 
-// The recording, aligned on its first audible sample, equals blocks `from` to `to` - 1 of the
-// offline render (the first block heard may meet the device starting, the last the stop).
-::testing::AssertionResult recordingEqualsRender(const std::vector<int16_t>& recorded,
-                                                 const std::vector<int16_t>& offline, size_t from = 1,
-                                                 size_t to = 5) {
-    const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
-    if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
-    const size_t offset = r0 - o0;
-    const size_t end = to * kBlockSamples;
+// The recording, aligned on the render (renderOffset), equals the render's samples `from` to `end`
+// - 1 (those a server's monitor missed at the stream's very start aside).
+::testing::AssertionResult recordingEqualsSamples(const std::vector<int16_t>& recorded,
+                                                  const std::vector<int16_t>& offline, size_t from,
+                                                  size_t end) {
+    const size_t offset = renderOffset(recorded, offline);
+    if (offset >= recorded.size()) return ::testing::AssertionFailure() << "the render was not heard";
     if (recorded.size() < offset + end)
-        return ::testing::AssertionFailure() << "fewer than " << to << " blocks were recorded";
+        return ::testing::AssertionFailure() << "fewer than " << end << " samples were recorded";
+    from = std::max(from, firstAudible(recorded) - offset);
     size_t differing = 0, firstDifference = 0;
-    for (size_t i = from * kBlockSamples; i < end; ++i) {
+    for (size_t i = from; i < end; ++i) {
         if (!sameSample(recorded, offset + i, offline, i) && differing++ == 0) firstDifference = i;
     }
     if (differing == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << differing << " samples differ, from sample " << firstDifference << " of the offline render";
+}
+
+// The same for blocks `from` to `to` - 1 (the first block heard may meet the device starting, the
+// last the stop).
+::testing::AssertionResult recordingEqualsRender(const std::vector<int16_t>& recorded,
+                                                 const std::vector<int16_t>& offline, size_t from = 1,
+                                                 size_t to = 5) {
+    return recordingEqualsSamples(recorded, offline, from * kBlockSamples, to * kBlockSamples);
 }
 
 // A recording of a song that was paused once and resumed, against the song's offline render: the
@@ -262,8 +232,8 @@ bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; 
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(8);
-    Recorder recorder("sidtune-capture.wav");
-    ASSERT_TRUE(recorder.started);
+    StampedRecorder recorder;
+    ASSERT_TRUE(recorder.ok());
 
     const auto engine = newEngine();
     EngineState& e = *engine;
@@ -309,8 +279,8 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
             return host.call(name, arguments);
         };
 
-        Recorder recorder("sidtune-volume.wav");
-        ASSERT_TRUE(recorder.started);
+        StampedRecorder recorder;
+        ASSERT_TRUE(recorder.ok());
         EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
         std::this_thread::sleep_for(2000ms);
         command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
@@ -349,6 +319,110 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
     }
 }
 
+// A script run by a host with --trace, while a stamped recorder records: what it printed, and the
+// wall-clock time of each command.
+struct TracedRun {
+    int exitCode = -1;
+    std::vector<std::string> printed;  // the lines of its standard output
+    std::vector<TracedCall> trace;
+};
+
+TracedRun runTraced(const std::string& host, const std::string& script, const std::filesystem::path& dir) {
+    std::ofstream(dir / "script.qb") << script;
+    const std::string command = host + " --trace " + (dir / "script.qb").string() + " >" +
+                                (dir / "out").string() + " 2>" + (dir / "trace").string();
+    TracedRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream out(dir / "out");
+    for (std::string line; std::getline(out, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows program's lines
+        run.printed.push_back(line);
+    }
+    run.trace = readTrace((dir / "trace").string());
+    return run;
+}
+
+// The gain of a stretch of the recording against the render it should equal.
+double gainOver(const std::vector<int16_t>& recorded, size_t offset, const std::vector<int16_t>& offline,
+                size_t from, size_t to) {
+    double cross = 0, power = 0;
+    for (size_t i = from; i < to && offset + i < recorded.size() && i < offline.size(); ++i) {
+        cross += double(recorded[offset + i]) * offline[i];
+        power += double(offline[i]) * offline[i];
+    }
+    return power > 0 ? cross / power : 0;
+}
+
+// The commands of a game's second round, heard: with the quick start, a tempo of 2 and voice 2
+// muted, the recording is the render made with the same settings from its first sample, heard at
+// once; "SidtuneTime", polled, is the recording's own clock of the song; "FadeOutSidtune 1.0" falls
+// to silence in small steps and is over a second later, the player Idle. On PulseAudio's own
+// client to the letter; through SDL2, whose volume and clock move a callback at a time, the sound
+// and the end of the fade only.
+TEST(RealAudio, TheGameMusicCommandsAsHeard) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    const auto e = newEngine();
+    e->settings.speed = 2 * kNormalSpeed;
+    e->settings.mutedVoices = 0x02;
+    ASSERT_TRUE(beginTuneFile(*e, kDemo));
+    const std::vector<int16_t> offline = renderBlocks(*e, 12);
+    std::string script = "SetSidtuneQuickStart 1\nSetSidtuneSpeed 2\nMuteSidVoice 2, 1\nok = PlaySidtune(\"" +
+                         kDemo + "\")\nPrint ok\nWait 400\n";
+    for (int poll = 0; poll < 6; ++poll) script += "t = SidtuneTime\nPrint t\nWait 300\n";
+    script += "FadeOutSidtune 1.0\nWait 1400\ns = SidtuneState\nPrint s\n";
+    const TempFolder folder;
+    for (const char* plugin : kLinuxPlugins) {
+        SCOPED_TRACE(plugin);
+        const bool exact = std::string(plugin) == SIDTUNE_PLUGIN;
+        StampedRecorder recorder;
+        ASSERT_TRUE(recorder.ok());
+        const TracedRun run =
+            runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
+        recorder.stop();
+        ASSERT_EQ(run.exitCode, 0);
+        ASSERT_EQ(run.printed.size(), 8u);
+        EXPECT_EQ(run.printed[0], "-1");
+        EXPECT_EQ(run.printed[7], "0");  // Idle after the fade-out
+        const std::vector<int16_t>& r = recorder.samples;
+        const size_t offset = renderOffset(r, offline);
+        ASSERT_LT(offset, r.size()) << "the render was not heard";
+        const double fadeCommand = firstCall(run.trace, "FadeOutSidtune");
+        const size_t fadeFrom = recorder.sampleAt(fadeCommand) - offset;
+        EXPECT_TRUE(recordingEqualsSamples(r, offline, 0, fadeFrom));
+        // From the command to the first sample of the render: at once (the first samples of a
+        // stream that a server's monitor missed were played all the same).
+        const double start = recorder.timeOf(offset) - firstCall(run.trace, "PlaySidtune");
+        std::printf("heard %.3f s after the command\n", start);
+        if (exact) {
+            EXPECT_LT(start, 0.05);
+        }
+        // The clock: each poll against the recording's time of the song at that moment.
+        size_t poll = 1;
+        for (const TracedCall& call : run.trace) {
+            if (call.name != "SidtuneTime" || !exact) continue;
+            const double heard = double(recorder.sampleAt(call.time) - offset) * 1000.0 / kSampleRate;
+            EXPECT_NEAR(std::stod(run.printed[poll]), heard, 20.0) << "poll " << poll;
+            ++poll;
+        }
+        // The fade: every 10 ms at most a small step down, and silence 1.05 s after the command.
+        const size_t step = kSampleRate / 100;
+        double last = gainOver(r, offset, offline, fadeFrom - step, fadeFrom);
+        EXPECT_NEAR(last, 1.0, 0.01);
+        for (size_t at = fadeFrom; exact && at + step < fadeFrom + kSampleRate; at += step) {
+            const double gain = gainOver(r, offset, offline, at, at + step);
+            EXPECT_LT(last - gain, 0.05) << "a stair-step at " << double(at - fadeFrom) / kSampleRate << " s";
+            last = gain;
+        }
+        size_t end = r.size();
+        while (end > 0 && quietSample(r[end - 1])) --end;
+        const double over = recorder.timeOf(end) - fadeCommand;
+        std::printf("the fade-out was over %.3f s after the command\n", over);
+        EXPECT_LT(over, exact ? 1.05 : 1.5);
+        EXPECT_GT(over, 0.9);
+    }
+}
+
 // How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
 std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv("SIDTUNE_WINE") : "wine"; }
 
@@ -363,8 +437,8 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
         SCOPED_TRACE(plugin);
         quenbrix::PluginHost host;
         ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
-        Recorder recorder("sidtune-pause.wav");
-        ASSERT_TRUE(recorder.started);
+        StampedRecorder recorder;
+        ASSERT_TRUE(recorder.ok());
         const quenbrix::Value tune = quenbrix::Value::ofText(demoTune("effects.sid"));
         ASSERT_EQ(host.call("PlaySidtuneSong", {tune, quenbrix::Value::ofReal(2)}).result, -1);
         EXPECT_EQ(host.call("SidtuneSongs").result, 3);
@@ -398,6 +472,7 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         std::string tune;
         int song;  // counted from 1
         bool paused;
+        bool quickStart = false;  // heard within 0.05 s of the command
     };
     const Case cases[] = {
         {"song 1", "ok = PlaySidtune(\"" + kDemo + "\")\nPrint ok\nWait 3500\nStopSidtune\n", kDemo, 1,
@@ -406,11 +481,12 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
          "ok = PlaySidtuneSong(\"" + effects +
              "\", 2)\nPrint ok\nWait 2500\nPauseSidtune\nWait 1000\nResumeSidtune\nWait 3000\nStopSidtune\n",
          effects, 2, true},
+        {"song 1 with the quick start",
+         "SetSidtuneQuickStart 1\nok = PlaySidtune(\"" + kDemo + "\")\nPrint ok\nWait 3000\nStopSidtune\n",
+         kDemo, 1, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string script = (dir / "play.qb").string();
-        std::ofstream(script) << c.script;
         const auto e = newEngine();
         ASSERT_TRUE(beginTuneFile(*e, c.tune, c.song - 1));
         const std::vector<int16_t> offline = renderBlocks(*e, 16);
@@ -419,21 +495,27 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
         // second. A run that Wine starved so badly that less was heard is played again, three in all.
         ::testing::AssertionResult heard = ::testing::AssertionFailure();
         for (int attempt = 1; attempt <= 3 && !heard; ++attempt) {
-            Recorder recorder("sidtune-wine.wav");
-            ASSERT_TRUE(recorder.started);
-            const std::string run = wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin +
-                                    "/sidtune.dll " + script + " >" + (dir / "out").string() + " 2>&1";
-            const int status = std::system(run.c_str());
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            const TracedRun run = runTraced(
+                wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll",
+                c.script, dir);
             const std::vector<int16_t> recorded = recorder.stop();
-            std::ifstream outFile(dir / "out");
-            const std::string out{std::istreambuf_iterator<char>(outFile), {}};
-            ASSERT_EQ(WEXITSTATUS(status), 0) << out;
-            ASSERT_EQ(out.rfind("-1", 0), 0u) << out;
+            ASSERT_EQ(run.exitCode, 0);
+            ASSERT_FALSE(run.printed.empty());
+            ASSERT_EQ(run.printed[0], "-1");
             size_t gap = 0;
             heard = recordingIsRenderWithDropouts(recorded, offline, (c.paused ? 6 : 4) * kBlockSamples, gap);
             if (heard && c.paused && std::abs(double(gap) / kSampleRate - 1.0) > 0.5)
                 heard = ::testing::AssertionFailure()
                         << "the longest gap, " << gap << " samples, is no pause";
+            if (heard && c.quickStart) {
+                const double start =
+                    recorder.timeOf(renderOffset(recorded, offline)) - firstCall(run.trace, "PlaySidtune");
+                std::printf("heard %.3f s after the command\n", start);
+                if (!(start < 0.05))
+                    heard = ::testing::AssertionFailure() << "heard " << start << " s after the command";
+            }
             if (!heard) std::printf("%s, attempt %d: %s\n", c.name, attempt, heard.message());
         }
         EXPECT_TRUE(heard);
@@ -589,8 +671,8 @@ TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
     }
     quenbrix::PluginHost host;
     ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-    Recorder recorder("sidtune-load.wav");
-    ASSERT_TRUE(recorder.started);
+    StampedRecorder recorder;
+    ASSERT_TRUE(recorder.ok());
     EXPECT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
     std::this_thread::sleep_for(std::chrono::seconds(seconds) + 1000ms);
     host.call("StopSidtune");
