@@ -700,6 +700,149 @@ TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
     std::this_thread::sleep_for(1500ms);  // past the parking: nothing calls into the unloaded code
 }
 
+// A PulseAudio server of a test's own, on a socket in `dir`, with a null sink or none: one that can
+// be frozen, killed and stripped of its sink while a tune plays.
+class PulseServer {
+  public:
+    PulseServer(const std::filesystem::path& dir, bool sink) : home(dir) {
+        std::filesystem::create_directories(home / "xdg");
+        std::filesystem::permissions(home / "xdg", std::filesystem::perms::owner_all);
+        const std::string command =
+            "XDG_RUNTIME_DIR=" + (home / "xdg").string() +
+            " pulseaudio --daemonize=yes --system=no --exit-idle-time=-1 -n --use-pid-file=yes"
+            " --log-target=file:" +
+            (home / "log").string() + (sink ? " --load='module-null-sink sink_name=faults rate=44100'" : "") +
+            " --load='module-native-protocol-unix socket=" + (home / "sock").string() + " auth-anonymous=1'";
+        started = std::system(command.c_str()) == 0 && pactl("info");
+        std::ifstream in(home / "xdg" / "pulse" / "pid");
+        in >> pid;
+    }
+    ~PulseServer() { kill(); }
+    std::string address() const { return "unix:" + (home / "sock").string(); }
+    bool pactl(const std::string& arguments) const {
+        for (int tries = 0; tries < 100; ++tries) {
+            if (std::system(
+                    ("PULSE_SERVER=" + address() + " pactl " + arguments + " >/dev/null 2>&1").c_str()) == 0)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    void signal(int number) const {
+        if (pid > 0) ::kill(pid, number);
+    }
+    void kill() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGCONT);
+        ::kill(pid, SIGKILL);
+        // Gone, or a zombie that nobody here reaps: its pid file and socket go, so that a new
+        // server can start in its place.
+        for (int tries = 0; tries < 100 && ::kill(pid, 0) == 0; ++tries) {
+            std::ifstream state("/proc/" + std::to_string(pid) + "/stat");
+            std::string pidField, name, status;
+            if (state >> pidField >> name >> status && status == "Z") break;
+            std::this_thread::sleep_for(10ms);
+        }
+        pid = 0;
+        std::filesystem::remove(home / "sock");
+        std::filesystem::remove(home / "xdg" / "pulse" / "pid");
+    }
+    bool started = false;
+
+  private:
+    std::filesystem::path home;
+    pid_t pid = 0;
+};
+
+// What the sound system can do to a program that plays, each with a server of the test's own: the
+// program is never brought down or held up (no call waits more than 2 s), it is told (the state
+// goes to 0, the error to 5, "no sound output"), and the next play works once a server is back.
+// The script plays, (pauses,) and 0.7 s later the fault happens; at 1.5 s it asks the state and the
+// error, and plays again. SDL2's own drivers are pointed at nothing, as on a machine with no card.
+TEST(RealAudio, SoundSystemFaults) {
+    SKIP_WITHOUT_SOUND_SERVER();  // the sound server's programs are here
+    struct Case {
+        const char* name;
+        bool sink;
+        const char* fault;  // stop, kill, restart (kill, then a new server), unload-sink, or none
+        bool paused;
+        int exitCode;
+        std::string printed;  // ok, state, error, ok, error
+    };
+    const Case cases[] = {
+        {"a server without a sink", false, "none", false, 2, ""},
+        {"the sink removed while playing", true, "unload-sink", false, 0, "-1\n0\n5\n0\n5\n"},
+        {"the server frozen while playing", true, "stop", false, 0, "-1\n1\n0\n0\n5\n"},
+        {"the server killed while playing", true, "kill", false, 0, "-1\n0\n5\n0\n5\n"},
+        {"the server killed while paused", true, "kill", true, 0, "-1\n0\n5\n0\n5\n"},
+        {"a new server after the old one died", true, "restart", false, 0, "-1\n0\n5\n-1\n0\n"},
+    };
+    const TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto server = std::make_unique<PulseServer>(folder.path() / "server", c.sink);
+        ASSERT_TRUE(server->started);
+        std::ofstream(folder.path() / "faults.qb")
+            << "ok = PlaySidtune(\"" << kDemo << "\")\nPrint ok\n"
+            << (c.paused ? "PauseSidtune\n" : "")
+            << "Wait 1500\ns = SidtuneState\nPrint s\ne = SidtuneError\nPrint e\nok = PlaySidtune(\"" << kDemo
+            << "\")\nPrint ok\ne = SidtuneError\nPrint e\nStopSidtune\n";
+        const std::string command =
+            "PULSE_SERVER=" + server->address() + " SDL_AUDIODRIVER=alsa AUDIODEV=nonexistent " +
+            SIDTUNE_QUENBRIX_RUN + " --plugin " + SIDTUNE_PLUGIN + " " +
+            (folder.path() / "faults.qb").string() + " >" + (folder.path() / "out").string() + " 2>" +
+            (folder.path() / "err").string();
+        const auto begin = std::chrono::steady_clock::now();
+        std::thread fault([&] {
+            std::this_thread::sleep_for(700ms);
+            const std::string f = c.fault;
+            if (f == "stop") server->signal(SIGSTOP);
+            if (f == "kill" || f == "restart") server->kill();
+            if (f == "restart") server = std::make_unique<PulseServer>(folder.path() / "server", true);
+            if (f == "unload-sink") server->pactl("unload-module module-null-sink");
+        });
+        const int status = std::system(command.c_str());
+        fault.join();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        server->kill();
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.exitCode) << slurp(folder.path() / "err");
+        EXPECT_EQ(slurp(folder.path() / "out"), c.printed);
+        if (c.exitCode == 2) {
+            EXPECT_EQ(slurp(folder.path() / "err"), "fatal error: can't init SID engine !\n");
+        }
+        // The script waits 1.5 s; a frozen server holds one call for 2 s at most.
+        EXPECT_LT(seconds, std::string(c.fault) == "stop" ? 4.5 : 2.5);
+    }
+}
+
+// A device that never blocks (ALSA's null device, through the SDL2 fallback where no PulseAudio
+// server answers) costs what a real one does: no thread spins (a spinning one takes a whole core).
+TEST(RealAudio, ADeviceThatNeverBlocksIsHeldToTheClock) {
+    const TempFolder folder;
+    std::ofstream(folder.path() / "null.qb")
+        << "ok = PlaySidtune(\"" << kDemo << "\")\nPrint ok\nWait 3000\nPauseSidtune\nWait 500\n";
+    const std::string command =
+        "PULSE_SERVER=unix:/nonexistent/sidtune/pulse.sock SDL_AUDIODRIVER=alsa AUDIODEV=null " +
+        std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + SIDTUNE_PLUGIN + " " +
+        (folder.path() / "null.qb").string() + " >" + (folder.path() / "out").string();
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const auto begin = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    getrusage(RUSAGE_CHILDREN, &after);
+    if (slurp(folder.path() / "out") != "-1\n") GTEST_SKIP() << "no ALSA null device here";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    auto seconds = [](const rusage& u) {
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double share = (seconds(after) - seconds(before)) / wall;
+    std::printf("%.1f%% of a core over %.1f s\n", 100 * share, wall);
+    EXPECT_LT(share, 0.25);
+}
+
 // Without a sound server or card, set-up fails at once, and prints nothing. Run in a child
 // process, with the server pointed somewhere that does not exist.
 TEST(RealAudio, NoServerFailsQuicklyAndSilently) {

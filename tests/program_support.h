@@ -20,11 +20,6 @@ struct ProgramRun {
     std::string out, err;
 };
 
-inline std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ProgramTest : public ::testing::Test {
   protected:
     TempFolder folder;

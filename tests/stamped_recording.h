@@ -35,8 +35,8 @@ class StampedRecorder {
         attributes.maxlength = uint32_t(-1);
         attributes.fragsize = kPiece * 2;
         int error = 0;
-        source = pa_simple_new(nullptr, "sidtune-recorder", PA_STREAM_RECORD, "test.monitor", "record", &format,
-                               nullptr, &attributes, &error);
+        source = pa_simple_new(nullptr, "sidtune-recorder", PA_STREAM_RECORD, "test.monitor", "record",
+                               &format, nullptr, &attributes, &error);
         if (source == nullptr) {
             std::fprintf(stderr, "no recording: %s\n", pa_strerror(error));
             return;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,11 +48,19 @@ inline std::vector<std::string> manifestFiles() {
     return files;
 }
 
-// The real-audio tests play into the sound server that scripts/with-pulse.sh starts.
+// The real-audio tests play into the sound server that scripts/with-pulse.sh starts. A test that
+// skips for want of one is noted in a file that CTest reads back after the run (and empties before
+// it), so that a run without a server says how many skipped (cmake/report_skipped_tests.cmake).
+inline void noteSkippedForWantOfAServer() {
+    std::ofstream(SIDTUNE_SKIPPED_LIST, std::ios::app)
+        << ::testing::UnitTest::GetInstance()->current_test_info()->name() << "\n";
+}
 #define SKIP_WITHOUT_SOUND_SERVER()                                              \
     do {                                                                         \
-        if (std::getenv("PULSE_SERVER") == nullptr)                              \
+        if (std::getenv("PULSE_SERVER") == nullptr) {                            \
+            noteSkippedForWantOfAServer();                                       \
             GTEST_SKIP() << "no sound server (run under scripts/with-pulse.sh)"; \
+        }                                                                        \
     } while (0)
 
 // A demo tune assembled into the build tree.
@@ -123,6 +132,12 @@ inline std::vector<uint8_t> psidTune(std::initializer_list<uint8_t> init,
     std::copy(init.begin(), init.end(), p.data.begin() + 2);
     std::copy(play.begin(), play.end(), p.data.begin() + 2 + 0x10);
     return p.bytes();
+}
+
+// A file's bytes, as text.
+inline std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A folder of the test's own, named after it, gone with it.
