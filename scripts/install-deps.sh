@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the benchmarks need, from Debian's packages.
 # Does nothing when every package is already there, so the other scripts call it every time.
-#   scripts/install-deps.sh [--audio] [--windows] [--windows32] [--fuzz]
+#   scripts/install-deps.sh [--audio] [--pipewire] [--windows] [--windows32] [--fuzz]
 set -euo pipefail
 
 packages=(
@@ -11,6 +11,7 @@ packages=(
 )
 
 # With --audio also a real sound server and its tools, for the tests that play and record; with
+# --pipewire PipeWire's PulseAudio server, its session manager and a D-Bus to run it on; with
 # --windows also the mingw-w64 cross compilers (64-bit and 32-bit) and Wine, for the Windows builds;
 # with --windows32 also 32-bit Wine, and the user-mode emulator it runs under on a machine whose
 # kernel runs no 32-bit programs (scripts/run-windows-tests.sh --32 registers it).
@@ -18,6 +19,7 @@ i386=false
 for option in "$@"; do
   case "$option" in
     --audio) packages+=(pulseaudio pulseaudio-utils) ;;
+    --pipewire) packages+=(pipewire pipewire-pulse wireplumber dbus pulseaudio-utils) ;;
     --windows) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine) ;;
     --windows32) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine wine32:i386 qemu-user-static)
       i386=true ;;

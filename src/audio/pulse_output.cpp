@@ -127,16 +127,23 @@ class PulseOutput final : public SoundOutput {
             attributes.prebuf = uint32_t(-1);
             attributes.minreq = attributes.tlength / 2;
             attributes.fragsize = uint32_t(-1);
-            // The timing flags keep the latency known, for the clock of what has been heard.
-            const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                 PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-            ok = pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) >= 0;
+            // The timing flags keep the latency known, for the clock of what has been heard. A new
+            // stream starts at full volume and unmuted, as every play does: given explicitly, so that
+            // a desktop's PulseAudio server does not restore the volume an earlier stream of ours
+            // was left at (PipeWire's session manager restores it all the same: see below).
+            const auto flags =
+                pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                  PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_START_UNMUTED);
+            pa_cvolume full;
+            pa_cvolume_set(&full, kSpec.channels, PA_VOLUME_NORM);
+            ok = pa_stream_connect_playback(stream, nullptr, &attributes, flags, &full, nullptr) >= 0;
             // A server with no sink fails the stream at once; a frozen one never answers.
             ok = ok && waitUntil(deadline, [&] {
                      return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ||
                             pa_stream_get_state(stream) == PA_STREAM_READY;
                  });
             ok = ok && pa_stream_get_state(stream) == PA_STREAM_READY;
+            if (ok) setServerVolume(PA_VOLUME_NORM);
         }
         if (!ok) closeStream();
         pa_threaded_mainloop_unlock(connection.loop);
@@ -163,15 +170,12 @@ class PulseOutput final : public SoundOutput {
     }
 
     bool setVolume(int32_t hundredthsOfDecibel) override {
-        pa_cvolume volume;
         const pa_volume_t v = hundredthsOfDecibel >= kVolumeMax ? PA_VOLUME_NORM
                               : hundredthsOfDecibel <= kVolumeMin
                                   ? PA_VOLUME_MUTED
                                   : pa_sw_volume_from_dB(hundredthsOfDecibel / 100.0);
-        pa_cvolume_set(&volume, kSpec.channels, v);
         pa_threaded_mainloop_lock(connection.loop);
-        run(pa_context_set_sink_input_volume(connection.context, pa_stream_get_index(stream), &volume,
-                                             nullptr, nullptr));
+        setServerVolume(v);
         pa_threaded_mainloop_unlock(connection.loop);
         return true;
     }
@@ -210,6 +214,16 @@ class PulseOutput final : public SoundOutput {
 
     static void run(pa_operation* operation) {
         if (operation != nullptr) pa_operation_unref(operation);
+    }
+
+    // The server's volume of the stream, with the main loop locked. A new stream gets full volume
+    // this way too, once it is ready: PipeWire's session manager gives a new stream the volume an
+    // earlier one of the same program was left at, and every play starts at full volume.
+    void setServerVolume(pa_volume_t v) {
+        pa_cvolume volume;
+        pa_cvolume_set(&volume, kSpec.channels, v);
+        run(pa_context_set_sink_input_volume(connection.context, pa_stream_get_index(stream), &volume, nullptr,
+                                             nullptr));
     }
 
     void closeStream() {

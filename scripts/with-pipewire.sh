@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# As scripts/with-pulse.sh, with PipeWire's PulseAudio server in place of PulseAudio: PipeWire, its
+# session manager WirePlumber (on a D-Bus session bus of its own) and pipewire-pulse, headless, at
+# 44100 Hz, with a null sink "test" of 16-bit mono (so that nothing is mixed up or down and its
+# monitor records what was played) and a low-latency stream of silence keeping it awake. State
+# (the volumes WirePlumber remembers) is kept in the run's own folder. Installed by
+# scripts/install-deps.sh --pipewire.
+#   scripts/with-pipewire.sh COMMAND [ARGS...]
+set -euo pipefail
+
+for p in pipewire pipewire-pulse wireplumber dbus-daemon pactl pacat; do
+  command -v "$p" >/dev/null || { echo "with-pipewire: $p is missing (scripts/install-deps.sh --pipewire)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/sidtune-pipewire.XXXXXX)
+export XDG_RUNTIME_DIR="$work/xdg" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d" "$XDG_STATE_HOME"
+cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/rate.conf" <<'CONF'
+context.properties = {
+    default.clock.rate = 44100
+    default.clock.allowed-rates = [ 44100 ]
+}
+CONF
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
+bus_pid=$(echo "$bus" | sed -n 2p)
+pids=()
+pipewire >"$work/pipewire.log" 2>&1 & pids+=($!)
+sleep 0.5
+wireplumber >"$work/wireplumber.log" 2>&1 & pids+=($!)
+pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 & pids+=($!)
+export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+pactl load-module module-null-sink sink_name=test rate=44100 channels=1 format=s16le channel_map=mono >/dev/null
+for _ in $(seq 100); do pactl list short sinks | grep -q test && break; sleep 0.05; done
+pactl set-default-sink test
+
+pacat -p -d test --latency-msec=${SIDTUNE_PULSE_KEEPALIVE_MS:-20} --raw --format=s16le --rate=44100 --channels=1 /dev/zero 2>/dev/null &
+keepalive=$!
+sleep 2.5
+
+cleanup() {
+  kill "$keepalive" "${pids[@]}" 2>/dev/null || true
+  kill "$bus_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+status=0
+"$@" || status=$?
+exit $status
