@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the benchmarks need, from Debian's packages.
 # Does nothing when every package is already there, so the other scripts call it every time.
-#   scripts/install-deps.sh [--audio] [--pipewire] [--windows] [--windows32] [--fuzz]
+#   scripts/install-deps.sh [--audio] [--pipewire] [--windows] [--windows32] [--fuzz] [--package]
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev acme libsdl2-dev libpulse-dev
+  nlohmann-json3-dev libcli11-dev acme libsdl2-dev libpulse-dev nettle-dev
 )
 
 # With --audio also a real sound server and its tools, for the tests that play and record; with
 # --pipewire PipeWire's PulseAudio server, its session manager and a D-Bus to run it on; with
 # --windows also the mingw-w64 cross compilers (64-bit and 32-bit) and Wine, for the Windows builds;
 # with --windows32 also 32-bit Wine, and the user-mode emulator it runs under on a machine whose
-# kernel runs no 32-bit programs (scripts/run-windows-tests.sh --32 registers it).
+# kernel runs no 32-bit programs (scripts/run-windows-tests.sh --32 registers it); with --package
+# what scripts/package.sh makes the manual pages and checks the packages with.
 i386=false
 for option in "$@"; do
   case "$option" in
@@ -24,6 +25,7 @@ for option in "$@"; do
     --windows32) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine wine32:i386 qemu-user-static)
       i386=true ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --package) packages+=(help2man lintian dpkg-dev file unzip) ;;
   esac
 done
 

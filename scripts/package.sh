@@ -2,20 +2,24 @@
 # Builds the release from a clean tree and checks it; leaves in dist/:
 #   sidtune-VERSION-windows.zip        sidtune.dll (32-bit, for Quenbrix) with sidtune.exe and
 #                                      quenbrix-run.exe at the top, the same 64-bit in x64/, the
-#                                      user guide, LICENSE and the examples
-#   sidtune-VERSION-linux-x86_64.tar.gz, sidtune_VERSION_amd64.deb
-#                                      the tree `cmake --install` makes: lib/libsidtune.so,
-#                                      bin/sidtune, bin/quenbrix-run, share/doc/sidtune/,
+#                                      user guide, LICENSE.txt and the examples (text files with
+#                                      CR LF line ends)
+#   sidtune_VERSION_amd64.deb          the tree `cmake --install` makes, under /usr: bin/sidtune,
+#                                      bin/quenbrix-run, lib/x86_64-linux-gnu/sidtune/libsidtune.so,
+#                                      share/doc/sidtune/ (guide, copyright), share/man/man1/,
 #                                      share/sidtune/examples/
+#   sidtune-VERSION-linux-x86_64.tar.gz
+#                                      the same tree, with LICENSE and a README of its needs on top
 #   SHA256SUMS                         over the three
 # The checks: each DLL stripped, under 600 KB, exporting exactly Quenbrix_Query and Quenbrix_Init
-# and importing only Windows' own DLLs; the zip's top DLL 32-bit and its x64/ one 64-bit; the .deb,
-# unpacked, runs: its version matches the file names, and its render of the demo tune equals the
-# build's.
+# and importing only Windows' own DLLs; the zip's top DLL 32-bit and its x64/ one 64-bit, its text
+# files CR LF; the .deb's layout, dependencies, copyright and manual pages, lintian without an
+# error, and, unpacked, it runs: its version matches the file names, its programs find its plugin,
+# and its render of the demo tune equals the build's; the archive's layout.
 #   scripts/package.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --windows
+scripts/install-deps.sh --windows --package
 work=build-package
 rm -rf "$work" dist
 mkdir -p dist
@@ -40,8 +44,14 @@ for target in "win32 mingw-w64-i686 i686 ." "win64 mingw-w64-x86_64 x86_64 x64";
     "$3-w64-mingw32-strip" -o "$zipdir/$4/$file" "$work/$1/bin/$file"
   done
 done
-cp docs/guide.md LICENSE "$zipdir/"
-cp "$work/linux/examples/"*.qb "$work/linux/examples/"*.sid "$zipdir/examples/"
+# Text files with Windows' line ends, for Notepad.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+crlf docs/guide.md "$zipdir/guide.md"
+crlf LICENSE "$zipdir/LICENSE.txt"
+for file in "$work/linux/examples/"*.qb "$work/linux/examples/Songlengths.md5"; do
+  crlf "$file" "$zipdir/examples/$(basename "$file")"
+done
+cp "$work/linux/examples/"*.sid "$zipdir/examples/"
 (cd "$work/zip" && cmake -E tar cf "$OLDPWD/dist/sidtune-$version-windows.zip" --format=zip "sidtune-$version-windows")
 (cd dist && sha256sum "sidtune-$version-windows.zip" "sidtune-$version-linux-x86_64.tar.gz" \
   "sidtune_${version}_amd64.deb" > SHA256SUMS)
@@ -56,20 +66,50 @@ for dll in "$zipdir/sidtune.dll:pei-i386" "$zipdir/x64/sidtune.dll:pei-x86-64"; 
   exports=$(objdump -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[ *[0-9]+\]/ {print $3}' | tr '\n' ' ')
   [ "$exports" = "Quenbrix_Init Quenbrix_Query " ] || fail "$file exports $exports"
   imports=$(objdump -p "$file" | awk '/DLL Name:/ {print tolower($3)}' | sort -u | tr '\n' ' ')
-  [ "$imports" = "dsound.dll kernel32.dll msvcrt.dll user32.dll " ] || fail "$file imports $imports"
+  [ "$imports" = "bcrypt.dll dsound.dll kernel32.dll msvcrt.dll user32.dll " ] || fail "$file imports $imports"
   echo "$file: $format, $size bytes, exports Quenbrix_Init and Quenbrix_Query, imports $imports"
 done
 listing=$(unzip -l "dist/sidtune-$version-windows.zip")
 for entry in sidtune.dll sidtune.exe quenbrix-run.exe x64/sidtune.dll x64/sidtune.exe x64/quenbrix-run.exe \
-  guide.md LICENSE examples/game.qb examples/demo.sid; do
+  guide.md LICENSE.txt examples/game.qb examples/ends.qb examples/demo.sid examples/Songlengths.md5; do
   grep -q " sidtune-$version-windows/$entry\$" <<<"$listing" || fail "$entry is not in the zip"
+done
+for text in guide.md LICENSE.txt examples/demo.qb; do
+  unzip -p "dist/sidtune-$version-windows.zip" "sidtune-$version-windows/$text" | head -1 | grep -q $'\r$' ||
+    fail "$text in the zip has no CR LF line ends"
 done
 root=$(mktemp -d /tmp/sidtune-deb.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "dist/sidtune_${version}_amd64.deb" "$root"
 [ "$("$root/usr/bin/sidtune" --version)" = "sidtune $version" ] || fail "the package's sidtune is not $version"
-depends=$(dpkg-deb -f "dist/sidtune_${version}_amd64.deb" Depends)
-grep -q libpulse <<<"$depends" && grep -q libsdl2 <<<"$depends" || fail "the package depends on: $depends"
+deb="dist/sidtune_${version}_amd64.deb"
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q libpulse <<<"$depends" && grep -q libnettle <<<"$depends" || fail "the package depends on: $depends"
+! grep -q libsdl2 <<<"$depends" && dpkg-deb -f "$deb" Suggests | grep -q libsdl2 ||
+  fail "the package should suggest SDL2, not depend on it: $depends"
+# The installed layout: the plugin in the plugins' folder (no library for linking, no ldconfig),
+# the copyright in Debian's format, the manual pages.
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for entry in ./usr/bin/sidtune ./usr/bin/quenbrix-run ./usr/lib/x86_64-linux-gnu/sidtune/libsidtune.so \
+  ./usr/share/doc/sidtune/copyright ./usr/share/doc/sidtune/guide.md ./usr/share/man/man1/sidtune.1.gz \
+  ./usr/share/man/man1/quenbrix-run.1.gz ./usr/share/sidtune/examples/demo.qb; do
+  grep -qx "$entry" <<<"$contents" || fail "$entry is not in the package"
+done
+! grep -q '^./usr/lib/libsidtune' <<<"$contents" || fail "the package installs the plugin as a library"
+! dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qE 'triggers|postinst' || fail "the package runs ldconfig"
+head -1 "$root/usr/share/doc/sidtune/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in Debian's format"
+lintian --fail-on error "$deb" || fail "lintian finds errors in the package"
+# The package's programs find its plugin: it loads (and, with no sound device, says so).
+printf 'StopSidtune\n' >"$root/stop.qb"
+found=$(PULSE_SERVER=unix:/nonexistent/pulse.sock "$root/usr/bin/quenbrix-run" "$root/stop.qb" 2>&1 || true)
+! grep -q "cannot open shared object" <<<"$found" || fail "the package's quenbrix-run does not find the plugin: $found"
+# The archive: the tree, with the licence and what it needs at its top.
+archive=$(tar -tzf "dist/sidtune-$version-linux-x86_64.tar.gz")
+for entry in LICENSE README.linux-archive.txt bin/sidtune lib/x86_64-linux-gnu/sidtune/libsidtune.so \
+  share/doc/sidtune/copyright share/man/man1/sidtune.1.gz; do
+  grep -q "^sidtune-$version-linux-x86_64/$entry\$" <<<"$archive" || fail "$entry is not in the archive"
+done
 "$root/usr/bin/sidtune" render "$root/usr/share/sidtune/examples/demo.sid" -o "$root/deb.wav" -t 10
 "$work/linux/bin/sidtune" render "$work/linux/examples/demo.sid" -o "$root/build.wav" -t 10
 cmp "$root/deb.wav" "$root/build.wav" || fail "the package's render differs from the build's"

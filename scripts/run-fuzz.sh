@@ -11,7 +11,7 @@ CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 cmake --build build-fuzz
 
 corpus=build-fuzz/corpus
-mkdir -p "$corpus/tunes" "$corpus/registers" "$corpus/wav"
+mkdir -p "$corpus/tunes" "$corpus/registers" "$corpus/wav" "$corpus/lengths"
 cp build-fuzz/examples/*.sid "$corpus/tunes/"
 if [ -d ../shared/tunes ]; then cp ../shared/tunes/*.sid "$corpus/tunes/"; fi
 # Regression inputs: every finding that was fixed is kept and replayed first.
@@ -21,11 +21,15 @@ head -c 300 /dev/urandom > "$corpus/registers/random"
 printf 'RIFF\x2c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00data\x08\x00\x00\x00\x01\x00\xff\x7f\x00\x80\x02\x00' >"$corpus/wav/plain.wav"
 printf 'RIFF\x36\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00\x10\xb1\x02\x00\x04\x00\x10\x00LIST\x03\x00\x00\x00abc\x00data\x04\x00\x00\x00\x01\x00\x02\x00' >"$corpus/wav/chunks.wav"
 
+# A song-length database as the collections write one, with CR LF line ends.
+printf '; a comment\r\n[Database]\r\n; /MUSICIANS/H/Hubbard_Rob/Commando.sid\r\nd52384836e2c764f54b64503ce15546d=3:47 0:48.5 1:02.123(G)\r\n\r\n' >"$corpus/lengths/database.md5"
+
 mkdir -p build-fuzz/findings
-for target in fuzz_load_tune fuzz_render fuzz_registers fuzz_wav; do
+for target in fuzz_load_tune fuzz_render fuzz_registers fuzz_wav fuzz_song_lengths; do
   seeds="$corpus/tunes" limit=70000
   [ "$target" = fuzz_registers ] && seeds="$corpus/registers" limit=512
   [ "$target" = fuzz_wav ] && seeds="$corpus/wav" limit=4096
+  [ "$target" = fuzz_song_lengths ] && seeds="$corpus/lengths" limit=4096
   mkdir -p "build-fuzz/work/$target"
   echo "== $target for ${seconds}s"
   build-fuzz/fuzz/$target "build-fuzz/work/$target" "$seeds" -max_total_time="$seconds" -timeout=30 -max_len="$limit" \

@@ -61,7 +61,22 @@ if [ $bits = 64 ]; then
   echo "== sidtune.dll under Wine, with and without a sound server"
   SIDTUNE_SOUND=server SIDTUNE_WINDOWS_BIN="$PWD/$build/bin" timeout 600 scripts/with-pulse.sh sh -c \
     "$SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 --gtest_filter='WindowsPlugin.*' &&
-     build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*'"
+     build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*:RealAudio.ASongHeardToItsEnd'"
+  echo "== the Windows tools with names beyond ASCII"
+  names=$(mktemp -d /tmp/sidtune-names.XXXXXX)
+  cp build/examples/effects.sid "$names/音楽.sid"
+  cp build/examples/demo.sid "$names/Hülsbeck_Shades.sid"
+  $SIDTUNE_WINE $build/bin/sidtune.exe info "$names/音楽.sid" | grep -q '"sidtune effects"' ||
+    { echo "sidtune.exe info cannot read 音楽.sid"; exit 1; }
+  for attempt in new replaced; do
+    $SIDTUNE_WINE $build/bin/sidtune.exe render "$names/Hülsbeck_Shades.sid" -o "$names/音楽.wav" -t 1 &&
+      [ -s "$names/音楽.wav" ] || { echo "sidtune.exe render cannot write 音楽.wav ($attempt)"; exit 1; }
+  done
+  ! $SIDTUNE_WINE $build/bin/sidtune.exe render "$names/音楽.sid" -o "$names/音楽.sid" -t 1 2>/dev/null ||
+    { echo "sidtune.exe render wrote over the tune it read"; exit 1; }
+  $SIDTUNE_WINE $build/bin/sidtune.exe check "$names" | tr -d '\r' | grep -q 'Hülsbeck_Shades.sid$' ||
+    { echo "sidtune.exe check does not print Hülsbeck_Shades.sid"; exit 1; }
+  rm -rf "$names"
   echo "windows: all passed"
   exit 0
 fi

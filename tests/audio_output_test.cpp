@@ -19,6 +19,7 @@
 #include "audio/volume.h"
 #include "engine/player.h"
 #include "sid/sid.h"
+#include "sim/listening.h"
 #include "sim/platform_sim.h"
 #include "test_support.h"
 
@@ -27,27 +28,10 @@ namespace {
 
 constexpr uint32_t kHalf = kBlockBytes;  // bytes in half the stream
 
-// Waits for something the worker thread does; a test that never sees it fails after a while.
-template <typename Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-// The simulation's name of a lock or unlock at an offset: "Lock(44100)".
-std::string at(const char* call, uint32_t offset) {
-    return std::string(call) + "(" + std::to_string(offset) + ")";
-}
-
-int countCalls(const std::string& name) {
-    int n = 0;
-    for (const std::string& c : sim::calls()) n += c == name;
-    return n;
-}
+using sim::at;
+using sim::countCalls;
+using sim::eventually;
+using sim::listen;
 
 // A tune whose play routine counts its calls at $C000 and whose init routine sets the volume and
 // marks $C001.
@@ -84,25 +68,7 @@ class AudioOutputTest : public ::testing::Test {
         ASSERT_EQ(playerState(e), PlayerState::Playing);
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
-    void waitForRefills(int count) {
-        ASSERT_TRUE(eventually(
-            [&] { return countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf)) >= count; }));
-    }
-    int refills() { return countCalls(at("Unlock", 0)) + countCalls(at("Unlock", kHalf)); }
-    // Plays `bytes` of the stream and returns what is heard, a refill waited for at each half passed.
-    std::vector<int16_t> listen(uint32_t bytes) {
-        std::vector<int16_t> heard;
-        for (uint32_t played = 0; played < bytes;) {
-            const uint32_t toNextHalf = kHalf - sim::streamPosition() % kHalf;
-            const uint32_t step = std::min(bytes - played, toNextHalf);
-            const int before = refills();
-            const std::vector<int16_t> s = sim::advance(step);
-            heard.insert(heard.end(), s.begin(), s.end());
-            played += step;
-            if (step == toNextHalf) waitForRefills(before + 1);
-        }
-        return heard;
-    }
+    void waitForRefills(int count) { ASSERT_TRUE(sim::waitForRefills(count)); }
 };
 
 TEST_F(AudioOutputTest, ShutdownWithNothingSetUpMakesNoCall) {

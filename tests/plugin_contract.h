@@ -39,6 +39,10 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"MuteSidVoice", false, {kQuenbrixReal, kQuenbrixReal}},
         {"SidtuneError", true, {}},
         {"SetSidtuneQuickStart", false, {kQuenbrixReal}},
+        {"SidtuneLengths", true, {kQuenbrixString}},
+        {"SidtuneLength", true, {}},
+        {"SidtuneEnded", true, {}},
+        {"SetSidtuneEnd", false, {kQuenbrixReal}},
     };
     return commands;
 }

@@ -86,6 +86,9 @@ TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
     };
     const Case cases[] = {
         {"Print 1\nFoo 1\n", 2, "unknown command Foo"},
+        {"ok = 0\nIf ok = 0 Then Print ok\n", 2,
+         "If is Quenbrix's, not quenbrix-run's: a script here runs from top to bottom, without If, loops or "
+         "jumps (see --help)"},
         {"SetSidVolume\n", 1, "SetSidVolume takes 1 argument, not 0"},
         {"SetSidVolume 0.5, 1\n", 1, "SetSidVolume takes 1 argument, not 2"},
         {"SetSidVolume \"loud\"\n", 1, "argument 1 of SetSidVolume must be a number"},
@@ -131,22 +134,30 @@ TEST_F(QuenbrixRunTest, ScriptsThatCannotBeRead) {
 }
 
 // The example scripts run as they are, but for their waits, from their folder in the build, beside
-// the tunes, as the README and the guide say.
+// the tunes, as the README and the guide say: each prints first that its tune plays (-1, no error),
+// or that it read the examples' song-length database (2 tunes, the jingle 2500 ms long). Run from
+// another folder, an example says that its tune could not be read (0, error 1).
 TEST_F(QuenbrixRunTest, TheExampleScriptsRun) {
-    for (const char* example : {"demo.qb", "game.qb"}) {
-        std::ifstream in(fs::path(SIDTUNE_DEMO_DIR) / example);
+    struct Case {
+        const char* example;
+        std::string folder;
+        const char* printsFirst;
+    };
+    const std::string examples = SIDTUNE_DEMO_DIR;
+    for (const Case& c : {Case{"demo.qb", examples, "-1\n0\n"}, Case{"game.qb", examples, "-1\n0\n"},
+                          Case{"ends.qb", examples, "2\n2500\n"}, Case{"demo.qb", dir.string(), "0\n1\n"}}) {
+        std::ifstream in(fs::path(examples) / c.example);
         std::string script;
         for (std::string line; std::getline(in, line);) {
             if (line.rfind("Wait ", 0) != 0) script += line + "\n";
         }
-        ASSERT_NE(script, "") << example;
-        std::ofstream(dir / example) << script;
-        const ProgramRun r =
-            runCommand("cd " + std::string(SIDTUNE_DEMO_DIR) + " && " + SIDTUNE_QUENBRIX_RUN + " --plugin " +
-                       SIDTUNE_SIM_PLUGIN + " " + (dir / example).string());
-        EXPECT_EQ(r.exitCode, 0) << example << ": " << r.err;
-        EXPECT_EQ(r.err, "") << example;
-        EXPECT_EQ(r.out.rfind("-1\n", 0), 0u) << example << ": the tune did not play: " << r.out;
+        ASSERT_NE(script, "") << c.example;
+        std::ofstream(dir / c.example) << script;
+        const ProgramRun r = runCommand("cd " + c.folder + " && " + SIDTUNE_QUENBRIX_RUN + " --plugin " +
+                                        SIDTUNE_SIM_PLUGIN + " " + (dir / c.example).string());
+        EXPECT_EQ(r.exitCode, 0) << c.example << ": " << r.err;
+        EXPECT_EQ(r.err, "") << c.example;
+        EXPECT_EQ(r.out.rfind(c.printsFirst, 0), 0u) << c.example << " in " << c.folder << ": " << r.out;
     }
 }
 

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/song_stream.h"
 #include "program_support.h"
 #include "test_support.h"
+#include "tune/md5.h"
 #include "tune_check.h"
 #include "wav_file.h"
 
@@ -187,6 +189,7 @@ TEST_F(ToolTest, OutputPaths) {
              isTheRender(dir / "old.wav");
          }},
         {"stdout_written_through", "/dev/stdout", 0, "", [&] { isTheRender(dir / "out"); }},
+        {"dash_is_standard_output", "-", 0, "", [&] { isTheRender(dir / "out"); }},
         {"the_input_itself", input, 1, "the output is the tune being read",
          [&] { EXPECT_EQ(slurp(input), slurp(demo("demo.sid"))); }},
         {"full_device_stays", "/dev/full", 1, "No space left on device",
@@ -202,7 +205,8 @@ TEST_F(ToolTest, OutputPaths) {
     }
 }
 
-// Usage errors: one message and exit code 2, whatever the mistake.
+// Usage errors: one message and exit code 2, whatever the mistake, with the nearest option or
+// command where the mistake is a slip; a bare call prints the usage, "help" too.
 TEST_F(ToolTest, UsageErrors) {
     const std::string tune = demo("demo.sid");
     struct Case {
@@ -210,25 +214,75 @@ TEST_F(ToolTest, UsageErrors) {
         std::string message;
     };
     const Case cases[] = {
-        {"", "A subcommand is required"},
-        {"bogus " + tune, "unknown command 'bogus'"},
-        {"render " + tune, "--output is required"},
+        {"bogus " + tune, "unknown command 'bogus'\n"},
+        {"rendr " + tune, "unknown command 'rendr'; did you mean 'render'?"},
+        {"help plya", "unknown command 'plya'; did you mean 'play'?"},
+        {"render " + tune + " -t 1", "--output is required"},
+        {"render " + tune + " -o x.wav", "render needs --seconds, or --lengths for the song's own"},
         {"render " + tune + " -o x.wav -t many", "many"},
-        {"info " + tune + " --loud", "--loud"},
+        {"render " + tune + " -o x.wav --secs 2", "unknown option '--secs'; did you mean '--seconds'?"},
+        {"check " + tune + " --jbos 2", "unknown option '--jbos'; did you mean '--jobs'?"},
+        {"info " + tune + " --loud", "unknown option '--loud'\n"},
         {"play " + tune + " --seconds -1", "--seconds"},
         {"play " + tune + " --seconds nan", "--seconds"},
-        {"render " + tune + " -o " + (dir / "x.wav").string() + " -t 48696", "at most 48695.5 seconds"},
+        {"play " + tune + " --speed 5", "must be a number from 0.25 to 4"},
+        {"play " + tune + " --end later", "--end"},
+        {"render " + tune + " -o " + (dir / "x.wav").string() + " -t 48696", "at most 48695.5"},
     };
     for (const Case& c : cases) {
         const ProgramRun r = run(c.arguments);
-        const int expected = c.message.find("48695") != std::string::npos ? 1 : 2;
-        EXPECT_EQ(r.exitCode, expected) << c.arguments << ": " << r.err;
+        EXPECT_EQ(r.exitCode, 2) << c.arguments << ": " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+        EXPECT_NE(r.err.find("run with --help"), std::string::npos) << c.arguments;
     }
-    const ProgramRun help = run("--help");
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("Exit codes:"), std::string::npos);
+    const ProgramRun bare = run("");
+    EXPECT_EQ(bare.exitCode, 2);
+    EXPECT_NE(bare.out.find("Usage: sidtune"), std::string::npos) << bare.out;
+    for (const char* help : {"--help", "help"}) {
+        const ProgramRun r = run(help);
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_NE(r.out.find("Exit codes:"), std::string::npos) << help;
+    }
+    // The help of a command: its example, and no type tags.
+    const ProgramRun renderHelp = run("help render");
+    EXPECT_EQ(renderHelp.exitCode, 0);
+    EXPECT_NE(renderHelp.out.find("Example: sidtune render"), std::string::npos) << renderHelp.out;
+    for (const char* tag : {"TEXT", "FLOAT", "UINT", "INT"}) {
+        EXPECT_EQ(renderHelp.out.find(std::string(tag) + ":"), std::string::npos) << tag;
+    }
     EXPECT_EQ(run("--version").out, std::string("sidtune ") + SIDTUNE_VERSION + "\n");
+}
+
+// A song-length database in the tools: info lists the lengths, render makes a song for its length
+// to the sample, check renders each for its length (at most its seconds) and reports it.
+TEST_F(ToolTest, SongLengthsInTheTools) {
+    const std::string tune = demo("effects.sid");
+    const std::string bytes = slurp(tune);
+    const std::string db = "[Database]\r\n" +
+                           toHex(md5(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) +
+                           "=0:01.250 x 0:40\r\n";
+    const std::string lengths = folder.write("Songlengths.md5", {db.begin(), db.end()});
+    EXPECT_NE(
+        run("info " + tune + " --lengths " + lengths).out.find("lengths:   1 0:01.250 2 unknown 3 0:40.000"),
+        std::string::npos);
+
+    const fs::path wav = dir / "song.wav";
+    ASSERT_EQ(run("render " + tune + " --lengths " + lengths + " -o " + wav.string()).exitCode, 0);
+    const auto e = newEngine();
+    ASSERT_TRUE(beginTuneFile(*e, tune));
+    std::vector<int16_t> expected(size_t(lengthSamples(1250)));
+    renderBlock(*e, expected.data(), uint32_t(expected.size() * kBytesPerSample));
+    EXPECT_EQ(readWav(wav), expected);
+    const ProgramRun unknown =
+        run("render " + tune + " --song 2 --lengths " + lengths + " -o " + wav.string());
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("gives no length for song 2"), std::string::npos) << unknown.err;
+
+    std::istringstream lines(run("check " + tune + " --lengths " + lengths + " --seconds 2 --json").out);
+    std::vector<uint32_t> reported;
+    for (std::string line; std::getline(lines, line);)
+        reported.push_back(nlohmann::json::parse(line)["lengthMs"]);
+    EXPECT_EQ(reported, (std::vector<uint32_t>{1250, 0, 40000}));
 }
 
 // A render stopped by a signal leaves no file behind, and ends with 128 + the signal's number.
@@ -243,30 +297,38 @@ TEST_F(ToolTest, ARenderStoppedBySignalLeavesNothing) {
     }
 }
 
+// info --json: the header's fields as the file has them, what the player makes of them, and the
+// notes and warnings; for a tune written for three chips, NTSC and the 8580, a note of each.
 TEST_F(ToolTest, InfoAsJson) {
-    const ProgramRun r = run("info --json " + demo("digi.sid"));
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const nlohmann::json info = nlohmann::json::parse(r.out);
-    const auto e = newEngine();
-    resetMachine(e->machine, kSampleRate);
-    ASSERT_EQ(loadTuneFile(e->machine, e->tune, demo("digi.sid").c_str()), LoadStatus::Loaded);
-    // The play address is the one the init routine installed; the header has none.
-    EXPECT_NE(info["playAddress"], 0);
-    const nlohmann::json expected = {
-        {"loadAddress", e->tune.loadAddress},
-        {"initAddress", e->tune.initAddress},
-        {"playAddress", e->tune.playAddress},
-        {"lastSong", e->tune.lastSong},
-        {"speedFlags", e->tune.speedFlags},
-        {"name", "sidtune digi"},
-        {"author", e->tune.author.data()},
-        {"released", e->tune.released.data()},
-        {"songs", e->tune.lastSong + 1},
-        {"startSong", e->tune.startSong},
-        {"speed", 0},
-        {"warnings", nlohmann::json::array()},
-    };
-    EXPECT_EQ(info, expected);
+    const ProgramRun digi = run("info --json " + demo("digi.sid"));
+    ASSERT_EQ(digi.exitCode, 0) << digi.err;
+    const nlohmann::json info = nlohmann::json::parse(digi.out);
+    EXPECT_EQ(info["format"], "PSID");
+    EXPECT_EQ(info["playAddress"], 0);  // the header has none: the init routine installs it
+    EXPECT_NE(info["player"]["playAddress"], 0);
+    EXPECT_EQ(info["songs"], 1);
+    EXPECT_EQ(info["player"]["songs"], 1);
+    EXPECT_EQ(info["name"], "sidtune digi");
+    EXPECT_EQ(info["notes"], nlohmann::json::array());
+    EXPECT_EQ(info["warnings"], nlohmann::json::array());
+    EXPECT_FALSE(info.contains("lastSong"));
+
+    Psid everything;
+    everything.version = 4;
+    everything.flags = 0x0028;  // NTSC, 8580
+    everything.secondChip = 0x42, everything.thirdChip = 0x50;
+    everything.songs = 3, everything.startSong = 2;
+    const std::string file = folder.write("three.sid", everything.bytes());
+    const nlohmann::json three = nlohmann::json::parse(run("info --json " + file).out);
+    EXPECT_EQ(three["notes"], (nlohmann::json{"3 chips", "NTSC", "8580"}));
+    EXPECT_EQ(three["chips"], 3);
+    EXPECT_EQ(three["clock"], "NTSC");
+    EXPECT_EQ(three["startSong"], 2);
+    const ProgramRun words = run("info " + file);
+    EXPECT_NE(words.out.find("PSID v4, 3 songs (the author's start song: 2), NTSC, paced by 50 Hz frames"),
+              std::string::npos)
+        << words.out;
+    EXPECT_NE(words.out.find("note:      written for 3 sound chips"), std::string::npos) << words.out;
 }
 
 // What info prints of a header: texts as UTF-8 with control bytes escaped (a tune cannot send
@@ -283,12 +345,12 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
     const Case cases[] = {
         {"latin1_quote_backslash",
          {{22, std::string("Caf\xE9\"\\\0", 8)}},
-         "name:      Caf\u00e9\"\\\n",
+         "\"Caf\u00e9\"\\\" by ",
          "name",
          "Caf\u00e9\"\\"},
         {"escape_sequence",
          {{54, std::string("\x1B[2J\x9B\0", 7)}},
-         "author:    \\u001b[2J\\u009b\n",
+         " by \\u001b[2J\\u009b, released",
          "author",
          "\x1B[2J\u009b"},
         {"songs_past_255",
@@ -311,11 +373,7 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
          "the data offset 96 lies inside the 124-byte header",
          "warnings",
          "the data offset 96 lies inside the 124-byte header of version 2"},
-        {"speed_field",
-         {{18, std::string("\x80\0\0\x01", 4)}},
-         "speed:     $01 (timer); the header's 32-bit field is $80000001",
-         "speed",
-         ""},
+        {"speed_field", {{18, std::string("\x80\0\0\x01", 4)}}, "timer-paced at 50 Hz", "speed", ""},
     };
     for (const Case& c : cases) {
         std::string tune = slurp(demo("demo.sid"));
@@ -375,21 +433,32 @@ TEST_F(ToolTest, CheckGivesEveryTuneItsVerdict) {
     std::vector<uint8_t> rsid = psidTune({0x60}, {0x60});
     std::copy_n("RSID", 4, rsid.begin());
     write(tunes / "d_rsid.sid", rsid);
-    std::ofstream(tunes / "e_notes.txt") << "not a tune";
+    std::ofstream(tunes / "e_notes.txt") << "not a tune";  // skipped, counted apart
     fs::create_symlink(tunes / "a_demo.sid", tunes / "more" / "f_link.sid");
     fs::create_directory_symlink(tunes, tunes / "more" / "loop");
+    // For three chips, NTSC, the 8580, its author's start song 2; under a name beyond ASCII.
+    Psid noted;
+    noted.version = 4;
+    noted.flags = 0x0028;
+    noted.secondChip = 0x42, noted.thirdChip = 0x50;
+    noted.songs = 2, noted.startSong = 2;
+    write(tunes / "g_H\xC3\xBClsbeck \xE9\x01.sid", noted.bytes());
 
     struct Expected {
         std::string file;
         int song;  // 0: no song field
         std::string verdict;
         std::string reason;
+        nlohmann::json notes = nlohmann::json::array();
+        bool start = true;
     };
+    const nlohmann::json all = {"3 chips", "NTSC", "8580"};
     const Expected expected[] = {
         {"a_demo.sid", 1, "plays", ""},
         {"b_silent.sid", 1, "silent", ""},
         {"d_rsid.sid", 0, "refused", "not a PSID tune: an RSID tune, which needs a whole C64"},
-        {"e_notes.txt", 0, "refused", "not a PSID tune"},
+        {"g_H\xC3\xBClsbeck \xE9\x01.sid", 1, "silent", "", all, false},
+        {"g_H\xC3\xBClsbeck \xE9\x01.sid", 2, "silent", "", all, true},
         {"more/c_stalls.sid", 1, "stalls", ""},
         {"more/f_link.sid", 1, "plays", ""},
     };
@@ -408,22 +477,32 @@ TEST_F(ToolTest, CheckGivesEveryTuneItsVerdict) {
     for (size_t i = 0; i < checks.size(); ++i) {
         const nlohmann::json& c = checks[i];
         const Expected& x = expected[i];
-        EXPECT_EQ(c["file"], (tunes / x.file).string());
         EXPECT_EQ(c.contains("song"), x.song != 0) << x.file;
-        if (x.song != 0) {
-            EXPECT_EQ(c["song"], x.song) << x.file;
-        }
         EXPECT_EQ(c["verdict"], x.verdict) << x.file;
         EXPECT_EQ(c.value("reason", ""), x.reason) << x.file;
+        if (x.song == 0) continue;
+        // Names that are no UTF-8 are shown as U+FFFD in JSON; the valid ones as they are.
+        EXPECT_EQ(c["file"],
+                  nlohmann::json::parse(nlohmann::json((tunes / x.file).string())
+                                            .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)))
+            << x.file;
+        EXPECT_EQ(c["song"], x.song) << x.file;
         EXPECT_EQ(c["cutOffCalls"] != 0, x.verdict == "stalls") << x.file;
         EXPECT_EQ(c["peak"] > kSilentSwing, x.verdict == "plays") << x.file;
+        EXPECT_EQ(c["notes"], x.notes) << x.file;
+        EXPECT_EQ(c["startSong"], x.start) << x.file;
     }
-    // The table and its summary; a path that does not exist is named, and the rest still checked.
-    const ProgramRun table =
-        run("check " + (tunes / "a_demo.sid").string() + " " + (dir / "none").string() + " --seconds 1");
+    // The table and its summary: UTF-8 names as they are, control characters and bytes that are no
+    // UTF-8 escaped, the start song marked; a path that does not exist is named, and the rest still
+    // checked.
+    const ProgramRun table = run("check " + tunes.string() + " " + (dir / "none").string() + " --seconds 1");
     EXPECT_EQ(table.exitCode, 1);
     EXPECT_NE(table.err.find("none: No such file or directory"), std::string::npos) << table.err;
-    EXPECT_NE(table.out.find("1 songs in 1 files: 1 play, 0 silent, 0 stall; 0 files refused"),
+    EXPECT_NE(table.out.find("silent     2*      0        0  3 chips, NTSC, 8580 "), std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find("g_H\xC3\xBClsbeck \\xe9\\u0001.sid"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("6 songs in 6 tune files: 2 play, 3 silent, 1 stalls; 1 file refused; "
+                             "1 other file skipped (no tune)"),
               std::string::npos)
         << table.out;
 }

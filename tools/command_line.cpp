@@ -1,10 +1,61 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace sidtune {
+namespace {
+
+// The typing slips between two words: letters left out, added, changed or swapped.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min(
+                {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// Every long option name of a command, "--seconds".
+std::vector<std::string> optionNames(const CLI::App* command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : command->get_options()) {
+        for (const std::string& n : o->get_lnames()) names.push_back("--" + n);
+    }
+    return names;
+}
+
+std::vector<std::string> commandNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::App* c : app.get_subcommands({})) names.push_back(c->get_name());
+    return names;
+}
+
+// The command the arguments name, or the program itself.
+CLI::App* commandOf(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (CLI::App* c : app.get_subcommands({})) {
+            if (c->check_name(argv[i])) return c;
+        }
+    }
+    return &app;
+}
+
+int usageError(const CLI::App& app, const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nrun with --help\n", app.get_name().c_str(), message.c_str());
+    return kUsageError;
+}
+
+}  // namespace
 
 const char* versionText() { return SIDTUNE_VERSION; }
 
@@ -15,7 +66,37 @@ CLI::Validator positiveSeconds() {
             const bool number = CLI::detail::lexical_cast(text, value);
             return number && std::isfinite(value) && value > 0 ? "" : "must be a number of seconds above 0";
         },
-        "SECONDS > 0");
+        "");
+}
+
+CLI::Validator within(double low, double high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            double value = 0;
+            char range[96];
+            std::snprintf(range, sizeof range, "must be a number from %g to %g", low, high);
+            return CLI::detail::lexical_cast(text, value) && value >= low && value <= high ? "" : range;
+        },
+        "");
+}
+
+std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {
+    std::string best;
+    size_t bestDistance = SIZE_MAX;
+    for (const std::string& c : candidates) {
+        // A beginning of a name ("--sec" for "--seconds") is as good as a slip.
+        const size_t distance = c.rfind(word, 0) == 0 && word.size() >= 3 ? 1 : editDistance(word, c);
+        // Near: a third of the longer word's letters at most, or two.
+        if (distance <= std::max<size_t>(2, std::max(word.size(), c.size()) / 3) && distance < bestDistance) {
+            bestDistance = distance;
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::string count(long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 void prepareCommandLine(CLI::App& app, const char* program) {
@@ -23,17 +104,41 @@ void prepareCommandLine(CLI::App& app, const char* program) {
     app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
     app.set_version_flag("--version", std::string(program) + " " + versionText(),
                          "Print the version and exit");
+    app.get_formatter()->column_width(26);
 }
 
 int parseCommandLine(CLI::App& app, int argc, char** argv) {
-    const std::string program = app.get_name();
-    // A first word that names no subcommand, where there are subcommands, is named as such.
-    if (!app.get_subcommands({}).empty() && argc > 1 && argv[1][0] != '-') {
+    const bool hasCommands = !app.get_subcommands({}).empty();
+    // A bare call: the usage, as a usage error.
+    if (argc < 2) {
+        std::printf("%s", app.help().c_str());
+        return kUsageError;
+    }
+    // "help" and "help COMMAND".
+    if (hasCommands && std::string(argv[1]) == "help") {
+        const CLI::App* command = &app;
+        if (argc > 2) {
+            for (CLI::App* c : app.get_subcommands({})) {
+                if (c->check_name(argv[2])) command = c;
+            }
+            if (command == &app) {
+                const std::string guess = nearest(argv[2], commandNames(app));
+                return usageError(app, std::string("unknown command '") + argv[2] + "'" +
+                                           (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
+            }
+        }
+        // A command's usage line names the program too: "sidtune render [OPTIONS] TUNE".
+        std::printf("%s", (command == &app ? app.help() : command->help(app.get_name())).c_str());
+        return 0;
+    }
+    // A first word that names no command, where there are commands, is named as such.
+    if (hasCommands && argv[1][0] != '-') {
         bool known = false;
         for (const CLI::App* command : app.get_subcommands({})) known |= command->check_name(argv[1]);
         if (!known) {
-            std::fprintf(stderr, "%s: unknown command '%s'\nrun with --help\n", program.c_str(), argv[1]);
-            return kUsageError;
+            const std::string guess = nearest(argv[1], commandNames(app));
+            return usageError(app, std::string("unknown command '") + argv[1] + "'" +
+                                       (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
         }
     }
     try {
@@ -45,8 +150,23 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "%s: %s\nrun with --help\n", program.c_str(), e.what());
-        return kUsageError;
+        std::string message = e.what();
+        // An option that is no option of the command: the nearest one that is.
+        CLI::App* command = commandOf(app, argc, argv);
+        for (int i = 1; i < argc; ++i) {
+            const std::string word = argv[i];
+            if (word.rfind("--", 0) != 0) continue;
+            const std::string name = word.substr(0, word.find('='));
+            const std::vector<std::string> names = optionNames(command);
+            if (std::find(names.begin(), names.end(), name) != names.end() || name == "--help" ||
+                name == "--version")
+                continue;
+            message = "unknown option '" + name + "'";
+            const std::string guess = nearest(name, names);
+            if (!guess.empty()) message += "; did you mean '" + guess + "'?";
+            break;
+        }
+        return usageError(app, message);
     }
     return -1;
 }

@@ -1,6 +1,12 @@
-// The command lines of the programs, parsed one way: usage errors are one message and exit code
-// 2 with "run with --help" (not the argument library's own numbers), --help and --version answer
-// and end the program with 0, and a word that is no subcommand of a program that has some is named.
+// The command lines of the programs, read one way, as the ecosystem's command-line tools do:
+//
+//   - a bare call prints the usage (exit code 2, as for any usage error);
+//   - "help" and "help COMMAND" print the usage of the program or the command (exit 0), as
+//     --help does;
+//   - a usage error is one message, "did you mean" the closest option or command where there is
+//     one, and "run with --help", exit code 2;
+//   - --version prints the program and its version;
+//   - help shows no type tags: every option names its value (SECONDS, N, FILE...) itself.
 //
 //   CLI::App app{"..."};
 //   prepareCommandLine(app, "sidtune");      --version; exit codes go in the footer by the caller
@@ -8,10 +14,19 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
 
 namespace sidtune {
 
 constexpr int kUsageError = 2;
+
+// The exit codes of a program that was stopped, in the words of the system it runs on.
+#if defined(_WIN32)
+constexpr const char* kStoppedExitCodes = "130 when stopped by Ctrl-C";
+#else
+constexpr const char* kStoppedExitCodes =
+    "128 + the signal's number when stopped by SIGINT (130, Ctrl-C) or SIGTERM (143)";
+#endif
 
 void prepareCommandLine(CLI::App& app, const char* program);
 // -1 when the program should go on; otherwise the exit code it ends with.
@@ -19,5 +34,11 @@ int parseCommandLine(CLI::App& app, int argc, char** argv);
 const char* versionText();
 // A number of seconds above 0 (nan and infinity are not).
 CLI::Validator positiveSeconds();
+// A number within [low, high], said in words.
+CLI::Validator within(double low, double high);
+// The nearest of `candidates` to `word` (a typing slip), or "" when none is near.
+std::string nearest(const std::string& word, const std::vector<std::string>& candidates);
+// "1 song", "3 songs".
+std::string count(long n, const char* one, const char* many);
 
 }  // namespace sidtune

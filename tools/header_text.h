@@ -4,11 +4,15 @@
 // them: a tune file cannot send escape sequences to the user's terminal.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace sidtune {
 
 std::string printableHeaderText(const char* text);
+// A file name as the tools print it: valid UTF-8 as it is, control characters as \u00XX, and bytes
+// that are no UTF-8 as \xNN.
+std::string printableName(const std::string& name);
 // The same without escaping, for the JSON writer (which escapes itself).
 std::string latin1ToUtf8(const char* text);
 

@@ -1,14 +1,22 @@
-// sidtune info: what the player reads of a tune's header, in words or as JSON, and warnings where
-// the header says more than the player reads.
+// sidtune info: what a tune is, in words for a game programmer (what it is, its songs, how it is
+// paced, what will sound otherwise here, and each song's length from a song-length database), or
+// as JSON with the header's fields as they stand; warnings where the header says more than the
+// player reads, in both.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "cpu/machine.h"
+#include "engine/frame_pacing.h"
+#include "engine/song.h"
 #include "header_text.h"
 #include "sidtune_commands.h"
 #include "tool_tune.h"
+#include "tune/md5.h"
+#include "tune/song_lengths.h"
 #include "tune/tune_loader.h"
+#include "tune_notes.h"
 
 namespace sidtune {
 namespace {
@@ -39,43 +47,126 @@ std::vector<std::string> headerWarnings(const PsidHeader& h, const TuneInfo& t) 
     return warnings;
 }
 
+const char* clockName(TuneClock c) {
+    switch (c) {
+        case TuneClock::Pal: return "PAL";
+        case TuneClock::Ntsc: return "NTSC";
+        case TuneClock::PalAndNtsc: return "PAL and NTSC";
+        case TuneClock::Unknown: break;
+    }
+    return "unknown";
+}
+
+const char* modelName(ChipModel m) {
+    switch (m) {
+        case ChipModel::Mos6581: return "6581";
+        case ChipModel::Mos8580: return "8580";
+        case ChipModel::Either: return "6581 or 8580";
+        case ChipModel::Unknown: break;
+    }
+    return "unknown";
+}
+
+// How song 1's frames are paced, in words: by the 50 Hz frame, or by the timer at the rate its
+// init routine set it to.
+std::string pacing(const ToolTune& tune) {
+    if (tune.engine->tune.speedFlags == 0) return "paced by 50 Hz frames";
+    EngineState e{};
+    beginTune(e, tune.bytes.data(), tune.bytes.size(), 0);
+    const uint16_t timer = uint16_t(e.machine.memory[0xDC04] | e.machine.memory[0xDC05] << 8);
+    char text[64];
+    std::snprintf(text, sizeof text, "timer-paced at %.0f Hz",
+                  double(kSampleRate) / frameSamples(timer, e.tune.speedFlags));
+    return text;
+}
+
+std::string plural(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string minutes(uint32_t milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u.%03u", milliseconds / 60000, milliseconds / 1000 % 60,
+                  milliseconds % 1000);
+    return text;
+}
+
 }  // namespace
 
-int infoCommand(const std::string& path, bool json) {
+int infoCommand(const InfoOptions& o) {
     ToolTune tune;
-    if (!loadToolTune(path, tune)) return 1;
+    if (!loadToolTune(o.tune, tune)) return 1;
+    std::vector<uint32_t> lengths;
+    if (!o.lengths.empty()) {
+        SongLengthDatabase db;
+        if (!readSongLengths(utf8Name(o.lengths), db)) {
+            fail("cannot read the song lengths " + o.lengths);
+            return 1;
+        }
+        const auto found = db.tunes.find(md5(tune.bytes.data(), tune.bytes.size()));
+        if (found != db.tunes.end()) lengths = found->second;
+    }
     const TuneInfo& t = tune.engine->tune;
+    const PsidHeader& h = tune.header;
     const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;
-    const std::vector<std::string> warnings = headerWarnings(tune.header, t);
-    if (json) {
-        // Written as ASCII: each text byte above 127 is the character of the same number, \u00XX.
-        const nlohmann::ordered_json object = {
-            {"loadAddress", t.loadAddress},
-            {"initAddress", t.initAddress},
-            {"playAddress", t.playAddress},
-            {"lastSong", t.lastSong},
-            {"speedFlags", t.speedFlags},
+    const std::vector<std::string> warnings = headerWarnings(h, t);
+    std::vector<SoundNote> notes = soundNotes(h);
+    if (o.json) {
+        // The header's fields as they stand, and what the player makes of them. Written as ASCII:
+        // each text byte above 127 is the character of the same number, \u00XX.
+        nlohmann::ordered_json object = {
+            {"format", std::string(h.magic.data(), 4)},
+            {"version", h.version},
+            {"dataOffset", h.dataOffset},
+            {"loadAddress", h.loadAddress},
+            {"initAddress", h.initAddress},
+            {"playAddress", h.playAddress},
+            {"songs", h.songs},
+            {"startSong", h.startSong},
+            {"speed", h.speed},
+            {"flags", h.flags},
+            {"secondChip", h.secondChip},
+            {"thirdChip", h.thirdChip},
             {"name", latin1ToUtf8(texts.name)},
             {"author", latin1ToUtf8(texts.author)},
             {"released", latin1ToUtf8(texts.released)},
-            {"songs", songs},
-            {"startSong", t.startSong},
-            {"speed", tune.header.speed},
-            {"warnings", warnings},
+            {"clock", clockName(h.clock())},
+            {"chipModel", modelName(h.chipModel())},
+            {"chips", h.chipCount()},
+            {"player",
+             {{"songs", songs},
+              {"loadAddress", t.loadAddress},
+              {"playAddress", t.playAddress},
+              {"pacing", pacing(tune)}}},
         };
+        nlohmann::json words = nlohmann::json::array();
+        for (const SoundNote& n : notes) words.push_back(n.word);
+        object["notes"] = words;
+        object["warnings"] = warnings;
+        if (!o.lengths.empty()) object["lengths"] = lengths;
         std::printf("%s\n", object.dump(-1, ' ', true).c_str());
         return 0;
     }
-    std::printf("name:      %s\n", printableHeaderText(texts.name).c_str());
-    std::printf("author:    %s\n", printableHeaderText(texts.author).c_str());
-    std::printf("released:  %s\n", printableHeaderText(texts.released).c_str());
-    std::printf("load:      $%04X\n", t.loadAddress);
-    std::printf("init:      $%04X\n", t.initAddress);
-    std::printf("play:      $%04X\n", t.playAddress);
-    std::printf("songs:     %d (start song %u)\n", songs, t.startSong);
-    std::printf("speed:     $%02X (%s); the header's 32-bit field is $%08X\n", t.speedFlags,
-                t.speedFlags ? "timer" : "50 Hz frames", unsigned(tune.header.speed));
+    std::printf("\"%s\" by %s, released %s\n", printableHeaderText(texts.name).c_str(),
+                printableHeaderText(texts.author).c_str(), printableHeaderText(texts.released).c_str());
+    std::string start;
+    if (songs > 1) start = " (the author's start song: " + std::to_string(t.startSong) + ")";
+    std::printf("PSID v%u, %s%s, %s, %s\n", h.version, plural(songs, "song", "songs").c_str(), start.c_str(),
+                h.clock() == TuneClock::Unknown ? "clock not given" : clockName(h.clock()),
+                pacing(tune).c_str());
+    std::printf("for %s, chip model %s\n", plural(h.chipCount(), "sound chip", "sound chips").c_str(),
+                modelName(h.chipModel()));
+    if (!o.lengths.empty()) {
+        std::printf("lengths:  ");
+        if (lengths.empty()) std::printf(" not in the database");
+        for (size_t i = 0; i < lengths.size(); ++i)
+            std::printf(" %zu %s", i + 1, lengths[i] != 0 ? minutes(lengths[i]).c_str() : "unknown");
+        std::printf("\n");
+    }
+    for (const SoundNote& n : notes) std::printf("note:      %s\n", n.sentence.c_str());
+    std::printf("addresses: load $%04X, init $%04X, play $%04X%s\n", t.loadAddress, t.initAddress,
+                t.playAddress, h.playAddress == 0 ? " (installed by the init routine)" : "");
     for (const std::string& warning : warnings) std::printf("warning:   %s\n", warning.c_str());
     return 0;
 }

@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <random>
 
+#include "tune/file_system.h"
+#include "unicode.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -22,23 +25,11 @@ namespace fs = std::filesystem;
 
 #if defined(_WIN32)
 constexpr int kBinary = _O_BINARY;
-using FileStat = struct _stat64;
-int statFile(const char* path, FileStat* s) { return _stat64(path, s); }
-bool isRegular(const FileStat& s) { return (s.st_mode & _S_IFMT) == _S_IFREG; }
 int writeSome(int fd, const uint8_t* bytes, size_t count) { return _write(fd, bytes, unsigned(count)); }
-int closeFile(int fd) { return _close(fd); }
-int removeFile(const char* path) { return _unlink(path); }
-int openFile(const char* path, int flags, int mode) { return _open(path, flags, mode); }
 int permissionsOf(const FileStat&) { return _S_IREAD | _S_IWRITE; }
 #else
 constexpr int kBinary = 0;
-using FileStat = struct stat;
-int statFile(const char* path, FileStat* s) { return stat(path, s); }
-bool isRegular(const FileStat& s) { return S_ISREG(s.st_mode); }
 ssize_t writeSome(int fd, const uint8_t* bytes, size_t count) { return ::write(fd, bytes, count); }
-int closeFile(int fd) { return close(fd); }
-int removeFile(const char* path) { return unlink(path); }
-int openFile(const char* path, int flags, int mode) { return ::open(path, flags | O_CLOEXEC, mode); }
 int permissionsOf(const FileStat& s) { return int(s.st_mode & 07777); }
 #endif
 
@@ -53,31 +44,36 @@ bool namesAStream(const std::string& path) {
 }  // namespace
 
 bool OutputFile::open(const std::string& path, const std::string& avoid, std::string& error) {
+    if (path == "-") {
+        // Standard output, written through (in binary on Windows), and left open for the program.
+#if defined(_WIN32)
+        _setmode(1, _O_BINARY);
+#endif
+        fd = 1;
+        standardOutput = true;
+        return true;
+    }
     FileStat target{};
-    const bool exists = statFile(path.c_str(), &target) == 0;
-    if (exists && !avoid.empty()) {
-        FileStat input{};
-        if (statFile(avoid.c_str(), &input) == 0 && input.st_dev == target.st_dev &&
-            input.st_ino == target.st_ino && isRegular(target)) {
-            error = "the output is the tune being read";
-            return false;
-        }
+    const bool exists = statFile(utf8Name(path), &target) == 0;
+    if (exists && !avoid.empty() && isRegular(target) && sameFile(utf8Name(path), utf8Name(avoid))) {
+        error = "the output is the tune being read";
+        return false;
     }
     if (exists && (!isRegular(target) || namesAStream(path))) {
         // A stream or a device: written as it is, never truncated or removed.
-        fd = openFile(path.c_str(), O_WRONLY | kBinary, 0);
+        fd = openFile(utf8Name(path), O_WRONLY | kBinary, 0);
         if (fd < 0) error = systemReason(errno);
         return fd >= 0;
     }
 
     // A regular file, or a new one: a temporary file beside it (beside the file a link names).
     std::error_code ignored;
-    fs::path place = path;
+    fs::path place = pathOf(path);
     if (fs::is_symlink(place, ignored)) place = fs::canonical(place, ignored);
-    finalPath = place.string();
+    finalPath = utf8Of(place);
     const fs::path folder = place.parent_path();
     std::string stem(".");
-    stem.append(place.filename().string()).append(".");
+    stem.append(utf8Of(place.filename())).append(".");
     // New files get the usual permissions (those the process's umask leaves); a replaced file keeps
     // its own.
     const int permissions = exists ? permissionsOf(target) : 0666;
@@ -85,9 +81,9 @@ bool OutputFile::open(const std::string& path, const std::string& avoid, std::st
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06x.tmp", unsigned(entropy()) & 0xFFFFFF);
-        const std::string name = (folder / (stem + suffix)).string();
+        const std::string name = utf8Of(folder / pathOf(stem + suffix));
         if (name.size() >= sizeof temporary) break;
-        fd = openFile(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kBinary, permissions);
+        fd = openFile(utf8Name(name), O_WRONLY | O_CREAT | O_EXCL | kBinary, permissions);
         if (fd >= 0) {
             std::memcpy(temporary, name.c_str(), name.size() + 1);
             temporaryExists = true;
@@ -116,6 +112,7 @@ bool OutputFile::write(const uint8_t* bytes, size_t count, std::string& error) {
 bool OutputFile::commit(std::string& error) {
     const int descriptor = fd;
     fd = -1;
+    if (standardOutput) return true;
     if (closeFile(descriptor) != 0) {
         error = systemReason(errno);
         abandon();
@@ -123,7 +120,7 @@ bool OutputFile::commit(std::string& error) {
     }
     if (!temporaryExists) return true;
     std::error_code failure;
-    fs::rename(temporary, finalPath, failure);
+    fs::rename(pathOf(temporary), pathOf(finalPath), failure);
     if (failure) {
         error = failure.message();
         abandon();
@@ -135,9 +132,9 @@ bool OutputFile::commit(std::string& error) {
 }
 
 void OutputFile::abandon() {
-    if (fd >= 0) closeFile(fd);
+    if (fd >= 0 && !standardOutput) closeFile(fd);
     fd = -1;
-    if (temporaryExists.exchange(false)) removeFile(temporary);
+    if (temporaryExists.exchange(false)) removeFile(FileName{temporary, true});
 }
 
 }  // namespace sidtune

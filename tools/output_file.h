@@ -1,7 +1,8 @@
 // A file a tool writes, made so that nothing the tool did not create is ever destroyed.
 //
 //   OutputFile out;
-//   if (!out.open(path, error)) ...     refuses an output that is the file being read (`avoid`)
+//   if (!out.open(path, avoid, error))  refuses an output that is the file being read (`avoid`);
+//                                       "-" is standard output
 //   out.write(bytes, n, error)          false with the system's reason ("No space left on device")
 //   out.commit(error)                   the file complete: in place
 //   out.abandon()                       a failure or a signal: only what the tool created is removed
@@ -40,6 +41,7 @@ class OutputFile {
     std::string finalPath;      // where the file goes
     char temporary[4096] = {};  // the temporary file's name while there is one; empty otherwise
     std::atomic<bool> temporaryExists{false};
+    bool standardOutput = false;
 };
 
 }  // namespace sidtune

@@ -17,6 +17,7 @@
 #include "terminal.h"
 #include "tool_tune.h"
 #include "tune/tune_loader.h"
+#include "unicode.h"
 
 namespace sidtune {
 namespace {
@@ -40,10 +41,11 @@ class Plugin {
 
 // Plays song `song` of the tune at `volume` (each play starts at full volume).
 bool playSong(Plugin& plugin, const std::string& tune, int song, double volume) {
-    // Song 1 is what "PlaySidtune" plays; another needs "PlaySidtuneSong".
-    const bool playing =
-        song == 1 ? plugin.call("PlaySidtune", {Value::ofText(tune)}) == -1
-                  : plugin.call("PlaySidtuneSong", {Value::ofText(tune), Value::ofReal(song)}) == -1;
+    // Song 1 is what "PlaySidtune" plays; another needs "PlaySidtuneSong". The plugin takes the
+    // name as a host gives it.
+    const Value name = Value::ofText(hostFileName(tune));
+    const bool playing = song == 1 ? plugin.call("PlaySidtune", {name}) == -1
+                                   : plugin.call("PlaySidtuneSong", {name, Value::ofReal(song)}) == -1;
     if (playing && volume < 1.0) plugin.call("SetSidVolume", {Value::ofReal(volume)});
     return playing;
 }
@@ -81,7 +83,8 @@ int playCommand(const PlayOptions& o) {
     Plugin plugin(host);
     for (const char* command :
          {"PlaySidtune", "PlaySidtuneSong", "StopSidtune", "SidtuneState", "SidtuneTime", "SetSidtuneSpeed",
-          "MuteSidVoice", "PauseSidtune", "ResumeSidtune", "SetSidVolume"}) {
+          "MuteSidVoice", "PauseSidtune", "ResumeSidtune", "SetSidVolume", "SidtuneSong", "SidtuneLengths",
+          "SidtuneLength", "SidtuneEnded", "SetSidtuneEnd"}) {
         if (!plugin.has(command)) {
             fail(std::string("the plugin has no ") + command);
             return 2;
@@ -89,6 +92,12 @@ int playCommand(const PlayOptions& o) {
     }
     plugin.call("SetSidtuneSpeed", {Value::ofReal(o.settings.speed)});
     for (int voice : o.settings.mute) plugin.call("MuteSidVoice", {Value::ofReal(voice), Value::ofReal(1)});
+    if (!o.lengths.empty() && plugin.call("SidtuneLengths", {Value::ofText(hostFileName(o.lengths))}) == 0) {
+        fail("no song lengths in " + o.lengths);
+        host.unload();
+        return 1;
+    }
+    plugin.call("SetSidtuneEnd", {Value::ofReal(o.end == "stop" ? 1 : o.end == "next" ? 2 : 0)});
 
     int song = o.song;
     double volume = 1.0;
@@ -110,14 +119,15 @@ int playCommand(const PlayOptions& o) {
     std::fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
-    bool lost = false;
+    bool lost = false, ended = false;
     for (bool quit = false; !quit;) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (stopSignal() != 0 || (o.seconds > 0 && elapsed >= o.seconds)) break;
-        const int32_t state = plugin.call("SidtuneState");
-        if (state == 0) {  // nothing stopped it here: its output went away
-            lost = true;
+        if (plugin.call("SidtuneState") == 0) {
+            // Nothing here stopped it: the song ended (--end stop), or its output went away.
+            ended = plugin.call("SidtuneEnded") == -1;
+            lost = !ended;
             break;
         }
         for (int key = keys.next(); key >= 0; key = keys.next()) {
@@ -135,10 +145,13 @@ int playCommand(const PlayOptions& o) {
         }
         if (keys.active()) {
             const bool paused = plugin.call("SidtuneState") == 2;
+            song = plugin.call("SidtuneSong");  // the next song follows by itself with --end next
+            const int32_t length = plugin.call("SidtuneLength");
+            const std::string time =
+                clock(plugin.call("SidtuneTime")) + (length != 0 ? " / " + clock(length) : std::string());
             // Fields of fixed width: the line is written over in place.
-            std::printf("\r  song %3d of %3d   %6s   volume %3d%%   %-6s", song, songs,
-                        clock(plugin.call("SidtuneTime")).c_str(), int(volume * 100 + 0.5),
-                        paused ? "paused" : "");
+            std::printf("\r  song %3d of %3d   %13s   volume %3d%%   %-6s", song, songs, time.c_str(),
+                        int(volume * 100 + 0.5), paused ? "paused" : "");
             std::fflush(stdout);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -154,7 +167,7 @@ int playCommand(const PlayOptions& o) {
         fail("the sound output was lost");
         return 1;
     }
-    std::printf("Stopped.\n");
+    std::printf(ended ? "Ended.\n" : "Stopped.\n");
     return stopSignal() != 0 ? exitCodeFor(stopSignal()) : 0;
 }
 

@@ -98,7 +98,10 @@ Started PluginHost::start(const std::string& path, std::string& error) {
 
 bool PluginHost::open(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    handle = LoadLibraryA(path.c_str());
+    // The name is UTF-8, as the tools' arguments are.
+    std::wstring wide(path.size() + 1, L'\0');
+    wide.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), int(wide.size()))));
+    handle = wide.empty() ? nullptr : LoadLibraryW(wide.c_str());
     if (handle == nullptr) {
         error = "cannot load " + path;
         return false;
@@ -194,18 +197,19 @@ CallTrace PluginHost::call(const std::string& name, const std::vector<Value>& ar
 
 std::string PluginHost::defaultPluginPath() {
 #if defined(_WIN32)
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return (std::filesystem::path(path).parent_path() / "sidtune.dll").string();
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), DWORD(path.size())));
+    const std::u8string name = (std::filesystem::path(path).parent_path() / "sidtune.dll").u8string();
+    return std::string(name.begin(), name.end());
 #else
     std::error_code ignored;
     const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe", ignored).parent_path();
-    // Beside the program in the build tree; in lib/, beside bin/, where it is installed.
-    const std::filesystem::path beside = bin / "libsidtune.so",
-                                installed = bin.parent_path() / "lib" / "libsidtune.so";
+    // Beside the program in the build tree; where it is installed, in the plugins' folder of the
+    // system's libraries (/usr/lib/x86_64-linux-gnu/sidtune/ for /usr/bin/).
+    const std::filesystem::path beside = bin / "libsidtune.so", installed = bin / SIDTUNE_INSTALLED_PLUGIN;
     return (std::filesystem::exists(beside, ignored) || !std::filesystem::exists(installed, ignored)
                 ? beside
-                : installed)
+                : installed.lexically_normal())
         .string();
 #endif
 }

@@ -20,6 +20,7 @@
 #include "command_line.h"
 #include "quenbrix_host.h"
 #include "stop_signal.h"
+#include "unicode.h"
 
 namespace {
 
@@ -28,20 +29,24 @@ using quenbrix::Registration;
 using quenbrix::Value;
 using sidtune::stopSignal;
 
-const char* const kStatements =
-    "A script is one statement a line:\n"
-    "  ' a comment                          from ' to the end of the line, outside strings\n"
-    "  ok = PlaySidtune(\"music/tune.sid\")   a registered function; its result goes into a variable\n"
-    "  SetSidVolume 0.5                     a registered procedure; arguments separated by commas\n"
-    "  name = \"say \"\"hi\"\"\"                  a variable; \"\" in a string is one quote\n"
-    "  Print ok                             prints a variable, number or string\n"
-    "  Wait 1500                            milliseconds, 0 to 2147483647\n"
-    "Numbers: 5, -2, 0.5, 1e3. Names of commands and variables are not case-sensitive.\n"
-    "\n"
-    "Exit codes: 0 done; 1 a script error (file:line: message) or a script that cannot be read;\n"
-    "2 a usage error, or the plugin did not load (its error text on stderr); 128 + the signal's\n"
-    "number when stopped by SIGINT (130) or SIGTERM (143).";
-
+const std::string kStatements =
+    std::string(
+        "A script is one statement a line:\n"
+        "  ' a comment                          from ' to the end of the line, outside strings\n"
+        "  ok = PlaySidtune(\"music/tune.sid\")   a registered function; its result goes into a variable\n"
+        "  SetSidVolume 0.5                     a registered procedure; arguments separated by commas\n"
+        "  name = \"say \"\"hi\"\"\"                  a variable; \"\" in a string is one quote\n"
+        "  Print ok                             prints a variable, number or string\n"
+        "  Wait 1500                            milliseconds, 0 to 2147483647\n"
+        "Numbers: 5, -2, 0.5, 1e3. Names of commands and variables are not case-sensitive.\n"
+        "That is all: no If, no loops, no arithmetic. The script runs from top to bottom, to try\n"
+        "the plugin's commands as Quenbrix calls them; Quenbrix itself has the whole language.\n"
+        "\n"
+        "Example: quenbrix-run demo.qb (in the examples folder, beside demo.sid)\n"
+        "\n"
+        "Exit codes: 0 done; 1 a script error (file:line: message) or a script that cannot be read;\n"
+        "2 a usage error, or the plugin did not load (its error text on stderr); ") +
+    sidtune::kStoppedExitCodes + ".";
 // The longest Wait, in milliseconds: the largest Quenbrix integer.
 constexpr double kLongestWait = 2147483647.0;
 
@@ -174,6 +179,13 @@ class Interpreter {
         const std::string first = line.identifier();
         if (first.empty()) throw ScriptError{"syntax error: a statement begins with a name"};
         const std::string keyword = lower(first);
+        for (const char* control :
+             {"if", "for", "next", "do", "loop", "while", "wend", "goto", "gosub", "end"}) {
+            if (keyword == control)
+                throw ScriptError{first +
+                                  " is Quenbrix's, not quenbrix-run's: a script here runs from top to "
+                                  "bottom, without If, loops or jumps (see --help)"};
+        }
         if (keyword == "print") {
             const Value v = line.value(variables);
             expectEnd(line);
@@ -284,11 +296,11 @@ class Interpreter {
 // The script's lines; false with the reason when it cannot be read.
 bool readScript(const std::string& path, std::vector<std::string>& lines, std::string& error) {
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
+    if (std::filesystem::is_directory(sidtune::pathOf(path), ignored)) {
         error = path + " is a directory";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(sidtune::pathOf(path), std::ios::binary);
     if (!in) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
@@ -328,6 +340,7 @@ void describePlugin(const PluginHost& host) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    sidtune::Utf8Arguments arguments(argc, argv);
     CLI::App app{"quenbrix-run: loads a Quenbrix plugin and runs a script against it"};
     sidtune::prepareCommandLine(app, "quenbrix-run");
     app.footer(kStatements);
@@ -341,7 +354,8 @@ int main(int argc, char** argv) {
     app.add_flag("--trace", trace,
                  "Before each command, print \"trace SECONDS NAME\" on stderr (the wall clock)");
     app.add_option("SCRIPT", scriptPath, "The script to run")->required();
-    if (const int code = sidtune::parseCommandLine(app, argc, argv); code >= 0) return code;
+    if (const int code = sidtune::parseCommandLine(app, arguments.count(), arguments.values()); code >= 0)
+        return code;
 
     std::vector<std::string> lines;
     std::string error;

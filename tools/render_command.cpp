@@ -8,6 +8,7 @@
 #include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
+#include "engine/song_stream.h"
 #include "output_file.h"
 #include "progress_bar.h"
 #include "sidtune_commands.h"
@@ -43,6 +44,17 @@ void fadeOut(int16_t* samples, uint32_t count, uint64_t first, uint64_t total, u
 int renderCommand(const RenderOptions& o) {
     ToolTune tune;
     if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.engine->tune, o.song)) return 1;
+    // Whole half-second blocks, as the player makes them; or the song's own length, to the sample.
+    uint64_t total = uint64_t(std::ceil(o.seconds * 2)) * kBlockSamples;
+    if (o.seconds == 0) {
+        const uint32_t length = toolSongLength(o.lengths, tune, o.song);
+        if (length == 0) return 1;
+        total = lengthSamples(length);
+        if (total * kBytesPerSample > 0xFFFFFFFFull - (wav::kHeaderBytes - 8)) {
+            fail("the song's length is more than a WAV file holds (4 GiB)");
+            return 1;
+        }
+    }
     EngineState& e = *tune.engine;
     applySongSettings(e, o.settings);
     // Song N of the command line is the player's song N - 1; it exists (songExists).
@@ -57,8 +69,6 @@ int renderCommand(const RenderOptions& o) {
     renderOutput = &out;
     catchStopSignals(abandonRender);
 
-    // Whole half-second blocks, as the player makes them.
-    const uint64_t total = uint64_t(std::ceil(o.seconds * 2)) * kBlockSamples;
     const uint64_t fadeSamples = std::min<uint64_t>(total, uint64_t(std::llround(o.fadeOut * kSampleRate)));
     const auto header = wav::header(uint32_t(total));
     bool ok = out.write(header.data(), header.size(), error);

@@ -22,14 +22,20 @@ void applySongSettings(EngineState& e, const SongSettings& settings);
 
 struct RenderOptions {
     std::string tune, output;
-    double seconds = 0;
+    double seconds = 0;   // 0: the song's length from the database
+    std::string lengths;  // a song-length database
     int song = 1;
     SongSettings settings;
     double fadeOut = 0;  // the last seconds fade to silence
 };
 int renderCommand(const RenderOptions& options);
 
-int infoCommand(const std::string& tune, bool json);
+struct InfoOptions {
+    std::string tune;
+    bool json = false;
+    std::string lengths;  // a song-length database
+};
+int infoCommand(const InfoOptions& options);
 
 struct PlayOptions {
     std::string tune;
@@ -37,6 +43,8 @@ struct PlayOptions {
     double seconds = 0;  // 0: until stopped
     std::string plugin;
     SongSettings settings;
+    std::string lengths;     // a song-length database
+    std::string end = "on";  // at a song's end: on, stop or next
 };
 int playCommand(const PlayOptions& options);
 
@@ -45,6 +53,7 @@ struct CheckOptions {
     double seconds = 30;
     bool json = false;
     unsigned jobs = 1;
+    std::string lengths;  // a song-length database: each song for its length (up to `seconds`)
 };
 int checkCommand(const CheckOptions& options);
 

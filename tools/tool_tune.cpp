@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "sidtune_commands.h"
+#include "tune/md5.h"
+#include "tune/song_lengths.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 
@@ -12,7 +14,7 @@ void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", me
 
 bool loadToolTune(const std::string& path, ToolTune& tune) {
     tune.bytes.resize(kLargestUsefulTune);
-    const TuneFileRead read = readTuneFile(path.c_str(), tune.bytes.data(), tune.bytes.size());
+    const TuneFileRead read = readTuneFile(utf8Name(path), tune.bytes.data(), tune.bytes.size());
     if (read.status == TuneFileStatus::Directory || read.status == TuneFileStatus::NotRegular) {
         fail(path + " " + describe(read));
         return false;
@@ -39,6 +41,17 @@ bool loadToolTune(const std::string& path, ToolTune& tune) {
 void applySongSettings(EngineState& e, const SongSettings& settings) {
     e.settings.speed = speedOfRatio(float(settings.speed), kNormalSpeed);
     for (int voice : settings.mute) e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, true);
+}
+
+uint32_t toolSongLength(const std::string& database, const ToolTune& tune, int song) {
+    SongLengthDatabase db;
+    if (!readSongLengths(utf8Name(database), db)) {
+        fail("cannot read the song lengths " + database);
+        return 0;
+    }
+    const uint32_t length = songLength(db, md5(tune.bytes.data(), tune.bytes.size()), song - 1);
+    if (length == 0) fail(database + " gives no length for song " + std::to_string(song) + " of the tune");
+    return length;
 }
 
 bool songExists(const std::string& path, const TuneInfo& tune, int song) {

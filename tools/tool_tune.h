@@ -4,6 +4,8 @@
 //   fail(message)                    "sidtune: message" on standard error
 //   loadToolTune(path, tune)         false (said) when the file cannot be read or is no PSID tune
 //   songExists(path, tune, song)     false (said) when song N (counted from 1) is not the tune's
+//   toolSongLength(db, tune, song)   milliseconds a song-length database gives song N; 0 (said)
+//                                    when it cannot be read or gives none
 #pragma once
 
 #include <cstdint>
@@ -25,5 +27,6 @@ struct ToolTune {
 void fail(const std::string& message);
 bool loadToolTune(const std::string& path, ToolTune& tune);
 bool songExists(const std::string& path, const TuneInfo& tune, int song);
+uint32_t toolSongLength(const std::string& database, const ToolTune& tune, int song);
 
 }  // namespace sidtune

@@ -13,9 +13,14 @@
 #include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
+#include "engine/song_stream.h"
+#include "tune/md5.h"
 #include "tune/psid_header.h"
+#include "tune/song_lengths.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
+#include "tune_notes.h"
+#include "unicode.h"
 
 namespace sidtune {
 namespace {
@@ -35,13 +40,13 @@ void walkFolder(const fs::path& folder, std::set<fs::path>& seen, std::vector<st
         if (fs::is_directory(entry, error)) {
             walkFolder(entry, seen, files);
         } else {
-            files.push_back(entry.string());
+            files.push_back(utf8Of(entry));
         }
     }
 }
 
-// Renders one song as the player does, and judges it.
-void check(SongCheck& s, EngineState& e, uint32_t blocks) {
+// Renders one song as the player does, `samples` long, and judges it.
+void check(SongCheck& s, EngineState& e, uint64_t samples) {
     if (beginTune(e, s.tune->data(), s.tune->size(), s.song - 1) != SongStart::Begun) {
         s.verdict = Verdict::Refused;
         s.reason = "not a PSID tune";
@@ -49,11 +54,13 @@ void check(SongCheck& s, EngineState& e, uint32_t blocks) {
     }
     std::vector<int16_t> block(kBlockSamples);
     int lowest = 0, highest = 0;
-    for (uint32_t b = 0; b < blocks && e.machine.cutOffCalls == 0; ++b) {
-        renderBlock(e, block.data(), kBlockBytes);
-        const auto [low, high] = std::minmax_element(block.begin(), block.end());
+    for (uint64_t made = 0; made < samples && e.machine.cutOffCalls == 0;) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(kBlockSamples, samples - made));
+        renderBlock(e, block.data(), n * kBytesPerSample);
+        const auto [low, high] = std::minmax_element(block.begin(), block.begin() + n);
         lowest = std::min<int>(lowest, *low);
         highest = std::max<int>(highest, *high);
+        made += n;
     }
     s.peak = highest - lowest;
     s.cutOffCalls = e.machine.cutOffCalls;
@@ -82,10 +89,10 @@ CheckWalk walkPaths(const std::vector<std::string>& paths) {
     std::set<fs::path> seen;
     for (const std::string& path : paths) {
         std::error_code error;
-        if (!fs::exists(path, error)) {
+        if (!fs::exists(pathOf(path), error)) {
             walk.missing.push_back(path);
-        } else if (fs::is_directory(path, error)) {
-            walkFolder(path, seen, walk.files);
+        } else if (fs::is_directory(pathOf(path), error)) {
+            walkFolder(pathOf(path), seen, walk.files);
         } else {
             walk.files.push_back(path);
         }
@@ -93,21 +100,28 @@ CheckWalk walkPaths(const std::vector<std::string>& paths) {
     return walk;
 }
 
-std::vector<SongCheck> plan(const std::vector<std::string>& files) {
-    std::vector<SongCheck> songs;
+CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths) {
+    CheckPlan plan;
+    std::vector<SongCheck>& songs = plan.songs;
     std::vector<uint8_t> bytes(kLargestUsefulTune);
     for (const std::string& file : files) {
         SongCheck refused;
         refused.file = file;
-        const TuneFileRead read = readTuneFile(file.c_str(), bytes.data(), bytes.size());
+        const TuneFileRead read = readTuneFile(utf8Name(file), bytes.data(), bytes.size());
         if (read.status != TuneFileStatus::Read) {
             refused.reason = std::string("cannot be read: ") + describe(read);
             songs.push_back(std::move(refused));
+            ++plan.tunes;
             continue;
         }
         // The header alone tells a PSID tune and its songs: nothing of the tune runs here.
         PsidHeader header;
         const HeaderStatus status = parsePsidHeader(bytes.data(), read.size, header);
+        if (status == HeaderStatus::NotATune) {
+            ++plan.skipped;
+            continue;
+        }
+        ++plan.tunes;
         if (status != HeaderStatus::Psid) {
             refused.reason = status == HeaderStatus::Rsid
                                  ? "not a PSID tune: an RSID tune, which needs a whole C64"
@@ -118,26 +132,35 @@ std::vector<SongCheck> plan(const std::vector<std::string>& files) {
         const int count = uint8_t(header.songs - 1) + 1;  // the player reads the low byte of the field
         const auto tune =
             std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.begin() + long(read.size));
+        std::vector<std::string> notes;
+        for (const SoundNote& n : soundNotes(header)) notes.push_back(n.word);
+        const Md5 digest = lengths != nullptr ? md5(tune->data(), tune->size()) : Md5{};
         for (int song = 1; song <= count; ++song) {
             SongCheck s;
             s.file = file;
             s.song = song;
             s.tune = tune;
+            s.notes = notes;
+            s.startSong = song == header.startSong;
+            if (lengths != nullptr) s.lengthMs = songLength(*lengths, digest, song - 1);
             songs.push_back(std::move(s));
         }
     }
-    return songs;
+    return plan;
 }
 
 void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
                 const std::function<void(size_t)>& onDone) {
-    const uint32_t blocks = uint32_t(std::ceil(seconds * 2));
+    // Whole half-second blocks, as the player makes them; a song whose length is known, that long
+    // at most.
+    const uint64_t most = uint64_t(std::ceil(seconds * 2)) * kBlockSamples;
     std::atomic<size_t> next{0};
     std::mutex reporting;
     auto work = [&] {
         const auto engine = std::make_unique<EngineState>();
         for (size_t i = next++; i < songs.size(); i = next++) {
-            if (songs[i].song != 0) check(songs[i], *engine, blocks);
+            const uint64_t length = songs[i].lengthMs != 0 ? lengthSamples(songs[i].lengthMs) : most;
+            if (songs[i].song != 0) check(songs[i], *engine, std::min(length, most));
             songs[i].tune.reset();
             if (onDone) {
                 std::lock_guard<std::mutex> guard(reporting);

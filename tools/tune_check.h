@@ -7,11 +7,17 @@
 //   stalls    an init or play call was cut off by the instruction bound: the tune waits for
 //             hardware this player does not have (a raster line, a timer). It stays `stalls`
 //             whatever it sounds like, so its render ends at the first cut-off call
-//   refused   the file (not a song): not a PSID tune, or it cannot be read; `reason` says which
+//   refused   the file (not a song): a tune file that is no PSID tune (an RSID tune, one cut
+//             short), or a file that cannot be read; `reason` says which
+//
+// Files that are no tune at all (they begin with neither "PSID" nor "RSID": a script, a picture)
+// are skipped, and only counted. Each song carries the notes of its tune (tune_notes.h: why it may
+// sound otherwise here), whether it is the author's start song, and, from a song-length database,
+// its length: it is then rendered for that long, at most `seconds`.
 //
 //   const CheckWalk walk = walkPaths(paths);              files in order; missing paths named
-//   std::vector<SongCheck> songs = plan(walk.files);      every song of every file, and refusals
-//   checkSongs(songs, seconds, jobs, onDone);             one engine per job; fills each entry
+//   const CheckPlan plan = planCheck(walk.files, db);     every song of every tune, and refusals
+//   checkSongs(plan.songs, seconds, jobs, onDone);        one engine per job; fills each entry
 #pragma once
 
 #include <cstdint>
@@ -20,13 +26,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/silence.h"
+
 namespace sidtune {
+
+struct SongLengthDatabase;
 
 enum class Verdict { Plays, Silent, Stalls, Refused };
 const char* verdictName(Verdict verdict);
-
-// A swing at most this large, peak to peak, is silence: 1% of the 16-bit range.
-constexpr int kSilentSwing = 655;
 
 // The verdict of a song rendered as the player renders it, from its peak-to-peak swing and the
 // calls the instruction bound cut off.
@@ -39,7 +46,16 @@ struct SongCheck {
     std::string reason;  // for a refused file
     int peak = 0;        // peak-to-peak swing of the output
     uint32_t cutOffCalls = 0;
+    std::vector<std::string> notes;  // why it may sound otherwise here: "2 chips", "NTSC", "8580"
+    bool startSong = false;          // the author's start song
+    uint32_t lengthMs = 0;           // from a song-length database; 0 unknown
     std::shared_ptr<const std::vector<uint8_t>> tune;  // the file's bytes, shared by its songs
+};
+
+struct CheckPlan {
+    std::vector<SongCheck> songs;
+    size_t tunes = 0;    // tune files: those refused too
+    size_t skipped = 0;  // files that are no tune at all
 };
 
 struct CheckWalk {
@@ -50,8 +66,9 @@ struct CheckWalk {
 // Every file under each path: directories walked recursively in name order, links to files and
 // folders followed, each folder once (no loops).
 CheckWalk walkPaths(const std::vector<std::string>& paths);
-// The songs to check, file by file; a file that is no PSID tune is one refused entry.
-std::vector<SongCheck> plan(const std::vector<std::string>& files);
+// The songs to check, file by file; a tune file that is no PSID tune is one refused entry. `lengths`:
+// a song-length database, or null.
+CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths);
 // Checks every song not already refused over `seconds`, on `jobs` threads, each with an engine of
 // its own. `onDone(i)` is called (from any thread, one at a time) as entry i is complete.
 void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,

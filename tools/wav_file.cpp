@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "audio/audio_format.h"
+#include "unicode.h"
 
 namespace sidtune::wav {
 namespace {
@@ -81,7 +82,7 @@ bool parse(const uint8_t* bytes, size_t size, Audio& audio, std::string& error) 
 }
 
 bool read(const std::string& path, Audio& audio, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathOf(path), std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
         return false;

@@ -131,9 +131,9 @@ class PulseOutput final : public SoundOutput {
             // stream starts at full volume and unmuted, as every play does: given explicitly, so that
             // a desktop's PulseAudio server does not restore the volume an earlier stream of ours
             // was left at (PipeWire's session manager restores it all the same: see below).
-            const auto flags =
-                pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                  PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_START_UNMUTED);
+            const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                                 PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                 PA_STREAM_START_UNMUTED);
             pa_cvolume full;
             pa_cvolume_set(&full, kSpec.channels, PA_VOLUME_NORM);
             ok = pa_stream_connect_playback(stream, nullptr, &attributes, flags, &full, nullptr) >= 0;
@@ -222,8 +222,8 @@ class PulseOutput final : public SoundOutput {
     void setServerVolume(pa_volume_t v) {
         pa_cvolume volume;
         pa_cvolume_set(&volume, kSpec.channels, v);
-        run(pa_context_set_sink_input_volume(connection.context, pa_stream_get_index(stream), &volume, nullptr,
-                                             nullptr));
+        run(pa_context_set_sink_input_volume(connection.context, pa_stream_get_index(stream), &volume,
+                                             nullptr, nullptr));
     }
 
     void closeStream() {

@@ -22,6 +22,7 @@
 #include <SDL.h>  // the types and declarations only: the library itself is loaded at run time
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -97,6 +98,8 @@ struct SdlDevice {
     // The callback's own: when it was first called and how much it has handed over since.
     std::chrono::steady_clock::time_point start;
     uint64_t samplesHanded = 0;
+    // When the latest callback began, for what the device has played of it since.
+    std::atomic<std::chrono::steady_clock::rep> lastCallback{0};
     // The callback's wait for the clock, and what ends it at once: closing needs SDL's device
     // lock, which the callback holds while it waits.
     std::mutex clockLock;
@@ -135,6 +138,8 @@ void keepToTheClock(SdlDevice* device, uint32_t samples) {
 
 void SDLCALL fill(void* userdata, Uint8* out, int bytes) {
     SdlDevice* device = static_cast<SdlDevice*>(userdata);
+    device->lastCallback.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                               std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> guard(device->streamLock);
         if (device->stream == nullptr) {
@@ -281,8 +286,18 @@ class SdlOutput final : public SoundOutput {
     }
     void streamPlays(bool) override {}  // the callback plays what the stream holds, silence when stopped
     bool setVolume(int32_t) override { return false; }
-    // SDL holds about one callback of the stream in its own buffer and the device's.
-    uint32_t bytesNotYetHeard() override { return kCallbackSamples * kBytesPerSample; }
+    // When SDL calls back, what it was handed is not heard for about one and a half callbacks (the
+    // one handed over, and what is left of the one the device plays: measured against a sound
+    // server's recording); by the next call one more has been heard. Counted from the clock between
+    // the two, the time heard moves smoothly rather than a callback at a time.
+    uint32_t bytesNotYetHeard() override {
+        using Clock = std::chrono::steady_clock;
+        const Clock::duration since(Clock::now().time_since_epoch().count() -
+                                    device->lastCallback.load(std::memory_order_relaxed));
+        const double played = std::chrono::duration<double>(since).count() * kSampleRate;
+        const double held = 1.5 * kCallbackSamples - std::min(played, double(kCallbackSamples));
+        return uint32_t(held) * kBytesPerSample;
+    }
     // SDL stops a device that went away (unplugged, its server gone).
     bool lost() override { return sdl.GetAudioDeviceStatus(device->id) == SDL_AUDIO_STOPPED; }
     void release() override {

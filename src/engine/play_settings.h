@@ -4,6 +4,7 @@
 //   speed         the tempo, in 1/65536 of the normal: frame pacing divides every frame by it
 //   mutedVoices   voices left out of the mix (bit v: voice v + 1); they run on
 //   quickStart    the stream's first half is the song's first block, not half a second of silence
+//   endMode       what happens when a song ends: it plays on, the player stops, or the next song
 //
 // A new engine is zero, and zero is every default: a speed of 0 is the normal tempo.
 #pragma once
@@ -14,10 +15,14 @@
 
 namespace sidtune {
 
+// As "SetSidtuneEnd" numbers them.
+enum class EndMode : uint8_t { PlayOn = 0, Stop = 1, NextSong = 2 };
+
 struct PlaySettings {
     uint32_t speed;
     uint8_t mutedVoices;
     bool quickStart;
+    EndMode endMode;
 };
 
 inline uint32_t playSpeed(const PlaySettings& s) { return s.speed == 0 ? kNormalSpeed : s.speed; }

@@ -6,6 +6,8 @@
 #include "audio/volume.h"
 #include "engine/engine_state.h"
 #include "engine/song.h"
+#include "tune/md5.h"
+#include "tune/song_lengths.h"
 #include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 
@@ -20,16 +22,52 @@ void fillFromEngine(void* engine, int16_t* samples, uint32_t count) {
     playSongStream(e, samples, count);
 }
 
-// What happened since the last call: a lost output, or a fade-out that is over, leaves the player
-// Idle from here on.
+// Whether the listener has heard the song that plays to its end.
+bool endHeardNow(EngineState& e) {
+    const uint64_t heard = samplesHeard(e.audio);
+    const SongMark song = songHeard(e, heard);
+    return song.endAt != kNoEnd && heard >= song.endAt;
+}
+
+// How long a device that stopped at a song's end stays open after the end was heard by the
+// clock: what the sound system still held then plays out (a server behind Wine's DirectSound holds
+// some 50 ms that its clock does not count), instead of being cut off by the release.
+constexpr uint64_t kPlayOutSamples = kSampleRate / 4;
+
+// What happened since the last call: a lost output, a fade-out that is over, or a song heard to
+// its end that stops there leaves the player Idle from here on. After a stop at the end, the
+// device is released once it has played out.
 void catchUp(EngineState& e) {
-    if (e.player.state == PlayerState::Idle) return;
+    if (e.player.state == PlayerState::Idle) {
+        if (e.player.playingOut && samplesHeard(e.audio) >= e.player.playedOutAt) {
+            e.player.playingOut = false;
+            shutDownEngine(e);
+        }
+        return;
+    }
+    const bool ended = endHeardNow(e);
     if (outputLost(e.audio)) {
         closePlayer(e);
         e.player.lastError = PlayError::NoSoundOutput;
     } else if (fadeEnded(e.audio)) {
         closePlayer(e);
+    } else if (ended && e.settings.endMode == EndMode::Stop) {
+        // The stream is silence from the end on: nothing is heard after it, played out or not.
+        e.player.state = PlayerState::Idle;
+        e.player.playingOut = true;
+        e.player.playedOutAt = samplesHeard(e.audio) + kPlayOutSamples;
+    } else {
+        return;
     }
+    e.player.endHeard = ended;
+}
+
+// Each song's length from the song-length database, for the tune file's bytes; empty without one.
+std::vector<uint32_t> lengthsOf(const EngineState& e, const std::vector<uint8_t>& bytes) {
+    const SongLengthDatabase* db = e.player.songLengths.get();
+    if (db == nullptr || db->tunes.empty()) return {};
+    const auto found = db->tunes.find(md5(bytes.data(), bytes.size()));
+    return found != db->tunes.end() ? found->second : std::vector<uint32_t>{};
 }
 
 PlayError errorOf(SongStart start) {
@@ -61,13 +99,15 @@ bool openPlayer(EngineState& e) {
 }
 
 bool startTune(EngineState& e, const char* fileName, int32_t song) {
-    std::vector<uint8_t> bytes(kLargestUsefulTune);
-    const TuneFileRead read = readTuneFile(fileName, bytes.data(), bytes.size());
+    std::vector<uint8_t>& bytes = e.songs.tune;
+    bytes.resize(kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(FileName{fileName}, bytes.data(), bytes.size());
+    bytes.resize(read.size);  // kept, for the next song (end mode "next") and the lengths' key
     // A read that fails part-way leaves a block of the bytes it delivered, which is parsed as any
     // block is; a file that cannot be opened, a directory, a FIFO or a device is no source.
     SongStart start = SongStart::Unreadable;
     if (read.status == TuneFileStatus::Read || read.status == TuneFileStatus::ReadFailed) {
-        switch (loadTuneBytes(e.machine, e.tune, bytes.data(), read.size)) {
+        switch (loadTuneBytes(e.machine, e.tune, bytes.data(), bytes.size())) {
             case LoadStatus::Loaded:
                 start = startSong(e, song) ? SongStart::Begun : SongStart::NoSuchSong;
                 break;
@@ -77,6 +117,7 @@ bool startTune(EngineState& e, const char* fileName, int32_t song) {
         }
     }
     e.player.lastError = errorOf(start);
+    e.player.endHeard = false;
     if (start != SongStart::Begun) {
         shutDownEngine(e);
         return false;
@@ -92,9 +133,10 @@ void abandonPlayer(EngineState& e) {
 
 bool startSong(EngineState& e, int32_t song) {
     if (song < 0 || song > e.tune.lastSong) return false;
+    const std::vector<uint32_t> lengths = lengthsOf(e, e.songs.tune);
     if (!e.settings.quickStart) {
         // The stream's first half is silence; the song is heard from its second.
-        startSongStream(e, song, kBlockSamples);
+        startSongStream(e, song, kBlockSamples, lengths, e.songs.tune);
         // The stream starts playing inside the song's beginning, after rendering is on and before
         // the init routine runs: the worker's first block then waits on the machine lock until
         // the init routine has returned.
@@ -102,7 +144,7 @@ bool startSong(EngineState& e, int32_t song) {
     }
     // Quick start: the init routine runs with nothing playing, the first half is made from the
     // song, and only then does the stream start, with the song's first sample.
-    startSongStream(e, song, 0);
+    startSongStream(e, song, 0, lengths, e.songs.tune);
     beginSong(e, song);
     primeStream(e.audio);
     setStreamPlaying(e.audio, true);
@@ -143,6 +185,7 @@ void fadePlayer(EngineState& e, float to, float seconds, bool thenIdle) {
 }
 
 void closePlayer(EngineState& e) {
+    e.player.endHeard = e.player.playingOut = false;
     if (e.player.state != PlayerState::Idle) {
         stopSong(e);
         e.player.state = PlayerState::Idle;
@@ -175,23 +218,52 @@ int32_t songMilliseconds(EngineState& e) {
 PlayError lastPlayError(const EngineState& e) { return e.player.lastError; }
 
 void setSpeed(EngineState& e, float ratio) {
-    // The worker reads the speed at every frame it begins: it changes under the machine lock.
+    // The worker reads the speed at every frame it begins: it changes under the machine lock. The
+    // song sounds otherwise from here on, and its end is looked for afresh.
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.settings.speed = speedOfRatio(ratio, playSpeed(e.settings));
+    if (e.player.state != PlayerState::Idle) rescout(e);
 }
 
 void setVoiceMuted(EngineState& e, int32_t voice, bool muted) {
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, muted);
     // A song that plays hears it from its next rendering on.
-    if (e.player.state != PlayerState::Idle) e.machine.sid.mutedVoices = e.settings.mutedVoices;
+    if (e.player.state != PlayerState::Idle) {
+        e.machine.sid.mutedVoices = e.settings.mutedVoices;
+        rescout(e);
+    }
 }
 
 void setQuickStart(EngineState& e, bool on) { e.settings.quickStart = on; }
 
+void setEndMode(EngineState& e, float mode) {
+    if (mode != 0.0f && mode != 1.0f && mode != 2.0f) return;
+    std::lock_guard<std::mutex> guard(e.machineLock);
+    e.settings.endMode = EndMode(int(mode));
+}
+
 void resetSettings(EngineState& e) {
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.settings = PlaySettings{};
+    e.player.songLengths.reset();
+}
+
+int32_t loadSongLengths(EngineState& e, const std::string& path) {
+    auto db = std::make_shared<SongLengthDatabase>();
+    if (!readSongLengths(FileName{path.c_str()}, *db)) db->tunes.clear();
+    e.player.songLengths = db;
+    return int32_t(db->tunes.size());
+}
+
+int32_t songLengthNow(EngineState& e) {
+    if (playerState(e) == PlayerState::Idle) return 0;
+    return int32_t(songHeard(e, samplesHeard(e.audio)).lengthMs);
+}
+
+bool songEnded(EngineState& e) {
+    if (playerState(e) == PlayerState::Idle) return e.player.endHeard;
+    return endHeardNow(e);
 }
 
 }  // namespace sidtune

@@ -29,21 +29,33 @@
 //   songNow(e)                     the song heard, counted from 1; 0 when Idle
 //   songMilliseconds(e)            milliseconds of it heard, pauses not counted; 0 when Idle
 //   lastPlayError(e)               why the last play gave false (None when it did not)
-//   setSpeed, setVoiceMuted, setQuickStart: the settings (play_settings.h), from the next frame
-//                                  of a song that plays, and for every later play
+//   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (play_settings.h), from the
+//                                  next frame of a song that plays, and for every later play
 //   resetSettings(e)               every setting back to its default (the plugin's unload)
+//   loadSongLengths(e, path)       a song-length database (tune/song_lengths.h) in place of any
+//                                  before, for the songs played from now on: the number of tunes
+//                                  it gives lengths for (0: none, or it cannot be read)
+//   songLengthNow(e)               milliseconds the database gives the song heard; 0 unknown or Idle
+//   songEnded(e)                   the song played last has been heard to its end (song_stream.h);
+//                                  after a stop at the end, until the next play or stop command
 //
-// A player whose output was lost (its sound server died), or whose fade-out is over, is Idle from
-// the next of these calls on: the device is released then, and a lost output is the error
-// NoSoundOutput.
+// A player whose output was lost (its sound server died), whose fade-out is over, or whose song
+// has been heard to its end in the end mode "stop", is Idle from the next of these calls on: the
+// device is released then (after a song's end, by the first call a quarter of a second after it,
+// once what the sound system still held has played out; or by the next play or stop), and a lost
+// output is the error NoSoundOutput.
 //
 // "PlaySidtune" is openPlayer, then (reading the file name only once the engine is set up)
 // startTune with song 0.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace sidtune {
+
+struct SongLengthDatabase;
 
 struct EngineState;
 
@@ -62,6 +74,12 @@ enum class PlayError : int32_t {
 struct Player {
     PlayerState state;
     PlayError lastError;
+    bool endHeard;  // the song played last was heard to its end before the player went Idle
+    // Idle after a stop at a song's end, the device still open until it has played out: until
+    // the stream sample `playedOutAt` is heard.
+    bool playingOut;
+    uint64_t playedOutAt;
+    std::shared_ptr<const SongLengthDatabase> songLengths;
 };
 
 bool setUpEngine(EngineState& e);
@@ -84,6 +102,10 @@ PlayError lastPlayError(const EngineState& e);
 void setSpeed(EngineState& e, float ratio);
 void setVoiceMuted(EngineState& e, int32_t voice, bool muted);
 void setQuickStart(EngineState& e, bool on);
+void setEndMode(EngineState& e, float mode);
 void resetSettings(EngineState& e);
+int32_t loadSongLengths(EngineState& e, const std::string& path);
+int32_t songLengthNow(EngineState& e);
+bool songEnded(EngineState& e);
 
 }  // namespace sidtune

@@ -6,6 +6,8 @@
 //   beginTune(e, bytes, size, song)     a fresh machine, the tune loaded from the bytes, and
 //                                       beginSong: Begun, or why not
 //   beginTuneFile(e, path, song)        the same from a file
+//   beginTuneHeld(e, bytes, size, song) beginTune with the machine lock already held by the
+//                                       caller: the worker beginning the next song of a tune
 //
 // Beginning a song holds the engine's machine lock throughout: rendering is switched on, then
 // `startOutput` runs (the player starts its stream there), then the init routine runs with the
@@ -32,5 +34,6 @@ bool beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&) =
 SongStart beginTune(EngineState& e, const uint8_t* bytes, size_t size, int32_t song,
                     void (*startOutput)(EngineState&) = nullptr);
 SongStart beginTuneFile(EngineState& e, const char* path, int32_t song);
+SongStart beginTuneHeld(EngineState& e, const uint8_t* bytes, size_t size, int32_t song);
 
 }  // namespace sidtune

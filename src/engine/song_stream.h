@@ -1,42 +1,86 @@
-// What the player's stream plays: the songs, sample by sample of the stream, and which song the
-// listener hears when. The worker makes the stream's samples here (under the machine lock); the
-// host's thread asks which song is heard at the stream sample the listener has got to.
+// What the player's stream plays: the songs, sample by sample of the stream, where each ends, and
+// which song the listener hears when. The worker makes the stream's samples here (under the
+// machine lock); the host's thread asks about the stream sample the listener has got to.
 //
-//   startSongStream(e, song, at)       song `song` (counted from 0) is heard from stream sample
-//                                      `at` on: 0 when the stream's first half is the song's
-//                                      first block (quick start), else kBlockSamples, after the
-//                                      first half's silence
-//   playSongStream(e, samples, count)  the stream's next `count` samples: the song as frame
-//                                      pacing makes it (silence while rendering is off)
-//   songHeard(e, heard)                the song heard at stream sample `heard`, and where it began
+//   startSongStream(e, song, at, lengths, tune)
+//                              song `song` (counted from 0) is heard from stream sample `at` on: 0
+//                              when the stream's first half is the song's first block (quick
+//                              start), else kBlockSamples, after the first half's silence. Called
+//                              before the song is begun and nothing is made. `lengths`: each song's length
+//                              from a song-length database (milliseconds, 0 unknown); `tune`: the file's
+//                              bytes, for the next song
+//   playSongStream(e, samples, count)
+//                              the stream's next `count` samples: the song as frame pacing makes it
+//                              (silence while rendering is off), up to its end and, by the end
+//                              mode, on past it, silence, or the next song from the end on
+//   rescout(e)                 the settings changed: the look for the end starts again from here
+//   songHeard(e, heard)        the song heard at stream sample `heard`: where it began and ends
 //
-// Stream samples count from the stream's first sample; they are what samplesHeard (audio_output.h)
-// counts, so that the two together tell the time of the song heard.
+// The end of a song: its length from the database, or else where the sound fell silent for good
+// (silence.h). That is known only once the silence has lasted three seconds, so a second machine,
+// the scout, plays the song that far ahead of the one heard: a copy of it made after the init
+// routine, rendering the very same samples, to no output.
+//
+// Stream samples count from the stream's first sample; they are what samplesHeard
+// (audio_output.h) counts, so that the two together tell the time of the song heard.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <vector>
+
+#include "audio/audio_format.h"
+#include "cpu/machine.h"
+#include "engine/frame_pacing.h"
+#include "engine/silence.h"
 
 namespace sidtune {
 
 struct EngineState;
 
+constexpr uint64_t kNoEnd = UINT64_MAX;
+
+// The samples of a song `milliseconds` long: where its end is, counted from its first sample.
+constexpr uint64_t lengthSamples(uint32_t milliseconds) {
+    return uint64_t(milliseconds) * kSampleRate / 1000;
+}
+
 struct SongMark {
-    uint64_t at;   // the stream sample the song begins on
-    int32_t song;  // counted from 0; -1: none
+    uint64_t at;        // the stream sample the song begins on
+    int32_t song;       // counted from 0; -1: none
+    uint32_t lengthMs;  // from the database; 0 unknown
+    uint64_t endAt;     // the stream sample it ends on; kNoEnd while not known
+};
+
+// The machine that plays ahead of the one heard, looking for the silence that ends a song.
+struct SongScout {
+    Machine machine;
+    FramePacing pacing;
+    uint64_t made;  // stream samples it has made
+    SilenceWatch watch;
+    bool looking;
+    bool copyDue;  // it starts as a copy of the machine when the first sample is made
 };
 
 struct SongStream {
-    uint64_t made;  // stream samples made: the index of the next one
+    uint64_t made;   // stream samples made: the index of the next one
+    SongMark now;    // the song being made
+    bool endPassed;  // its end has been made (and it plays on)
+    bool stopped;    // past the end of a song in the "stop" end mode: silence from there on
+    std::vector<uint8_t> tune;
+    std::vector<uint32_t> lengths;
+    SongScout scout;
     // The songs begun, the latest last: the host's thread reads them while the worker adds more.
     std::mutex lock;
     std::array<SongMark, 4> marks;
     uint32_t markCount;
 };
 
-void startSongStream(EngineState& e, int32_t song, uint64_t at);
+void startSongStream(EngineState& e, int32_t song, uint64_t at, const std::vector<uint32_t>& lengths,
+                     const std::vector<uint8_t>& tune);
 void playSongStream(EngineState& e, int16_t* samples, uint32_t count);
+void rescout(EngineState& e);
 SongMark songHeard(EngineState& e, uint64_t heard);
 
 }  // namespace sidtune

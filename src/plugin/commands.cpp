@@ -74,6 +74,18 @@ void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) {
     setQuickStart(engine, real(runtime, 1) != 0.0f);
 }
 
+void QUENBRIX_CALL sidtuneLengths(ScriptRuntime* runtime) {
+    int32_t tunes = 0;
+    try {
+        tunes = loadSongLengths(engine, runtime->operations->getStringParameter(runtime, 1));
+    } catch (...) {  // out of memory for the database: none
+    }
+    result(runtime, tunes);
+}
+void QUENBRIX_CALL sidtuneLength(ScriptRuntime* runtime) { result(runtime, songLengthNow(engine)); }
+void QUENBRIX_CALL sidtuneEnded(ScriptRuntime* runtime) { result(runtime, songEnded(engine) ? -1 : 0); }
+void QUENBRIX_CALL setSidtuneEnd(ScriptRuntime* runtime) { setEndMode(engine, real(runtime, 1)); }
+
 struct Command {
     const char* name;
     CommandHandler handler;
@@ -99,6 +111,10 @@ const Command kCommands[] = {
     {"MuteSidVoice", muteSidVoice, false, {kQuenbrixReal, kQuenbrixReal}},
     {"SidtuneError", sidtuneError, true, {}},
     {"SetSidtuneQuickStart", setSidtuneQuickStart, false, {kQuenbrixReal}},
+    {"SidtuneLengths", sidtuneLengths, true, {kQuenbrixString}},
+    {"SidtuneLength", sidtuneLength, true, {}},
+    {"SidtuneEnded", sidtuneEnded, true, {}},
+    {"SetSidtuneEnd", setSidtuneEnd, false, {kQuenbrixReal}},
 };
 
 }  // namespace

@@ -16,6 +16,11 @@
 //   "MuteSidVoice" voice, on           voice 1 to 3 out of the mix (nonzero) or back in (0)
 //   "SidtuneError"()                   -> why the last play gave 0 (player.h, PlayError)
 //   "SetSidtuneQuickStart" on          later plays start with the song, not half a second later
+//   "SidtuneLengths"(database)         -> the tunes a song-length database gives lengths for; it
+//                                      replaces any before and holds until the plugin is unloaded
+//   "SidtuneLength"()                  -> milliseconds of the song heard, from the database; 0
+//   "SidtuneEnded"()                   -> -1 once the song played last has been heard to its end
+//   "SetSidtuneEnd" mode               at a song's end: 0 it plays on, 1 stop, 2 the next song
 //
 // The player is Idle (nothing set up), Playing (engine set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player

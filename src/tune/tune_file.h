@@ -1,6 +1,10 @@
-// Reading a tune file: the one way the project reads one, for the loader and the tools alike.
+// Reading a file the player is given, a tune or a song-length database: the one way the project
+// reads one, for the loader, the player and the tools alike. A name is the host's bytes or UTF-8
+// (file_system.h).
 //
 //   readTuneFile(path, buffer, capacity)   at most `capacity` bytes of the file into `buffer`
+//   readWholeFile(path, limit, bytes)      the whole file, unless it is larger than `limit`
+//                                          (TooLarge, told before anything is read)
 //   describe(read)                         the reason a read failed, for a message: the system's
 //                                          own ("No such file or directory", "Permission denied"),
 //                                          "is a directory" or "is not a regular file"
@@ -13,6 +17,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "tune/file_system.h"
 
 namespace sidtune {
 
@@ -22,6 +29,7 @@ enum class TuneFileStatus {
     Directory,
     NotRegular,  // a FIFO, a device, a socket, a console
     ReadFailed,  // systemError tells why; `size` bytes were read before the failure
+    TooLarge,    // readWholeFile: larger than its limit
 };
 
 struct TuneFileRead {
@@ -30,7 +38,8 @@ struct TuneFileRead {
     size_t size;      // bytes read into the buffer
 };
 
-TuneFileRead readTuneFile(const char* path, uint8_t* buffer, size_t capacity);
+TuneFileRead readTuneFile(FileName path, uint8_t* buffer, size_t capacity);
+TuneFileRead readWholeFile(FileName path, size_t limit, std::vector<uint8_t>& bytes);
 const char* describe(const TuneFileRead& read);
 
 }  // namespace sidtune

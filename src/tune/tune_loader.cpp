@@ -69,7 +69,7 @@ LoadStatus loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* block, size_
 LoadStatus loadTuneFile(Machine& m, TuneInfo& tune, const char* path) {
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kLargestUsefulTune]);
     if (!block) return LoadStatus::Unreadable;
-    const TuneFileRead read = readTuneFile(path, block.get(), kLargestUsefulTune);
+    const TuneFileRead read = readTuneFile(FileName{path}, block.get(), kLargestUsefulTune);
     // A read that fails part-way leaves a block of the bytes it delivered, which is parsed as
     // any block is; a file that cannot be opened, a directory, a FIFO or a device is no source.
     if (read.status != TuneFileStatus::Read && read.status != TuneFileStatus::ReadFailed) {

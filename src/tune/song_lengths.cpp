@@ -1,0 +1,88 @@
+#include "tune/song_lengths.h"
+
+#include <cstring>
+
+#include "tune/tune_file.h"
+
+namespace sidtune {
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A time "m:ss", "m:ss.f" (any number of fraction digits), anything after it (an attribute such as
+// "(G)") ignored. 0 when it cannot be read.
+uint32_t parseTime(const char* p, const char* end) {
+    uint64_t minutes = 0;
+    const char* start = p;
+    while (p < end && isDigit(*p) && p - start < 6) minutes = minutes * 10 + uint64_t(*p++ - '0');
+    if (p == start || p >= end || *p != ':') return 0;
+    ++p;
+    if (end - p < 2 || !isDigit(p[0]) || !isDigit(p[1])) return 0;
+    const uint64_t seconds = uint64_t(p[0] - '0') * 10 + uint64_t(p[1] - '0');
+    p += 2;
+    if (seconds > 59) return 0;
+    uint64_t milliseconds = 0;
+    if (p < end && *p == '.') {
+        ++p;
+        uint64_t scale = 100;
+        for (; p < end && isDigit(*p); ++p, scale /= 10) milliseconds += uint64_t(*p - '0') * scale;
+    }
+    if (p < end && *p != '(' && *p != ' ' && *p != '\t') return 0;
+    return uint32_t((minutes * 60 + seconds) * 1000 + milliseconds);
+}
+
+// One line, without its end: a tune's entry, or nothing the database uses.
+void parseLine(const char* p, const char* end, SongLengthDatabase& db) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (end - p < 33 || p[32] != '=') return;  // comments, the section line, anything else
+    Md5 digest{};
+    for (size_t i = 0; i < 16; ++i) {
+        const int high = hexValue(p[2 * i]), low = hexValue(p[2 * i + 1]);
+        if (high < 0 || low < 0) return;
+        digest[i] = uint8_t(high << 4 | low);
+    }
+    std::vector<uint32_t> lengths;
+    for (p += 33; p < end;) {
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+        const char* word = p;
+        while (p < end && *p != ' ' && *p != '\t') ++p;
+        if (p > word) lengths.push_back(parseTime(word, p));
+    }
+    db.tunes[digest] = std::move(lengths);
+}
+
+}  // namespace
+
+void parseSongLengths(const char* text, size_t size, SongLengthDatabase& db) {
+    const char* end = text + size;
+    for (const char* line = text; line < end;) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
+        if (lineEnd == nullptr) lineEnd = end;
+        const char* contentEnd = lineEnd;
+        if (contentEnd > line && contentEnd[-1] == '\r') --contentEnd;
+        parseLine(line, contentEnd, db);
+        line = lineEnd + 1;
+    }
+}
+
+bool readSongLengths(FileName path, SongLengthDatabase& db) {
+    std::vector<uint8_t> bytes;
+    if (readWholeFile(path, kLargestSongLengthFile, bytes).status != TuneFileStatus::Read) return false;
+    parseSongLengths(reinterpret_cast<const char*>(bytes.data()), bytes.size(), db);
+    return true;
+}
+
+uint32_t songLength(const SongLengthDatabase& db, const Md5& digest, int32_t song) {
+    const auto found = db.tunes.find(digest);
+    if (found == db.tunes.end() || song < 0 || size_t(song) >= found->second.size()) return 0;
+    return found->second[size_t(song)];
+}
+
+}  // namespace sidtune

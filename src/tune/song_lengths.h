@@ -1,0 +1,50 @@
+// A song-length database: how long each song of each tune lasts, as the large public collections
+// give it in their Songlengths.md5, a text file of lines
+//
+//     ; comments, and the tune's path in the collection
+//     [Database]
+//     d52384836e2c764f54b64503ce15546df925fd35=3:47 0:48.5 1:02.123
+//
+// keyed by the MD5 of the whole tune file (32 hexadecimal digits), then one time per song, in
+// order: minutes, seconds and, where given, a fraction of a second. The parser is tolerant of what
+// real copies hold: CR LF line ends, blank lines, comments, the section line, attributes after a
+// time ("3:47(G)"), and lines or times it cannot read, which it skips (a song whose time cannot be
+// read is of unknown length, and the songs after it keep their numbers).
+//
+//   parseSongLengths(text, size, db)   the lines of a database held in memory, added to db
+//   readSongLengths(path, db)          a database file, read whole (a regular file, at most
+//                                      kLargestSongLengthFile); false when it cannot be read
+//   songLength(db, digest, song)       milliseconds of song `song` (counted from 0); 0: unknown
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tune/file_system.h"
+#include "tune/md5.h"
+
+namespace sidtune {
+
+struct Md5Hash {
+    size_t operator()(const Md5& digest) const {
+        size_t h = 0;
+        for (int i = 0; i < 8; ++i) h = h << 8 | digest[size_t(i)];
+        return h;
+    }
+};
+
+struct SongLengthDatabase {
+    std::unordered_map<Md5, std::vector<uint32_t>, Md5Hash> tunes;  // milliseconds; 0 unknown
+};
+
+// A real collection's file is about 4 MB; no database of tunes is anywhere near this.
+constexpr size_t kLargestSongLengthFile = 64u << 20;
+
+void parseSongLengths(const char* text, size_t size, SongLengthDatabase& db);
+bool readSongLengths(FileName path, SongLengthDatabase& db);
+uint32_t songLength(const SongLengthDatabase& db, const Md5& digest, int32_t song);
+
+}  // namespace sidtune

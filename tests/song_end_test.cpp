@@ -1,0 +1,268 @@
+// When a song ends: the song-length database (its parser over real-shaped lines, and the MD5 that
+// keys it), the silence rule, and the player's end modes, sample for sample on the simulated
+// platform: a stop at the length's sample, the next song from its start at the end's sample, and
+// an end found where a tune falls silent.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "audio/audio_output.h"
+#include "engine/player.h"
+#include "engine/silence.h"
+#include "engine/song_stream.h"
+#include "sim/listening.h"
+#include "sim/platform_sim.h"
+#include "test_support.h"
+#include "tune/md5.h"
+#include "tune/song_lengths.h"
+
+namespace sidtune::test {
+namespace {
+
+// The test vectors of RFC 1321.
+TEST(Md5, TheStandardVectors) {
+    const std::pair<std::string, std::string> vectors[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& [text, digest] : vectors) {
+        EXPECT_EQ(toHex(md5(reinterpret_cast<const uint8_t*>(text.data()), text.size())), digest) << text;
+    }
+}
+
+Md5 digestOf(const std::string& hex) {
+    Md5 d{};
+    for (size_t i = 0; i < 16; ++i) d[i] = uint8_t(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    return d;
+}
+
+// Lines as real copies of the database hold them, good and bad: each tune's lengths, in order, 0
+// for a time that cannot be read.
+TEST(SongLengths, TheParserTakesWhatRealCopiesHold) {
+    const std::string a = "d52384836e2c764f54b64503ce15546d", b = "0fac725dc5d6953a6c4b0f149a196e96";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<uint32_t> lengthsOfA;  // empty: not in the database
+    };
+    const Case cases[] = {
+        {"the section and a comment",
+         "[Database]\n; /MUSICIANS/H/Hubbard_Rob/Commando.sid\n" + a + "=3:47\n",
+         {227000}},
+        {"CR LF", "[Database]\r\n" + a + "=0:48 1:02\r\n", {48000, 62000}},
+        {"milliseconds", a + "=0:48.5 0:01.123 2:03.05\n", {48500, 1123, 123050}},
+        {"attributes after a time", a + "=3:47(G) 0:12(M)\n", {227000, 12000}},
+        {"capitals and blanks",
+         "  " + std::string("D52384836E2C764F54B64503CE15546D") + "=1:00  \t0:30\n",
+         {60000, 30000}},
+        {"a time that cannot be read keeps its song", a + "=1:00 x:yz 0:61 2:00\n", {60000, 0, 0, 120000}},
+        {"no line end at the end", a + "=0:05", {5000}},
+        {"a key too short", a.substr(1) + "=1:00\n", {}},
+        {"no key", "=1:00\n", {}},
+        {"not hexadecimal", std::string("g52384836e2c764f54b64503ce15546d") + "=1:00\n", {}},
+        {"the last line of a key wins", a + "=1:00\n" + a + "=2:00\n", {120000}},
+        {"blank lines and another tune", "\n\n" + b + "=9:59\n\n" + a + "=0:01\n", {1000}},
+        {"binary", std::string("\0\xFF\x01=\n", 5), {}},
+    };
+    for (const Case& c : cases) {
+        SongLengthDatabase db;
+        parseSongLengths(c.text.data(), c.text.size(), db);
+        const auto found = db.tunes.find(digestOf(a));
+        if (c.lengthsOfA.empty()) {
+            EXPECT_EQ(found, db.tunes.end()) << c.name;
+        } else {
+            ASSERT_NE(found, db.tunes.end()) << c.name;
+            EXPECT_EQ(found->second, c.lengthsOfA) << c.name;
+        }
+    }
+    SongLengthDatabase db;
+    const std::string text = a + "=1:00 2:00\n";
+    parseSongLengths(text.data(), text.size(), db);
+    EXPECT_EQ(songLength(db, digestOf(a), 1), 120000u);
+    EXPECT_EQ(songLength(db, digestOf(a), 2), 0u);  // no such song
+    EXPECT_EQ(songLength(db, digestOf(b), 0), 0u);  // no such tune
+}
+
+// What is not a database gives none, at once: a folder, a FIFO, a file that is too large.
+TEST(SongLengths, WhatIsNoDatabase) {
+    TempFolder folder;
+    const std::string huge = (folder.path() / "huge").string();
+    std::filesystem::resize_file(folder.write("huge", {}), kLargestSongLengthFile + 1);
+    std::vector<std::string> paths = {folder.path().string(), huge, (folder.path() / "none").string()};
+#ifndef _WIN32
+    paths.push_back((folder.path() / "fifo").string());
+    ASSERT_EQ(mkfifo(paths.back().c_str(), 0600), 0);
+#endif
+    for (const std::string& path : paths) {
+        SongLengthDatabase db;
+        EXPECT_FALSE(readSongLengths(utf8Name(path), db)) << path;
+    }
+}
+
+// The silence rule: the end is where the sound last left the swing, once the silence has lasted
+// three seconds; a sound that never swung ends three seconds after the start.
+TEST(SilenceWatch, FindsWhereTheSoundFellSilent) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint64_t, int16_t>> steps;  // from sample n on, the value v
+        uint64_t end;                                     // kNoEnd: not ended
+    };
+    const Case cases[] = {
+        {"silent from the start", {{0, 0}}, kSilenceToEnd},
+        {"a constant level is silence", {{0, 5000}}, kSilenceToEnd},
+        {"sound, then silence", {{0, 10000}, {1000, -10000}, {2000, 0}}, 2000},
+        {"within the swing, exactly", {{0, 0}, {500, kSilentSwing}, {600, 0}}, kSilenceToEnd},
+        {"one past it", {{0, 0}, {500, kSilentSwing + 1}, {600, 0}}, 600},
+        {"silence that does not last",
+         {{0, 0}, {kSilenceToEnd - 10, 20000}, {kSilenceToEnd, 0}},
+         kSilenceToEnd},
+    };
+    for (const Case& c : cases) {
+        SilenceWatch watch;
+        std::vector<int16_t> samples(3 * kSilenceToEnd);
+        for (size_t i = 0, s = 0; i < samples.size(); ++i) {
+            if (s + 1 < c.steps.size() && i >= c.steps[s + 1].first) ++s;
+            samples[i] = c.steps[s].second;
+        }
+        uint64_t end = kNoEnd;
+        for (size_t at = 0; at < samples.size() && end == kNoEnd; at += 1000) {
+            if (watch.feed(samples.data() + at, 1000)) end = watch.end();
+        }
+        EXPECT_EQ(end, c.end) << c.name;
+    }
+}
+
+// A tune for the end modes: song 1 sounds for its whole length, song 2 falls silent after 1.2 s (its
+// play routine shuts the volume off after 60 frames), so that its end is found by the silence.
+std::vector<uint8_t> songsThatEnd() {
+    // init $1000: the song number in A to $C0; volume 15, voice 1 a sawtooth, sustained, gate on.
+    const uint8_t init[] = {0x85, 0xC0, 0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0xA9, 0x21, 0x8D, 0x04, 0xD4,
+                            0xA9, 0x11, 0x8D, 0x01, 0xD4, 0xA9, 0xF0, 0x8D, 0x06, 0xD4, 0x60};
+    // play $1020
+    const uint8_t play[] = {
+        0xEE, 0x00, 0xC1,  // INC $C100: frames
+        0xA5, 0xC0,        // LDA $C0: song 0 plays on
+        0xF0, 0x0C,        // BEQ out
+        0xAD, 0x00, 0xC1,  // LDA $C100
+        0xC9, 0x3C,        // CMP #60
+        0x90, 0x05,        // BCC out
+        0xA9, 0x00,        // LDA #0
+        0x8D, 0x18, 0xD4,  // STA $D418: silence
+        0x60,              // out: RTS
+    };
+    std::vector<uint8_t> code(0x40, 0xEA);
+    std::copy(std::begin(init), std::end(init), code.begin());
+    std::copy(std::begin(play), std::end(play), code.begin() + 0x20);
+    Psid p;
+    p.songs = 2;
+    p.play = 0x1020;
+    p.data = {0x00, 0x10};
+    p.data.insert(p.data.end(), code.begin(), code.end());
+    return p.bytes();
+}
+
+class SongEndTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<EngineState> engineState = newEngine();
+    EngineState& e = *engineState;
+    TempFolder folder;
+    std::string tune = folder.write("ends.sid", songsThatEnd());
+
+    void SetUp() override {
+        sim::reset();
+        // Song 1 lasts 0.7 s; song 2 has no length.
+        const std::vector<uint8_t> bytes = songsThatEnd();
+        const std::string db = "[Database]\n" + toHex(md5(bytes.data(), bytes.size())) + "=0:00.700 x\n";
+        ASSERT_EQ(loadSongLengths(e, folder.write("Songlengths.md5", {db.begin(), db.end()})), 1);
+        setQuickStart(e, true);
+    }
+    void TearDown() override {
+        closePlayer(e);
+        resetSettings(e);
+        EXPECT_EQ(sim::live(), sim::LiveObjects{});
+    }
+    // Song `song` (from 0) of the tune, as the tools make it, `samples` long.
+    std::vector<int16_t> render(int32_t song, size_t samples) {
+        const auto offline = newEngine();
+        EXPECT_TRUE(beginTuneFile(*offline, tune, song));
+        std::vector<int16_t> out(samples);
+        renderBlock(*offline, out.data(), uint32_t(samples * kBytesPerSample));
+        return out;
+    }
+};
+
+using sim::listen;
+
+// The end modes, each from the stream's first sample (the quick start): "stop" is the song for its
+// length and silence after it; "next" is song 1 for its length and song 2 from its start at once;
+// song 2's end, found where it fell silent, is heard as the end.
+TEST_F(SongEndTest, TheEndModesToTheSample) {
+    const size_t length = size_t(lengthSamples(700));
+    setEndMode(e, 1.0f);
+    ASSERT_TRUE(openPlayer(e));
+    ASSERT_TRUE(startTune(e, tune.c_str(), 0));
+    EXPECT_EQ(songLengthNow(e), 700);
+    std::vector<int16_t> expected = render(0, length);
+    expected.resize(2 * kBlockSamples, 0);
+    EXPECT_EQ(listen(uint32_t(length + 10) * kBytesPerSample),
+              std::vector(expected.begin(), expected.begin() + long(length) + 10));
+    EXPECT_TRUE(songEnded(e));
+    EXPECT_EQ(playerState(e), PlayerState::Idle);  // stopped at the end
+    EXPECT_TRUE(songEnded(e));                     // and it stays ended until the next command
+    // The device is released once what it held has played out, a quarter of a second on.
+    EXPECT_EQ(sim::live().devices, 1);
+    EXPECT_EQ(listen(uint32_t(kSampleRate / 4) * kBytesPerSample), std::vector<int16_t>(kSampleRate / 4));
+    EXPECT_EQ(playerState(e), PlayerState::Idle);
+    EXPECT_EQ(sim::live(), sim::LiveObjects{});
+
+    // Song 2 falls silent at its 60th frame, 59 x 882 samples in: its end, found by the silence,
+    // and after the last song comes the first again.
+    setEndMode(e, 2.0f);
+    ASSERT_TRUE(openPlayer(e));
+    ASSERT_TRUE(startTune(e, tune.c_str(), 0));
+    EXPECT_FALSE(songEnded(e));
+    expected = render(0, length);
+    for (const std::vector<int16_t>& next : {render(1, 59 * 882), render(0, 5 * kBlockSamples)})
+        expected.insert(expected.end(), next.begin(), next.end());
+    expected.resize(5 * kBlockSamples);
+    std::vector<int16_t> heard = listen(3 * kBlockBytes);
+    EXPECT_EQ(songNow(e), 2);
+    EXPECT_EQ(songLengthNow(e), 0);  // the database gives song 2 none
+    EXPECT_FALSE(songEnded(e));      // the new song has not ended
+    const std::vector<int16_t> more = listen(2 * kBlockBytes);
+    heard.insert(heard.end(), more.begin(), more.end());
+    EXPECT_EQ(heard, expected);
+    EXPECT_EQ(songNow(e), 1);
+    closePlayer(e);
+    EXPECT_FALSE(songEnded(e));  // a stop command: no longer
+}
+
+// Nothing changes for a play that uses none of this: the end mode "on" plays on past the end, and
+// the end is heard when the listener gets to it, from the database or from the silence.
+TEST_F(SongEndTest, PlayingOnPastTheEnd) {
+    for (int32_t song : {0, 1}) {
+        ASSERT_TRUE(openPlayer(e));
+        ASSERT_TRUE(startTune(e, tune.c_str(), song));
+        const size_t end = song == 0 ? size_t(lengthSamples(700)) : 59 * 882;
+        std::vector<int16_t> heard = listen(uint32_t(end - 10) * kBytesPerSample);
+        EXPECT_FALSE(songEnded(e)) << song;
+        const std::vector<int16_t> more =
+            listen(uint32_t(3 * kBlockSamples - heard.size()) * kBytesPerSample);
+        heard.insert(heard.end(), more.begin(), more.end());
+        EXPECT_TRUE(songEnded(e)) << song;
+        EXPECT_EQ(heard, render(song, 3 * kBlockSamples)) << song;
+        EXPECT_EQ(playerState(e), PlayerState::Playing);
+    }
+}
+
+}  // namespace
+}  // namespace sidtune::test

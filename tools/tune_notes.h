@@ -1,0 +1,22 @@
+// What a tune's header says about the machine it was written for, where this player differs: the
+// reasons a song that plays may sound otherwise here than on that machine. `sidtune info` gives
+// them in sentences, `sidtune check` in a word each (its notes column and JSON field).
+//
+//   soundNotes(header)   in the order: chips, clock, chip model
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tune/psid_header.h"
+
+namespace sidtune {
+
+struct SoundNote {
+    std::string word;      // for a table: "2 chips", "NTSC", "8580"
+    std::string sentence;  // for a reader
+};
+
+std::vector<SoundNote> soundNotes(const PsidHeader& header);
+
+}  // namespace sidtune
