@@ -3,8 +3,10 @@
 // interpreter (cpu.cpp) includes this; it dispatches to execute<Op> for each opcode it decodes.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "cpu/cpu_state.h"
 #include "cpu/machine.h"
@@ -58,9 +60,14 @@ struct Regs {
     }
 }
 
-// A little-endian word; the high byte comes from the next address, wrapping at $FFFF.
+// A little-endian word; the high byte comes from the next address, wrapping at $FFFF. Below $FFFF
+// the two bytes are one load, in the host's order, which is the 6502's.
+static_assert(std::endian::native == std::endian::little, "a word is loaded as the 6502 stores it");
 [[gnu::always_inline]] inline uint16_t readWord(const uint8_t* mem, uint16_t address) {
-    return uint16_t(mem[address] | mem[uint16_t(address + 1)] << 8);
+    if (__builtin_expect(address == 0xFFFF, 0)) return uint16_t(mem[0xFFFF] | mem[0] << 8);
+    uint16_t word;
+    std::memcpy(&word, mem + address, sizeof word);
+    return word;
 }
 
 // A pointer in page 0: its high byte wraps within the page.

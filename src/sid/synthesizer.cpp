@@ -125,8 +125,9 @@ template <typename Isa>
     int32_t highPass = chip.highPass;
     int32_t bandPass = chip.bandPass;
     int32_t lowPass = chip.lowPass;
-    const int32_t damping = chip.damping;
     const int32_t coefficient = chip.cutoffCoefficient >> 8;
+    const int32_t dampingAndCoefficient = wrapAdd(chip.damping, coefficient);
+    int32_t lowBefore = wrapSub(lowPass, wrapMul(bandPass >> 8, coefficient));  // see the filter's loop
     const int32_t volume = chip.volume;
     const int32_t lowPassMask = chip.lowPassOn ? -1 : 0;
     const int32_t bandPassMask = chip.bandPassOn ? -1 : 0;
@@ -236,22 +237,37 @@ template <typename Isa>
         if (filterRuns && !filteredFilled) std::memset(filtered, 0, n * sizeof filtered[0]);
 
         int16_t* out = samples + done;
-        if (filterRuns) {
-            for (uint32_t j = 0; j < n; ++j) {
-                // Chamberlin state-variable filter, run every sample even when nothing is routed
-                // to it.
-                highPass =
-                    wrapSub(wrapSub(wrapMul(filtered[j], 65536), wrapMul(bandPass >> 8, damping)), lowPass);
-                bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
-                lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
-                // The selected outputs, through masks: no branch in the filter's chain.
-                direct[j] += ((lowPass >> 16) & lowPassMask) + ((bandPass >> 16) & bandPassMask) +
-                             ((highPass >> 16) & highPassMask);
-            }
-        }
+        // Chamberlin state-variable filter, run every sample even when nothing is routed to it:
+        //     high = input x 65536 - (band >> 8) x damping - low
+        //     band += (high >> 8) x coefficient
+        //     low  += (band >> 8) x coefficient
+        // Each sample waits on the band pass of the last, which bounds how fast a filtered tune
+        // renders. The low pass a high pass subtracts is itself the low pass before it plus
+        // (band >> 8) x coefficient, so the high pass is computed as the input less that earlier
+        // low pass (`lowBefore`) less (band >> 8) x (damping + coefficient): the same sum modulo
+        // 2^32, with a multiply and an addition fewer on the chain. The outputs and the final
+        // sample are made in the same loop, in the chain's shadow.
+        auto filterStep = [&](int32_t input) __attribute__((always_inline)) {
+            int32_t base = wrapSub(wrapMul(input, 65536), lowBefore);
+            asm("" : "+r"(base));  // computed apart: the compiler would put it back on the chain
+            highPass = wrapSub(base, wrapMul(bandPass >> 8, dampingAndCoefficient));
+            bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
+            lowBefore = lowPass;
+            lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
+            // The selected outputs, through masks: no branch in the chain.
+            return ((lowPass >> 16) & lowPassMask) + ((bandPass >> 16) & bandPassMask) +
+                   ((highPass >> 16) & highPassMask);
+        };
         if (digiSounds) {
+            // The sample player steps with every sample: its own loop, after the filter's.
+            if (filterRuns) {
+                for (uint32_t j = 0; j < n; ++j) direct[j] += filterStep(filtered[j]);
+            }
             for (uint32_t j = 0; j < n; ++j)
                 out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, direct[j] * volume));
+        } else if (filterRuns) {
+            for (uint32_t j = 0; j < n; ++j)
+                out[j] = finalSample((direct[j] + filterStep(filtered[j])) * volume);
         } else {
             for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(direct[j] * volume);
         }

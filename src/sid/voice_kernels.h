@@ -28,9 +28,37 @@ constexpr uint32_t kPhaseHalf = 1u << 27;
     return r << 1 | (((r >> 22) ^ (r >> 17)) & 1);
 }
 
-[[gnu::always_inline]] inline uint8_t noiseValue(uint32_t n) {
+// The register after `clocks` clocks, up to 18 at a time: each new bit is bit 22 ^ bit 17 of the
+// register before it, that is the bits 23 and 18 clocks older, so the next 18 bits all come from
+// bits the register holds already (the bits 5 apart that the last 23 make).
+inline uint32_t shiftNoise(uint32_t r, uint32_t clocks) {
+    for (; clocks != 0;) {
+        const uint32_t m = clocks < 18 ? clocks : 18;
+        r = r << m | (((r >> (18 - m)) ^ (r >> (23 - m))) & ((1u << m) - 1));
+        clocks -= m;
+    }
+    return r;
+}
+
+// The noise waveform's value: register bits 22, 20, 16, 13, 11, 7, 4 and 2, as bits 7 to 0. Taken
+// a byte of the register at a time, through a table per byte made at compile time: a noise voice
+// looks this up at every clock.
+constexpr uint8_t gatherNoiseBits(uint32_t n) {
     return uint8_t((n >> 22 & 1) << 7 | (n >> 20 & 1) << 6 | (n >> 16 & 1) << 5 | (n >> 13 & 1) << 4 |
                    (n >> 11 & 1) << 3 | (n >> 7 & 1) << 2 | (n >> 4 & 1) << 1 | (n >> 2 & 1));
+}
+struct NoiseBitTables {
+    uint8_t byte[3][256];
+};
+constexpr NoiseBitTables kNoiseBits = [] {
+    NoiseBitTables t{};
+    for (uint32_t b = 0; b < 3; ++b)
+        for (uint32_t v = 0; v < 256; ++v) t.byte[b][v] = gatherNoiseBits(v << (8 * b));
+    return t;
+}();
+[[gnu::always_inline]] inline uint8_t noiseValue(uint32_t n) {
+    return kNoiseBits.byte[0][n & 0xFF] | kNoiseBits.byte[1][n >> 8 & 0xFF] |
+           kNoiseBits.byte[2][n >> 16 & 0xFF];
 }
 
 // The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
@@ -109,6 +137,22 @@ struct VoiceJob {
     uint32_t sourceStep;
 };
 
+// The noise register's clocks while a voice's phase goes from `start` through `count` steps of
+// `step` (one clock whenever phase bits 23-27 differ from the last clock's, at most one a
+// sample): counted, not stepped through. A step of 2^23 or more changes those bits at every
+// sample (it is far below the 2^28 - 2^23 that could bring them back); a smaller one crosses at
+// most one boundary of 2^23 a sample, so the clocks after the first sample are the boundaries
+// between its phase and the last, counted on the unwrapped sum (2^28 is itself a boundary).
+[[gnu::always_inline]] inline uint32_t noiseClocks(uint32_t mark, uint32_t start, uint32_t step,
+                                                   uint32_t count) {
+    const uint32_t first = (start + step) & kPhaseMask;
+    const uint32_t atFirst = (first >> 23) != mark;
+    if (step >= 1u << 23) return atFirst + (count - 1);
+    const uint64_t unwrappedFirst = uint64_t(start) + step;
+    const uint64_t unwrappedLast = uint64_t(start) + uint64_t(count) * step;
+    return atFirst + uint32_t((unwrappedLast >> 23) - (unwrappedFirst >> 23));
+}
+
 // The common case: no test, sync or ring bit, so the voice depends on no other. Its phase after
 // sample j is a closed formula of j, and its level runs in straight segments, so each step is a
 // plain loop over the stretch that the compiler can turn into vector code. Specialised for the
@@ -119,23 +163,26 @@ template <unsigned Waveforms, bool RecordPhases>
     const uint32_t count = job.count;
     if (count == 0) return;
     int32_t* const sum = job.sum;
-    uint32_t phase[kStretch];
     const uint32_t start = voice.phase, step = voice.phaseStep;
     // Adding the step and keeping 28 bits each sample is the same as adding j + 1 steps at once:
     // 2^28 divides the 2^32 at which the unsigned sum wraps.
-    for (uint32_t j = 0; j < count; ++j) phase[j] = (start + (j + 1) * step) & kPhaseMask;
-    if constexpr (RecordPhases) std::memcpy(job.phases + 1, phase, count * sizeof phase[0]);
-
+    auto phaseAfter = [&](uint32_t j) __attribute__((always_inline)) {
+        return (start + (j + 1) * step) & kPhaseMask;
+    };
+    if constexpr (RecordPhases) {
+        for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = phaseAfter(j);
+    }
     const int32_t* const level = job.levels;
 
     if constexpr (noiseOn(control)) {
         // The noise waveform changes with every clock of the register: sample by sample.
         SidVoice v = voice;
         for (uint32_t j = 0; j < count; ++j) {
-            clockNoise(v, phase[j]);
+            const uint32_t p = phaseAfter(j);
+            clockNoise(v, p);
             if (sum != nullptr) {
-                const uint32_t w = waveformValue(control, phase[j], triangleValue(phase[j]), v.pulseThreshold,
-                                                 v.noiseOutput);
+                const uint32_t w =
+                    waveformValue(control, p, triangleValue(p), v.pulseThreshold, v.noiseOutput);
                 putIntoSum(sum[j], voiceOutput(w, level[j]), job.storeIntoSum);
             }
         }
@@ -143,19 +190,17 @@ template <unsigned Waveforms, bool RecordPhases>
         voice.noiseRegister = v.noiseRegister;
         voice.noiseOutput = v.noiseOutput;
     } else {
-        // Nobody hears the noise register here: its clocks (one per change of phase bits 23-27)
-        // are counted and given at once.
-        uint32_t clocks = (phase[0] >> 23) != voice.noiseClockMark;
-        for (uint32_t j = 1; j < count; ++j) clocks += (phase[j] >> 23) != (phase[j - 1] >> 23);
+        // Nobody hears the noise register here: its clocks are counted and given at once.
+        const uint32_t clocks = noiseClocks(voice.noiseClockMark, start, step, count);
         if (clocks != 0) {
-            for (uint32_t c = 0; c < clocks; ++c) voice.noiseRegister = shiftNoise(voice.noiseRegister);
+            voice.noiseRegister = shiftNoise(voice.noiseRegister, clocks);
             voice.noiseOutput = noiseValue(voice.noiseRegister);
         }
-        voice.noiseClockMark = phase[count - 1] >> 23;
+        voice.noiseClockMark = phaseAfter(count - 1) >> 23;
         if (sum != nullptr) {
             const uint32_t threshold = voice.pulseThreshold;
             auto output = [&](uint32_t j) __attribute__((always_inline)) {
-                const uint32_t p = phase[j];
+                const uint32_t p = phaseAfter(j);
                 const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
                 return voiceOutput(waveformValue(control, p, triangle, threshold, 0), level[j]);
             };
@@ -167,7 +212,7 @@ template <unsigned Waveforms, bool RecordPhases>
             }
         }
     }
-    voice.phase = phase[count - 1];
+    voice.phase = phaseAfter(count - 1);
 }
 
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
