@@ -9,11 +9,13 @@
 //               open for a second and the next "PlaySidtune" takes it back (I = 0); after that it
 //               is closed, which takes a while (I = 1100: a play that has to wait for it), and a
 //               play opens a new one (I = 2000).
-// Without a server "PlaySidtune" gives 0 and the benchmarks report an error.
+// Without a server "PlaySidtune" gives 0 and the benchmarks report an error. SIDTUNE_BENCH_PLUGIN
+// names another build of the plugin to measure, for a comparison in one sitting.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -28,7 +30,8 @@ struct Plugin {
     bool ready = false;
     Plugin() {
         std::string error;
-        ready = host.start(SIDTUNE_PLUGIN, error) == quenbrix::Started::Yes;
+        const char* other = std::getenv("SIDTUNE_BENCH_PLUGIN");
+        ready = host.start(other != nullptr ? other : SIDTUNE_PLUGIN, error) == quenbrix::Started::Yes;
     }
     int32_t command(const char* name, std::vector<quenbrix::Value> arguments = {}) {
         return host.call(name, arguments).result;

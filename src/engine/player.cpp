@@ -29,6 +29,13 @@ bool endHeardNow(EngineState& e) {
     return song.endAt != kNoEnd && heard >= song.endAt;
 }
 
+// From now on the ends of songs are looked for (Player::endsWanted).
+void wantEnds(EngineState& e) {
+    if (e.player.endsWanted) return;
+    std::lock_guard<std::mutex> guard(e.machineLock);
+    e.player.endsWanted = true;
+}
+
 // How long a device that stopped at a song's end stays open after the end was heard by the
 // clock: what the sound system still held then plays out (a server behind Wine's DirectSound holds
 // some 50 ms that its clock does not count), instead of being cut off by the release.
@@ -241,18 +248,21 @@ void setEndMode(EngineState& e, float mode) {
     if (mode != 0.0f && mode != 1.0f && mode != 2.0f) return;
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.settings.endMode = EndMode(int(mode));
+    e.player.endsWanted = true;
 }
 
 void resetSettings(EngineState& e) {
     std::lock_guard<std::mutex> guard(e.machineLock);
     e.settings = PlaySettings{};
     e.player.songLengths.reset();
+    e.player.endsWanted = false;
 }
 
 int32_t loadSongLengths(EngineState& e, const std::string& path) {
     auto db = std::make_shared<SongLengthDatabase>();
     if (!readSongLengths(FileName{path.c_str()}, *db)) db->tunes.clear();
     e.player.songLengths = db;
+    wantEnds(e);
     return int32_t(db->tunes.size());
 }
 
@@ -262,6 +272,7 @@ int32_t songLengthNow(EngineState& e) {
 }
 
 bool songEnded(EngineState& e) {
+    wantEnds(e);
     if (playerState(e) == PlayerState::Idle) return e.player.endHeard;
     return endHeardNow(e);
 }

@@ -80,6 +80,11 @@ struct Player {
     bool playingOut;
     uint64_t playedOutAt;
     std::shared_ptr<const SongLengthDatabase> songLengths;
+    // The script has shown that it cares where songs end: it read a song-length database, set an
+    // end mode, or asked "SidtuneEnded". Until then no end is looked for, and playing costs what it
+    // did before those commands existed. Kept until the plugin is unloaded; written under the
+    // machine lock, which the worker holds while it makes the stream.
+    bool endsWanted;
 };
 
 bool setUpEngine(EngineState& e);

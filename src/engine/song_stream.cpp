@@ -37,9 +37,12 @@ void beginMark(EngineState& e, int32_t song, uint64_t at) {
     s.scout.looking = s.scout.copyDue = lengthMs == 0;
 }
 
-// The scout plays on until `until`, or until it has found the end.
+// The scout plays on until `until`, or until it has found the end. It starts only once the script
+// wants ends (Player::endsWanted): if that is after the song began, from where the stream has got
+// to, so that a silence that began before then is found as beginning there.
 void scoutUntil(EngineState& e, uint64_t until) {
     SongScout& scout = e.songs.scout;
+    if (!e.player.endsWanted) return;
     if (scout.copyDue) rescout(e);
     int16_t samples[512];
     while (scout.looking && scout.made < until) {
@@ -120,6 +123,10 @@ void playSongStream(EngineState& e, int16_t* samples, uint32_t count) {
 void rescout(EngineState& e) {
     SongScout& scout = e.songs.scout;
     if (!scout.looking) return;
+    if (!e.player.endsWanted) {
+        scout.copyDue = true;  // copied when it starts
+        return;
+    }
     scout.copyDue = false;
     scout.machine = e.machine;
     scout.pacing = e.pacing;

@@ -208,7 +208,11 @@ template <typename Isa>
                     job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
                 }
                 if (v.control & kModulationBits) {
-                    makeModulatedVoice(v, job);
+                    if (noiseOn(v.control)) {
+                        makeModulatedVoice<true>(v, job);
+                    } else {
+                        makeModulatedVoice<false>(v, job);
+                    }
                 } else if (job.phases != nullptr) {
                     kPlainRunners<Isa, true>[v.control >> 4](v, job);
                 } else {
@@ -220,14 +224,18 @@ template <typename Isa>
             std::memset(filtered, 0, n * sizeof filtered[0]);
             directFilled = filteredFilled = true;
             SidVoice v1 = voices[0], v2 = voices[1], v3 = voices[2];
+            bool noisePending = false;  // never: each voice gathers its noise as it clocks
             for (uint32_t j = 0; j < n; ++j) {
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
                 // voices 2 and 3 by voices 1 and 2 as they are now.
-                const int32_t out1 = voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep), levels[0][j]);
+                const int32_t out1 =
+                    voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep, noisePending), levels[0][j]);
                 if (audible[0]) (v1.filtered ? filtered : direct)[j] += out1;
-                const int32_t out2 = voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep), levels[1][j]);
+                const int32_t out2 =
+                    voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep, noisePending), levels[1][j]);
                 if (audible[1]) (v2.filtered ? filtered : direct)[j] += out2;
-                const int32_t out3 = voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep), levels[2][j]);
+                const int32_t out3 =
+                    voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep, noisePending), levels[2][j]);
                 // Voice 3 off silences it in both paths; it still runs, syncs and modulates.
                 if (audible[2]) (v3.filtered ? filtered : direct)[j] += out3;
             }

@@ -61,13 +61,26 @@ constexpr NoiseBitTables kNoiseBits = [] {
            kNoiseBits.byte[2][n >> 16 & 0xFF];
 }
 
-// The noise register is clocked whenever phase bits 23-27 change, at most once per sample.
-[[gnu::always_inline]] inline void clockNoise(SidVoice& v, uint32_t phase) {
+// The noise register is clocked whenever phase bits 23-27 change, at most once per sample. Its
+// waveform value is gathered at once when the voice's waveform reads it (NoiseHeard); otherwise
+// it is left `pending` and gathered once, from the register of the last clock, when the register
+// is about to change otherwise (a test bit) or the stretch ends (settleNoise).
+template <bool NoiseHeard>
+[[gnu::always_inline]] inline void clockNoise(SidVoice& v, uint32_t phase, bool& pending) {
     const uint32_t mark = phase >> 23;
     if (mark == v.noiseClockMark) return;
     v.noiseClockMark = mark;
     v.noiseRegister = shiftNoise(v.noiseRegister);
-    v.noiseOutput = noiseValue(v.noiseRegister);
+    if constexpr (NoiseHeard) {
+        v.noiseOutput = noiseValue(v.noiseRegister);
+    } else {
+        pending = true;
+    }
+}
+
+[[gnu::always_inline]] inline void settleNoise(SidVoice& v, bool& pending) {
+    if (pending) v.noiseOutput = noiseValue(v.noiseRegister);
+    pending = false;
 }
 
 // The selected waveforms ANDed together; with none selected the value stays $FF. Called with a
@@ -95,10 +108,13 @@ constexpr NoiseBitTables kNoiseBits = [] {
 // Advances one voice's oscillator by one sample, with every control bit honoured, and returns its
 // waveform value. The source (the voice that syncs and ring-modulates this one) is given by its
 // phase as this voice sees it at this moment, and its phase step.
-[[gnu::always_inline]] inline uint32_t stepWaveform(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep) {
+template <bool NoiseHeard = true>
+[[gnu::always_inline]] inline uint32_t stepWaveform(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep,
+                                                    bool& noisePending) {
     const uint8_t control = v.control;
     v.phase = (v.phase + v.phaseStep) & kPhaseMask;
     if (testOn(control)) {
+        settleNoise(v, noisePending);
         v.phase = 0;
         v.noiseClockMark = 0;
         v.noiseRegister = 0xFFFFFF;
@@ -110,7 +126,7 @@ constexpr NoiseBitTables kNoiseBits = [] {
     }
     const uint32_t p = v.phase;
     uint32_t triangle = triangleValue(p);
-    clockNoise(v, p);
+    clockNoise<NoiseHeard>(v, p, noisePending);
     if (ringOn(control) && !(sourcePhase & kPhaseHalf)) triangle = 255 - triangle;
     return waveformValue(control, p, triangle, v.pulseThreshold, v.noiseOutput);
 }
@@ -177,9 +193,10 @@ template <unsigned Waveforms, bool RecordPhases>
     if constexpr (noiseOn(control)) {
         // The noise waveform changes with every clock of the register: sample by sample.
         SidVoice v = voice;
+        bool noisePending = false;  // never: the noise is heard
         for (uint32_t j = 0; j < count; ++j) {
             const uint32_t p = phaseAfter(j);
-            clockNoise(v, p);
+            clockNoise<true>(v, p, noisePending);
             if (sum != nullptr) {
                 const uint32_t w =
                     waveformValue(control, p, triangleValue(p), v.pulseThreshold, v.noiseOutput);
@@ -216,6 +233,7 @@ template <unsigned Waveforms, bool RecordPhases>
 }
 
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
+template <bool NoiseHeard>
 [[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
     const uint32_t sourceStep = job.sourceStep;
@@ -223,11 +241,14 @@ template <unsigned Waveforms, bool RecordPhases>
     int32_t* const sum = job.sum;
     uint32_t* const phases = job.phases;
     const uint32_t count = job.count;
+    bool noisePending = false;
     for (uint32_t j = 0; j < count; ++j) {
-        const uint32_t w = stepWaveform(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep);
+        const uint32_t w = stepWaveform<NoiseHeard>(v, sourcePhases != nullptr ? sourcePhases[j] : 0,
+                                                    sourceStep, noisePending);
         if (phases != nullptr) phases[j + 1] = v.phase;
         if (sum != nullptr) putIntoSum(sum[j], voiceOutput(w, job.levels[j]), job.storeIntoSum);
     }
+    settleNoise(v, noisePending);
     voice = v;
 }
 
