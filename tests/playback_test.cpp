@@ -3,6 +3,7 @@
 // Run by scripts/with-pulse.sh, which starts a PulseAudio server with a null sink; without one
 // (PULSE_SERVER unset) the playing test skips.
 #include <fcntl.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -232,29 +233,66 @@ bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; 
     return ::testing::AssertionSuccess();
 }
 
+// A virtual machine that loses its processors for longer than half what the sound server holds of
+// our stream (seen on CI machines now and then) leaves a hole in the sound, whatever the player
+// does: a recording made then cannot judge it. A recording test that failed runs again, once,
+// when one of its recorders waited that long for the monitor. `attempt(stall)` records and judges,
+// and sets `stall` to the longest wait its recorders saw.
+constexpr double kMachineStall = 0.15;
+
+template <typename Attempt>
+void judgedUnlessTheMachineStalled(Attempt attempt) {
+    for (int run = 1;; ++run) {
+        ::testing::TestPartResultArray results;
+        double stall = 0;
+        {
+            const ::testing::ScopedFakeTestPartResultReporter intercept(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+            attempt(stall);
+        }
+        std::vector<::testing::TestPartResult> failures;
+        for (int i = 0; i < results.size(); ++i) {
+            if (results.GetTestPartResult(i).failed()) failures.push_back(results.GetTestPartResult(i));
+        }
+        if (failures.empty()) return;
+        if (run == 1 && stall > kMachineStall) {
+            std::printf("the machine stalled for %.3f s while recording: recording again\n", stall);
+            continue;
+        }
+        for (const ::testing::TestPartResult& f : failures)
+            ADD_FAILURE_AT(f.file_name() != nullptr ? f.file_name() : "", f.line_number()) << f.message();
+        return;
+    }
+}
+
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(8);
-    StampedRecorder recorder;
-    ASSERT_TRUE(recorder.ok());
+    judgedUnlessTheMachineStalled([&](double& stall) {
+        StampedRecorder recorder;
+        ASSERT_TRUE(recorder.ok());
 
-    const auto engine = newEngine();
-    EngineState& e = *engine;
-    ASSERT_TRUE(openPlayer(e));
-    const double cpuBefore = processCpuSeconds();
-    const auto wallBefore = std::chrono::steady_clock::now();
-    ASSERT_TRUE(startTune(e, kDemo.c_str(), 0));
-    std::this_thread::sleep_for(3500ms);
-    std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
-    stopSong(e);
-    const double cpu = processCpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-    closePlayer(e);
-    // Measured, not asserted: the whole process (worker, the sound library's threads).
-    std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
-                cpu * 1000.0, wall);
-    RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
-    EXPECT_TRUE(recordingEqualsRender(recorder.stop(), offline));
+        const auto engine = newEngine();
+        EngineState& e = *engine;
+        ASSERT_TRUE(openPlayer(e));
+        const double cpuBefore = processCpuSeconds();
+        const auto wallBefore = std::chrono::steady_clock::now();
+        ASSERT_TRUE(startTune(e, kDemo.c_str(), 0));
+        std::this_thread::sleep_for(3500ms);
+        std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
+        stopSong(e);
+        const double cpu = processCpuSeconds() - cpuBefore;
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+        closePlayer(e);
+        // Measured, not asserted: the whole process (worker, the sound library's threads).
+        std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
+                    cpu * 1000.0, wall);
+        RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
+        const std::vector<int16_t>& recorded = recorder.stop();
+        stall = recorder.longestStall();
+        EXPECT_TRUE(recordingEqualsRender(recorded, offline));
+    });
 }
 
 // The gain between a stretch of the recording and the offline render it should equal.
@@ -275,50 +313,54 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
 
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
-        quenbrix::PluginHost host;
-        ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
-        auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
-            EXPECT_NE(host.find(name), nullptr) << name;
-            return host.call(name, arguments);
-        };
+        judgedUnlessTheMachineStalled([&](double& stall) {
+            quenbrix::PluginHost host;
+            ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
+            auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
+                EXPECT_NE(host.find(name), nullptr) << name;
+                return host.call(name, arguments);
+            };
 
-        StampedRecorder recorder;
-        ASSERT_TRUE(recorder.ok());
-        EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
-        std::this_thread::sleep_for(2000ms);
-        command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
-        std::this_thread::sleep_for(2500ms);
-        command("StopSidtune");
-        std::this_thread::sleep_for(1000ms);
-        EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
-        std::this_thread::sleep_for(2500ms);
-        command("StopSidtune");
-        host.unload();
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+            std::this_thread::sleep_for(2000ms);
+            command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
+            std::this_thread::sleep_for(2500ms);
+            command("StopSidtune");
+            std::this_thread::sleep_for(1000ms);
+            EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+            std::this_thread::sleep_for(2500ms);
+            command("StopSidtune");
+            host.unload();
 
-        const std::vector<int16_t> recorded = recorder.stop();
-        const size_t o0 = firstAudible(offline);
-        const size_t first = firstAudible(recorded);
-        ASSERT_LT(first, recorded.size());
-        const size_t offset1 = first - o0;
-        // The first play: full volume for its second block, then from 1.5 s of sound on, half.
-        ASSERT_GT(recorded.size(), offset1 + 6 * kBlockSamples);
-        EXPECT_NEAR(gain(recorded, offset1, offline, kBlockSamples, 2 * kBlockSamples), 1.0, 0.002);
-        const double half = gain(recorded, offset1, offline, 4 * kBlockSamples, 6 * kBlockSamples);
-        EXPECT_NEAR(20 * std::log10(half), -6.09, 0.05) << half;
-        std::printf("SetSidVolume 0.5: the recording drops by %.3f dB\n", -20 * std::log10(half));
-        // The second play starts after a second of silence, at full volume again.
-        size_t quietFrom = offset1 + 6 * kBlockSamples, second = recorded.size();
-        for (size_t i = quietFrom, quiet = 0; i < recorded.size(); ++i) {
-            quiet = std::abs(recorded[i]) <= 200 ? quiet + 1 : 0;
-            if (quiet > size_t(kSampleRate / 2)) {
-                second = firstAudible(std::vector<int16_t>(recorded.begin() + long(i), recorded.end())) + i;
-                break;
+            const std::vector<int16_t> recorded = recorder.stop();
+            stall = recorder.longestStall();
+            const size_t o0 = firstAudible(offline);
+            const size_t first = firstAudible(recorded);
+            ASSERT_LT(first, recorded.size());
+            const size_t offset1 = first - o0;
+            // The first play: full volume for its second block, then from 1.5 s of sound on, half.
+            ASSERT_GT(recorded.size(), offset1 + 6 * kBlockSamples);
+            EXPECT_NEAR(gain(recorded, offset1, offline, kBlockSamples, 2 * kBlockSamples), 1.0, 0.002);
+            const double half = gain(recorded, offset1, offline, 4 * kBlockSamples, 6 * kBlockSamples);
+            EXPECT_NEAR(20 * std::log10(half), -6.09, 0.05) << half;
+            std::printf("SetSidVolume 0.5: the recording drops by %.3f dB\n", -20 * std::log10(half));
+            // The second play starts after a second of silence, at full volume again.
+            size_t quietFrom = offset1 + 6 * kBlockSamples, second = recorded.size();
+            for (size_t i = quietFrom, quiet = 0; i < recorded.size(); ++i) {
+                quiet = std::abs(recorded[i]) <= 200 ? quiet + 1 : 0;
+                if (quiet > size_t(kSampleRate / 2)) {
+                    second =
+                        firstAudible(std::vector<int16_t>(recorded.begin() + long(i), recorded.end())) + i;
+                    break;
+                }
             }
-        }
-        ASSERT_LT(second, recorded.size()) << "the second play was not heard";
-        const size_t offset2 = second - o0;
-        ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
-        EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
+            ASSERT_LT(second, recorded.size()) << "the second play was not heard";
+            const size_t offset2 = second - o0;
+            ASSERT_GT(recorded.size(), offset2 + 3 * kBlockSamples);
+            EXPECT_NEAR(gain(recorded, offset2, offline, kBlockSamples, 3 * kBlockSamples), 1.0, 0.002);
+        });
     }
 }
 
@@ -378,51 +420,55 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
         const bool exact = std::string(plugin) == SIDTUNE_PLUGIN;
-        StampedRecorder recorder;
-        ASSERT_TRUE(recorder.ok());
-        const TracedRun run =
-            runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
-        recorder.stop();
-        ASSERT_EQ(run.exitCode, 0);
-        ASSERT_EQ(run.printed.size(), 8u);
-        EXPECT_EQ(run.printed[0], "-1");
-        EXPECT_EQ(run.printed[7], "0");  // Idle after the fade-out
-        const std::vector<int16_t>& r = recorder.samples;
-        const size_t offset = renderOffset(r, offline);
-        ASSERT_LT(offset, r.size()) << "the render was not heard";
-        const double fadeCommand = firstCall(run.trace, "FadeOutSidtune");
-        const size_t fadeFrom = recorder.sampleAt(fadeCommand) - offset;
-        EXPECT_TRUE(recordingEqualsSamples(r, offline, 0, fadeFrom));
-        // From the command to the first sample of the render: at once (the first samples of a
-        // stream that a server's monitor missed were played all the same).
-        const double start = recorder.timeOf(offset) - firstCall(run.trace, "PlaySidtune");
-        std::printf("heard %.3f s after the command\n", start);
-        if (exact) {
-            EXPECT_LT(start, 0.05);
-        }
-        // The clock: each poll against the recording's time of the song at that moment.
-        size_t poll = 1;
-        for (const TracedCall& call : run.trace) {
-            if (call.name != "SidtuneTime") continue;
-            const double heard = double(recorder.sampleAt(call.time) - offset) * 1000.0 / kSampleRate;
-            EXPECT_NEAR(std::stod(run.printed[poll]), heard, exact ? 20.0 : 50.0) << "poll " << poll;
-            ++poll;
-        }
-        // The fade: every 10 ms at most a small step down, and silence 1.05 s after the command.
-        const size_t step = kSampleRate / 100;
-        double last = gainOver(r, offset, offline, fadeFrom - step, fadeFrom);
-        EXPECT_NEAR(last, 1.0, 0.01);
-        for (size_t at = fadeFrom; exact && at + step < fadeFrom + kSampleRate; at += step) {
-            const double gain = gainOver(r, offset, offline, at, at + step);
-            EXPECT_LT(last - gain, 0.05) << "a stair-step at " << double(at - fadeFrom) / kSampleRate << " s";
-            last = gain;
-        }
-        size_t end = r.size();
-        while (end > 0 && quietSample(r[end - 1])) --end;
-        const double over = recorder.timeOf(end) - fadeCommand;
-        std::printf("the fade-out was over %.3f s after the command\n", over);
-        EXPECT_LT(over, exact ? 1.05 : 1.25);
-        EXPECT_GT(over, 0.9);
+        judgedUnlessTheMachineStalled([&](double& stall) {
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            const TracedRun run =
+                runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
+            recorder.stop();
+            stall = recorder.longestStall();
+            ASSERT_EQ(run.exitCode, 0);
+            ASSERT_EQ(run.printed.size(), 8u);
+            EXPECT_EQ(run.printed[0], "-1");
+            EXPECT_EQ(run.printed[7], "0");  // Idle after the fade-out
+            const std::vector<int16_t>& r = recorder.samples;
+            const size_t offset = renderOffset(r, offline);
+            ASSERT_LT(offset, r.size()) << "the render was not heard";
+            const double fadeCommand = firstCall(run.trace, "FadeOutSidtune");
+            const size_t fadeFrom = recorder.sampleAt(fadeCommand) - offset;
+            EXPECT_TRUE(recordingEqualsSamples(r, offline, 0, fadeFrom));
+            // From the command to the first sample of the render: at once (the first samples of a
+            // stream that a server's monitor missed were played all the same).
+            const double start = recorder.timeOf(offset) - firstCall(run.trace, "PlaySidtune");
+            std::printf("heard %.3f s after the command\n", start);
+            if (exact) {
+                EXPECT_LT(start, 0.05);
+            }
+            // The clock: each poll against the recording's time of the song at that moment.
+            size_t poll = 1;
+            for (const TracedCall& call : run.trace) {
+                if (call.name != "SidtuneTime") continue;
+                const double heard = double(recorder.sampleAt(call.time) - offset) * 1000.0 / kSampleRate;
+                EXPECT_NEAR(std::stod(run.printed[poll]), heard, exact ? 20.0 : 50.0) << "poll " << poll;
+                ++poll;
+            }
+            // The fade: every 10 ms at most a small step down, and silence 1.05 s after the command.
+            const size_t step = kSampleRate / 100;
+            double last = gainOver(r, offset, offline, fadeFrom - step, fadeFrom);
+            EXPECT_NEAR(last, 1.0, 0.01);
+            for (size_t at = fadeFrom; exact && at + step < fadeFrom + kSampleRate; at += step) {
+                const double gain = gainOver(r, offset, offline, at, at + step);
+                EXPECT_LT(last - gain, 0.05)
+                    << "a stair-step at " << double(at - fadeFrom) / kSampleRate << " s";
+                last = gain;
+            }
+            size_t end = r.size();
+            while (end > 0 && quietSample(r[end - 1])) --end;
+            const double over = recorder.timeOf(end) - fadeCommand;
+            std::printf("the fade-out was over %.3f s after the command\n", over);
+            EXPECT_LT(over, exact ? 1.05 : 1.25);
+            EXPECT_GT(over, 0.9);
+        });
     }
 }
 
@@ -438,23 +484,27 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
     const std::vector<int16_t> offline = renderBlocks(*e, 16);
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
-        quenbrix::PluginHost host;
-        ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
-        StampedRecorder recorder;
-        ASSERT_TRUE(recorder.ok());
-        const quenbrix::Value tune = quenbrix::Value::ofText(demoTune("effects.sid"));
-        ASSERT_EQ(host.call("PlaySidtuneSong", {tune, quenbrix::Value::ofReal(2)}).result, -1);
-        EXPECT_EQ(host.call("SidtuneSongs").result, 3);
-        std::this_thread::sleep_for(2500ms);
-        host.call("PauseSidtune");
-        std::this_thread::sleep_for(1000ms);
-        host.call("ResumeSidtune");
-        std::this_thread::sleep_for(3000ms);
-        host.call("StopSidtune");
-        host.unload();
-        size_t gap = 0;
-        EXPECT_TRUE(recordingEqualsRenderAroundAPause(recorder.stop(), offline, gap));
-        EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
+        judgedUnlessTheMachineStalled([&](double& stall) {
+            quenbrix::PluginHost host;
+            ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            const quenbrix::Value tune = quenbrix::Value::ofText(demoTune("effects.sid"));
+            ASSERT_EQ(host.call("PlaySidtuneSong", {tune, quenbrix::Value::ofReal(2)}).result, -1);
+            EXPECT_EQ(host.call("SidtuneSongs").result, 3);
+            std::this_thread::sleep_for(2500ms);
+            host.call("PauseSidtune");
+            std::this_thread::sleep_for(1000ms);
+            host.call("ResumeSidtune");
+            std::this_thread::sleep_for(3000ms);
+            host.call("StopSidtune");
+            host.unload();
+            size_t gap = 0;
+            const std::vector<int16_t>& recorded = recorder.stop();
+            stall = recorder.longestStall();
+            EXPECT_TRUE(recordingEqualsRenderAroundAPause(recorded, offline, gap));
+            EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
+        });
     }
 }
 
@@ -558,36 +608,39 @@ TEST(RealAudio, ASongHeardToItsEnd) {
         hosts.emplace_back("Wine", wine() + " " + bin + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll");
     for (const auto& [name, host] : hosts) {
         SCOPED_TRACE(name);
-        StampedRecorder recorder;
-        ASSERT_TRUE(recorder.ok());
-        const TracedRun run = runTraced(host, script, folder.path());
-        const std::vector<int16_t>& r = recorder.stop();
-        ASSERT_EQ(run.exitCode, 0);
-        ASSERT_EQ(run.printed.size(), 252u);
-        EXPECT_EQ(run.printed[0], "1");
-        EXPECT_EQ(run.printed[1], "-1");
-        // The recording: the two songs back to back, then silence.
-        size_t gap = 0;
-        if (name == SIDTUNE_PLUGIN) {
-            EXPECT_TRUE(recordingEqualsSamples(r, expected, 0, expected.size()));
-        } else {
-            EXPECT_TRUE(recordingIsRenderWithDropouts(r, expected, expected.size() - 2048, gap));
-        }
-        size_t end = r.size();
-        while (end > 0 && quietSample(r[end - 1])) --end;
-        const double endHeard = recorder.timeOf(end);
-        // The polls: 0 until the end is heard, -1 from there on.
-        double ended = NAN;
-        size_t poll = 2;
-        for (const TracedCall& call : run.trace) {
-            if (call.name != "SidtuneEnded") continue;
-            if (run.printed[poll++] == "-1" && std::isnan(ended)) ended = call.time;
-            if (!std::isnan(ended)) {
-                EXPECT_EQ(run.printed[poll - 1], "-1") << "poll " << poll - 2;
+        judgedUnlessTheMachineStalled([&](double& stall) {
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            const TracedRun run = runTraced(host, script, folder.path());
+            const std::vector<int16_t>& r = recorder.stop();
+            stall = recorder.longestStall();
+            ASSERT_EQ(run.exitCode, 0);
+            ASSERT_EQ(run.printed.size(), 252u);
+            EXPECT_EQ(run.printed[0], "1");
+            EXPECT_EQ(run.printed[1], "-1");
+            // The recording: the two songs back to back, then silence.
+            size_t gap = 0;
+            if (name == SIDTUNE_PLUGIN) {
+                EXPECT_TRUE(recordingEqualsSamples(r, expected, 0, expected.size()));
+            } else {
+                EXPECT_TRUE(recordingIsRenderWithDropouts(r, expected, expected.size() - 2048, gap));
             }
-        }
-        std::printf("SidtuneEnded turned -1 %+.3f s from the end heard\n", ended - endHeard);
-        EXPECT_NEAR(ended, endHeard, 0.05);
+            size_t end = r.size();
+            while (end > 0 && quietSample(r[end - 1])) --end;
+            const double endHeard = recorder.timeOf(end);
+            // The polls: 0 until the end is heard, -1 from there on.
+            double ended = NAN;
+            size_t poll = 2;
+            for (const TracedCall& call : run.trace) {
+                if (call.name != "SidtuneEnded") continue;
+                if (run.printed[poll++] == "-1" && std::isnan(ended)) ended = call.time;
+                if (!std::isnan(ended)) {
+                    EXPECT_EQ(run.printed[poll - 1], "-1") << "poll " << poll - 2;
+                }
+            }
+            std::printf("SidtuneEnded turned -1 %+.3f s from the end heard\n", ended - endHeard);
+            EXPECT_NEAR(ended, endHeard, 0.05);
+        });
     }
 }
 
@@ -730,25 +783,34 @@ TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
     const int seconds =
         std::getenv("SIDTUNE_LOAD_SECONDS") ? std::atoi(std::getenv("SIDTUNE_LOAD_SECONDS")) : 60;
     const std::vector<int16_t> offline = offlineRender(2 * seconds + 4);
-    std::atomic<bool> busy{true};
-    std::vector<std::thread> load;
-    for (unsigned c = 0; c < std::max(2u, std::thread::hardware_concurrency()); ++c) {
-        load.emplace_back([&busy] {
-            volatile uint64_t spin = 0;
-            while (busy) spin = spin + 1;
-        });
-    }
-    quenbrix::PluginHost host;
-    ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-    StampedRecorder recorder;
-    ASSERT_TRUE(recorder.ok());
-    EXPECT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
-    std::this_thread::sleep_for(std::chrono::seconds(seconds) + 1000ms);
-    host.call("StopSidtune");
-    host.unload();
-    busy = false;
-    for (std::thread& t : load) t.join();
-    EXPECT_TRUE(recordingEqualsRender(recorder.stop(), offline, 1, size_t(2 * seconds)));
+    judgedUnlessTheMachineStalled([&](double& stall) {
+        std::atomic<bool> busy{true};
+        std::vector<std::thread> load;
+        for (unsigned c = 0; c < std::max(2u, std::thread::hardware_concurrency()); ++c) {
+            load.emplace_back([&busy] {
+                volatile uint64_t spin = 0;
+                while (busy) spin = spin + 1;
+            });
+        }
+        std::vector<int16_t> recorded;
+        [&] {
+            quenbrix::PluginHost host;
+            ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
+            StampedRecorder recorder;
+            ASSERT_TRUE(recorder.ok());
+            EXPECT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
+            std::this_thread::sleep_for(std::chrono::seconds(seconds) + 1000ms);
+            host.call("StopSidtune");
+            host.unload();
+            recorded = recorder.stop();
+            stall = recorder.longestStall();
+        }();
+        busy = false;
+        for (std::thread& t : load) t.join();  // the load ends however the recording went
+        if (!recorded.empty()) {
+            EXPECT_TRUE(recordingEqualsRender(recorded, offline, 1, size_t(2 * seconds)));
+        }
+    });
 }
 
 // A stopped tune's device stays open for a while (its callback is the library's code): a host

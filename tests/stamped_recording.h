@@ -58,6 +58,10 @@ class StampedRecorder {
         return samples;
     }
     bool ok() const { return !stamps.empty() || source != nullptr; }
+    // After stop, the longest wait for the next piece of the monitor, in seconds: the server
+    // delivers one every few ms, so a long wait is a machine that stopped running its programs (or
+    // the server) for a while.
+    double longestStall() const { return longestWait; }
     // The wall-clock time sample i was played.
     double timeOf(size_t i) const {
         if (stamps.empty()) return NAN;
@@ -82,6 +86,8 @@ class StampedRecorder {
             int error = 0;
             if (pa_simple_read(source, piece.data(), piece.size() * 2, &error) < 0) break;
             const double now = wallClock();
+            if (lastRead > 0) longestWait = std::max(longestWait, now - lastRead);
+            lastRead = now;
             const pa_usec_t held = pa_simple_get_latency(source, &error);
             samples.insert(samples.end(), piece.begin(), piece.end());
             stamps.push_back(now - double(held) / 1e6);
@@ -91,6 +97,7 @@ class StampedRecorder {
     std::thread thread;
     std::atomic<bool> running{true};
     std::vector<double> stamps;
+    double lastRead = 0, longestWait = 0;
 };
 
 // Where the render begins in a recording of it: the recording index of the render's first sample,

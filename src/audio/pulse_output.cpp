@@ -27,10 +27,11 @@ namespace {
 
 // What the server holds of the stream, asked for again whenever half of it has played. Control
 // does not wait for it: a cork, a flush or a new volume takes effect as the server mixes (it
-// rewinds what it has mixed ahead), and a new stream is filled at once. It only has to outlast a
-// late wake-up of the thread that refills it; shorter ones ran dry now and then on a small virtual
-// machine (bench/README.md).
-constexpr pa_usec_t kServerBuffer = 150 * PA_USEC_PER_MSEC;
+// rewinds what it has mixed ahead), and a new stream is filled at once. Half of it has to outlast
+// the longest the refilling thread, or the server itself, may be kept from running: a virtual
+// machine that loses its processor for 100 ms now and then ran a 150 ms buffer dry. A longer one
+// delays only what the render makes (a new tempo, a muted voice) by what it holds (bench/README.md).
+constexpr pa_usec_t kServerBuffer = 300 * PA_USEC_PER_MSEC;
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
 constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
