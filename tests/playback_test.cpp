@@ -399,6 +399,15 @@ double gainOver(const std::vector<int16_t>& recorded, size_t offset, const std::
     return power > 0 ? cross / power : 0;
 }
 
+// Under ThreadSanitizer every thread runs several times slower, the fade's and the sound
+// server's client's among them: there the timing of what is heard is judged as loosely as SDL2's
+// (its samples as strictly as everywhere).
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kTimingJudged = false;
+#else
+constexpr bool kTimingJudged = true;
+#endif
+
 // The commands of a game's second round, heard: with the quick start, a tempo of 2 and voice 2
 // muted, the recording is the render made with the same settings from its first sample, heard at
 // once; "SidtuneTime", polled, is the recording's own clock of the song; "FadeOutSidtune 1.0" falls
@@ -419,7 +428,7 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     const TempFolder folder;
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
-        const bool exact = std::string(plugin) == SIDTUNE_PLUGIN;
+        const bool exact = std::string(plugin) == SIDTUNE_PLUGIN && kTimingJudged;
         judgedUnlessTheMachineStalled([&](double& stall) {
             StampedRecorder recorder;
             ASSERT_TRUE(recorder.ok());

@@ -41,6 +41,7 @@ class StampedRecorder {
             std::fprintf(stderr, "no recording: %s\n", pa_strerror(error));
             return;
         }
+        opened = true;
         thread = std::thread([this] { run(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // recording by now
     }
@@ -57,7 +58,7 @@ class StampedRecorder {
         source = nullptr;
         return samples;
     }
-    bool ok() const { return !stamps.empty() || source != nullptr; }
+    bool ok() const { return opened; }  // the monitor could be recorded
     // After stop, the longest wait for the next piece of the monitor, in seconds: the server
     // delivers one every few ms, so a long wait is a machine that stopped running its programs (or
     // the server) for a while.
@@ -94,6 +95,7 @@ class StampedRecorder {
         }
     }
     pa_simple* source = nullptr;
+    bool opened = false;  // set before the recording thread starts
     std::thread thread;
     std::atomic<bool> running{true};
     std::vector<double> stamps;
