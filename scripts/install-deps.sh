@@ -42,5 +42,14 @@ export DEBIAN_FRONTEND=noninteractive
 if $i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1
+# A mirror in the middle of a sync serves index files that do not match what it announced, and
+# apt-get fails: tried again after a pause, three times in all (the last one shows why it failed).
+for attempt in 1 2 3; do
+  quiet=/dev/null
+  [ $attempt -eq 3 ] && quiet=/dev/stderr
+  if $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >$quiet 2>&1; then
+    exit 0
+  fi
+  [ $attempt -lt 3 ] && { echo "install-deps: apt-get failed; trying again in 30 s" >&2; sleep 30; }
+done
+exit 1

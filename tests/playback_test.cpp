@@ -370,6 +370,7 @@ struct TracedRun {
     int exitCode = -1;
     std::vector<std::string> printed;  // the lines of its standard output
     std::vector<TracedCall> trace;
+    std::string errors;  // what it wrote to standard error beside the trace
 };
 
 TracedRun runTraced(const std::string& host, const std::string& script, const std::filesystem::path& dir) {
@@ -385,6 +386,10 @@ TracedRun runTraced(const std::string& host, const std::string& script, const st
         run.printed.push_back(line);
     }
     run.trace = readTrace((dir / "trace").string());
+    std::ifstream err(dir / "trace");
+    for (std::string line; std::getline(err, line);) {
+        if (line.rfind("trace ", 0) != 0) run.errors += line + "\n";
+    }
     return run;
 }
 
@@ -436,8 +441,8 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
                 runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
             recorder.stop();
             stall = recorder.longestStall();
-            ASSERT_EQ(run.exitCode, 0);
-            ASSERT_EQ(run.printed.size(), 8u);
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
+            ASSERT_EQ(run.printed.size(), 8u) << run.errors;
             EXPECT_EQ(run.printed[0], "-1");
             EXPECT_EQ(run.printed[7], "0");  // Idle after the fade-out
             const std::vector<int16_t>& r = recorder.samples;
@@ -563,7 +568,7 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
                 wine() + " " + std::string(bin) + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll",
                 c.script, dir);
             const std::vector<int16_t> recorded = recorder.stop();
-            ASSERT_EQ(run.exitCode, 0);
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
             ASSERT_FALSE(run.printed.empty());
             ASSERT_EQ(run.printed[0], "-1");
             size_t gap = 0;
@@ -623,8 +628,8 @@ TEST(RealAudio, ASongHeardToItsEnd) {
             const TracedRun run = runTraced(host, script, folder.path());
             const std::vector<int16_t>& r = recorder.stop();
             stall = recorder.longestStall();
-            ASSERT_EQ(run.exitCode, 0);
-            ASSERT_EQ(run.printed.size(), 252u);
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
+            ASSERT_EQ(run.printed.size(), 252u) << run.errors;
             EXPECT_EQ(run.printed[0], "1");
             EXPECT_EQ(run.printed[1], "-1");
             // The recording: the two songs back to back, then silence.
