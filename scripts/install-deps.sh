@@ -43,13 +43,18 @@ if $i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 # A mirror in the middle of a sync serves index files that do not match what it announced, and
-# apt-get fails: tried again after a pause, three times in all (the last one shows why it failed).
+# apt-get update fails: tried again after a pause, three times in all; then the packages are
+# installed from the indexes that did arrive (what needs the one that failed fails there, and says
+# why).
 for attempt in 1 2 3; do
-  quiet=/dev/null
-  [ $attempt -eq 3 ] && quiet=/dev/stderr
-  if $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >$quiet 2>&1; then
-    exit 0
+  $sudo apt-get update -qq && break
+  if [ $attempt -lt 3 ]; then
+    echo "install-deps: apt-get update failed; trying again in 30 s" >&2
+    sleep 30
+  else
+    echo "install-deps: apt-get update failed three times; installing from the indexes that arrived" >&2
   fi
-  [ $attempt -lt 3 ] && { echo "install-deps: apt-get failed; trying again in 30 s" >&2; sleep 30; }
 done
-exit 1
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1 || { cat "$log" >&2; exit 1; }

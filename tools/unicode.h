@@ -29,8 +29,8 @@ class Utf8Arguments {
 
   private:
     std::vector<std::string> texts;
-    std::vector<char*> pointers;   // into texts, then a null pointer, as argv is
-    unsigned consoleCodePage = 0;  // the console's own, given back at the end (Windows)
+    std::vector<char*> pointers;                    // into texts, then a null pointer, as argv is
+    [[maybe_unused]] unsigned consoleCodePage = 0;  // the console's own, given back at the end (Windows)
 };
 
 std::filesystem::path pathOf(const std::string& text);
