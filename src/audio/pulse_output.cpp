@@ -29,8 +29,8 @@ namespace {
 // does not wait for it: a cork, a flush or a new volume takes effect as the server mixes (it
 // rewinds what it has mixed ahead), and a new stream is filled at once. Half of it has to outlast
 // the longest the refilling thread, or the server itself, may be kept from running: a virtual
-// machine that loses its processor for 100 ms now and then ran a 150 ms buffer dry. A longer one
-// delays only what the render makes (a new tempo, a muted voice) by what it holds (bench/README.md).
+// machine that loses its processors now and then ran half this dry. A longer one delays only what
+// the render makes (a new tempo, a muted voice) by what it holds (bench/README.md).
 constexpr pa_usec_t kServerBuffer = 300 * PA_USEC_PER_MSEC;
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
