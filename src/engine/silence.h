@@ -3,7 +3,9 @@
 // the end of a song it has no length for by it: the start of a silence that has lasted
 // kSilenceToEnd (a song that never makes a sound ends that long after it starts).
 //
-//   SilenceWatch watch{start};        samples numbered from `start` on
+//   SilenceWatch watch{first, songBegan}
+//                                     samples numbered from `first` on, of a song that began at
+//                                     `songBegan` (0 and 0 by default)
 //   watch.feed(samples, count)        true once a silence has lasted kSilenceToEnd: watch.end()
 //
 // A silence begins at the first sample of a run that stays within the swing: a sample that leaves
@@ -24,7 +26,6 @@ class SilenceWatch {
     // Samples numbered from `first` on; a song that began at `songStart` and is silent from there on
     // ends kSilenceToEnd after it.
     SilenceWatch() : SilenceWatch(0, 0) {}
-    explicit SilenceWatch(uint64_t first) : SilenceWatch(first, first) {}
     SilenceWatch(uint64_t first, uint64_t songBegan) : runStart(first), next(first), songStart(songBegan) {}
 
     bool feed(const int16_t* samples, uint32_t count) {

@@ -131,9 +131,8 @@ void rescout(EngineState& e) {
     scout.machine = e.machine;
     scout.pacing = e.pacing;
     scout.made = e.songs.made;
-    scout.watch = SilenceWatch(e.songs.made);
     // The song's own start is where a song that never makes a sound counts its three seconds from.
-    if (e.songs.made != e.songs.now.at) scout.watch = SilenceWatch(e.songs.made, e.songs.now.at);
+    scout.watch = SilenceWatch(e.songs.made, e.songs.now.at);
 }
 
 SongMark songHeard(EngineState& e, uint64_t heard) {

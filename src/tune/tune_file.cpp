@@ -26,10 +26,6 @@ ssize_t readSome(int fd, uint8_t* to, size_t bytes) { return read(fd, to, bytes)
 
 TuneFileRead failed(TuneFileStatus status, int error = 0, size_t size = 0) { return {status, error, size}; }
 
-}  // namespace
-
-namespace {
-
 // Opens a regular file for reading, without blocking; its size in `size`. -1 and the reason
 // otherwise.
 int openRegular(FileName path, TuneFileRead& failure, uint64_t& size) {
