@@ -236,20 +236,25 @@ bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; 
 // A virtual machine that loses its processors for longer than half what the sound server holds of
 // our stream (seen on CI machines now and then) leaves a hole in the sound, whatever the player
 // does: a recording made then cannot judge it. A recording test that failed runs again, once,
-// when one of its recorders waited that long for the monitor. `attempt(stall)` records and judges,
-// and sets `stall` to the longest wait its recorders saw.
+// when its recorder waited that long for the monitor. `attempt(recorder)` plays and judges what
+// the recorder, recording from the start of each run, has heard.
 constexpr double kMachineStall = 0.15;
 
 template <typename Attempt>
 void judgedUnlessTheMachineStalled(Attempt attempt) {
     for (int run = 1;; ++run) {
         ::testing::TestPartResultArray results;
-        double stall = 0;
+        StampedRecorder recorder;
         {
             const ::testing::ScopedFakeTestPartResultReporter intercept(
                 ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
-            attempt(stall);
+            [&] {
+                ASSERT_TRUE(recorder.ok());
+                attempt(recorder);
+            }();
         }
+        recorder.stop();
+        const double stall = recorder.longestStall();
         std::vector<::testing::TestPartResult> failures;
         for (int i = 0; i < results.size(); ++i) {
             if (results.GetTestPartResult(i).failed()) failures.push_back(results.GetTestPartResult(i));
@@ -268,10 +273,7 @@ void judgedUnlessTheMachineStalled(Attempt attempt) {
 TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(8);
-    judgedUnlessTheMachineStalled([&](double& stall) {
-        StampedRecorder recorder;
-        ASSERT_TRUE(recorder.ok());
-
+    judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
         const auto engine = newEngine();
         EngineState& e = *engine;
         ASSERT_TRUE(openPlayer(e));
@@ -290,7 +292,6 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
                     cpu * 1000.0, wall);
         RecordProperty("cpu_percent_while_playing", std::to_string(100.0 * cpu / wall));
         const std::vector<int16_t>& recorded = recorder.stop();
-        stall = recorder.longestStall();
         EXPECT_TRUE(recordingEqualsRender(recorded, offline));
     });
 }
@@ -313,7 +314,7 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
 
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
-        judgedUnlessTheMachineStalled([&](double& stall) {
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
             quenbrix::PluginHost host;
             ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
             auto command = [&](const char* name, std::vector<quenbrix::Value> arguments = {}) {
@@ -321,8 +322,6 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
                 return host.call(name, arguments);
             };
 
-            StampedRecorder recorder;
-            ASSERT_TRUE(recorder.ok());
             EXPECT_EQ(command("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
             std::this_thread::sleep_for(2000ms);
             command("SetSidVolume", {quenbrix::Value::ofReal(0.5)});  // step 63: -609 hundredths of a dB
@@ -335,7 +334,6 @@ TEST(RealAudio, TheScriptCommandsThroughThePlugin) {
             host.unload();
 
             const std::vector<int16_t> recorded = recorder.stop();
-            stall = recorder.longestStall();
             const size_t o0 = firstAudible(offline);
             const size_t first = firstAudible(recorded);
             ASSERT_LT(first, recorded.size());
@@ -434,13 +432,10 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
         const bool exact = std::string(plugin) == SIDTUNE_PLUGIN && kTimingJudged;
-        judgedUnlessTheMachineStalled([&](double& stall) {
-            StampedRecorder recorder;
-            ASSERT_TRUE(recorder.ok());
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
             const TracedRun run =
                 runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
             recorder.stop();
-            stall = recorder.longestStall();
             ASSERT_EQ(run.exitCode, 0) << run.errors;
             ASSERT_EQ(run.printed.size(), 8u) << run.errors;
             EXPECT_EQ(run.printed[0], "-1");
@@ -498,11 +493,9 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
     const std::vector<int16_t> offline = renderBlocks(*e, 16);
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
-        judgedUnlessTheMachineStalled([&](double& stall) {
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
             quenbrix::PluginHost host;
             ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host, plugin));
-            StampedRecorder recorder;
-            ASSERT_TRUE(recorder.ok());
             const quenbrix::Value tune = quenbrix::Value::ofText(demoTune("effects.sid"));
             ASSERT_EQ(host.call("PlaySidtuneSong", {tune, quenbrix::Value::ofReal(2)}).result, -1);
             EXPECT_EQ(host.call("SidtuneSongs").result, 3);
@@ -515,7 +508,6 @@ TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
             host.unload();
             size_t gap = 0;
             const std::vector<int16_t>& recorded = recorder.stop();
-            stall = recorder.longestStall();
             EXPECT_TRUE(recordingEqualsRenderAroundAPause(recorded, offline, gap));
             EXPECT_NEAR(double(gap) / kSampleRate, 1.0, 0.5);
         });
@@ -622,12 +614,9 @@ TEST(RealAudio, ASongHeardToItsEnd) {
         hosts.emplace_back("Wine", wine() + " " + bin + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll");
     for (const auto& [name, host] : hosts) {
         SCOPED_TRACE(name);
-        judgedUnlessTheMachineStalled([&](double& stall) {
-            StampedRecorder recorder;
-            ASSERT_TRUE(recorder.ok());
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
             const TracedRun run = runTraced(host, script, folder.path());
             const std::vector<int16_t>& r = recorder.stop();
-            stall = recorder.longestStall();
             ASSERT_EQ(run.exitCode, 0) << run.errors;
             ASSERT_EQ(run.printed.size(), 252u) << run.errors;
             EXPECT_EQ(run.printed[0], "1");
@@ -797,7 +786,7 @@ TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
     const int seconds =
         std::getenv("SIDTUNE_LOAD_SECONDS") ? std::atoi(std::getenv("SIDTUNE_LOAD_SECONDS")) : 60;
     const std::vector<int16_t> offline = offlineRender(2 * seconds + 4);
-    judgedUnlessTheMachineStalled([&](double& stall) {
+    judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
         std::atomic<bool> busy{true};
         std::vector<std::thread> load;
         for (unsigned c = 0; c < std::max(2u, std::thread::hardware_concurrency()); ++c) {
@@ -810,14 +799,11 @@ TEST(RealAudio, UnderLoadTheRecordingIsTheRender) {
         [&] {
             quenbrix::PluginHost host;
             ASSERT_NO_FATAL_FAILURE(loadRealPlugin(host));
-            StampedRecorder recorder;
-            ASSERT_TRUE(recorder.ok());
             EXPECT_EQ(host.call("PlaySidtune", {quenbrix::Value::ofText(kDemo)}).result, -1);
             std::this_thread::sleep_for(std::chrono::seconds(seconds) + 1000ms);
             host.call("StopSidtune");
             host.unload();
             recorded = recorder.stop();
-            stall = recorder.longestStall();
         }();
         busy = false;
         for (std::thread& t : load) t.join();  // the load ends however the recording went
