@@ -48,9 +48,11 @@ struct Delays {
     double start = NAN, volume = NAN, pause = NAN, stop = NAN, quickStart = NAN, speed = NAN;
 };
 
-// Runs a script through the host with the recorder on: the recording and the trace, or false.
-bool runScript(const std::vector<std::string>& host, const std::string& script, Recorder& recorder,
-               std::vector<test::TracedCall>& trace) {
+// Runs a script through the host with the recorder on: the recording, the trace and where the
+// render begins in the recording (`offset`), or false when the host failed or nothing was heard.
+bool runScript(const std::vector<std::string>& host, const std::string& script,
+               const std::vector<int16_t>& offline, Recorder& recorder, std::vector<test::TracedCall>& trace,
+               size_t& offset) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sidtune-latency";
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "script.qb") << script;
@@ -65,7 +67,8 @@ bool runScript(const std::vector<std::string>& host, const std::string& script, 
         return false;
     }
     trace = readTrace((dir / "trace").string());
-    return true;
+    offset = test::renderOffset(recorder.samples, offline);
+    return offset < recorder.samples.size();
 }
 
 // The first recording index from `from` on where the recording leaves the render (aligned at
@@ -84,17 +87,16 @@ void measureControl(const std::vector<std::string>& host, const std::string& tun
                     const std::vector<int16_t>& offline, Delays& d) {
     Recorder recorder;
     std::vector<test::TracedCall> trace;
+    size_t offset = 0;
     if (!runScript(host,
                    "ok = PlaySidtune(\"" + tune +
                        "\")\nWait 2500\nSetSidVolume 0.5\nWait 1500\nPauseSidtune\nWait 1000\n"
                        "ResumeSidtune\nWait 1500\nStopSidtune\nWait 700\n",
-                   recorder, trace)) {
+                   offline, recorder, trace, offset)) {
         return;
     }
     auto t = [&](const char* name) { return firstCall(trace, name); };
     const std::vector<int16_t>& r = recorder.samples;
-    const size_t offset = test::renderOffset(r, offline);
-    if (offset >= r.size()) return;
     d.start = recorder.timeOf(offset) - t("PlaySidtune");
     const size_t changed = leavesRender(recorder, offset, offline, t("SetSidVolume"));
     d.volume = recorder.timeOf(changed) - t("SetSidVolume");
@@ -122,15 +124,14 @@ void measureSettings(const std::vector<std::string>& host, const std::string& tu
                      const std::vector<int16_t>& offline, Delays& d) {
     Recorder recorder;
     std::vector<test::TracedCall> trace;
+    size_t offset = 0;
     if (!runScript(host,
                    "SetSidtuneQuickStart 1\nok = PlaySidtune(\"" + tune +
                        "\")\nWait 2300\nSetSidtuneSpeed 2\nWait 2500\nStopSidtune\nSetSidtuneSpeed 1\n"
                        "SetSidtuneQuickStart 0\nWait 300\n",
-                   recorder, trace)) {
+                   offline, recorder, trace, offset)) {
         return;
     }
-    const size_t offset = test::renderOffset(recorder.samples, offline);
-    if (offset >= recorder.samples.size()) return;
     d.quickStart = recorder.timeOf(offset) - firstCall(trace, "PlaySidtune");
     const double command = firstCall(trace, "SetSidtuneSpeed");
     d.speed = recorder.timeOf(leavesRender(recorder, offset, offline, command)) - command;
