@@ -55,6 +55,13 @@ int usageError(const CLI::App& app, const std::string& message) {
     return kUsageError;
 }
 
+// A word that names no command: the nearest one that does.
+int unknownCommand(const CLI::App& app, const std::string& word) {
+    const std::string guess = nearest(word, commandNames(app));
+    return usageError(
+        app, "unknown command '" + word + "'" + (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
+}
+
 }  // namespace
 
 const char* versionText() { return SIDTUNE_VERSION; }
@@ -121,11 +128,7 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
             for (CLI::App* c : app.get_subcommands({})) {
                 if (c->check_name(argv[2])) command = c;
             }
-            if (command == &app) {
-                const std::string guess = nearest(argv[2], commandNames(app));
-                return usageError(app, std::string("unknown command '") + argv[2] + "'" +
-                                           (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
-            }
+            if (command == &app) return unknownCommand(app, argv[2]);
         }
         // A command's usage line names the program too: "sidtune render [OPTIONS] TUNE".
         std::printf("%s", (command == &app ? app.help() : command->help(app.get_name())).c_str());
@@ -135,11 +138,7 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
     if (hasCommands && argv[1][0] != '-') {
         bool known = false;
         for (const CLI::App* command : app.get_subcommands({})) known |= command->check_name(argv[1]);
-        if (!known) {
-            const std::string guess = nearest(argv[1], commandNames(app));
-            return usageError(app, std::string("unknown command '") + argv[1] + "'" +
-                                       (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
-        }
+        if (!known) return unknownCommand(app, argv[1]);
     }
     try {
         app.parse(argc, argv);

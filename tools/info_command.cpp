@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "cpu/machine.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
@@ -80,10 +81,6 @@ std::string pacing(const ToolTune& tune) {
     return text;
 }
 
-std::string plural(int n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string minutes(uint32_t milliseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%u:%02u.%03u", milliseconds / 60000, milliseconds / 1000 % 60,
@@ -152,10 +149,10 @@ int infoCommand(const InfoOptions& o) {
                 printableHeaderText(texts.author).c_str(), printableHeaderText(texts.released).c_str());
     std::string start;
     if (songs > 1) start = " (the author's start song: " + std::to_string(t.startSong) + ")";
-    std::printf("PSID v%u, %s%s, %s, %s\n", h.version, plural(songs, "song", "songs").c_str(), start.c_str(),
+    std::printf("PSID v%u, %s%s, %s, %s\n", h.version, count(songs, "song", "songs").c_str(), start.c_str(),
                 h.clock() == TuneClock::Unknown ? "clock not given" : clockName(h.clock()),
                 pacing(tune).c_str());
-    std::printf("for %s, chip model %s\n", plural(h.chipCount(), "sound chip", "sound chips").c_str(),
+    std::printf("for %s, chip model %s\n", count(h.chipCount(), "sound chip", "sound chips").c_str(),
                 modelName(h.chipModel()));
     if (!o.lengths.empty()) {
         std::printf("lengths:  ");
