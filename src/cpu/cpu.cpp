@@ -7,11 +7,8 @@
 namespace sidtune {
 namespace interpreter {
 
-void writeChip(Machine& m, uint16_t address, uint8_t value) {
-    // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
-    writeSidRegister(m.sid, address & 0x1F, value);
-    if (address >= kFirstDigiAddress && address <= kLastDigiAddress)
-        writeDigiRegister(m.digi, address, value);
+void writeSamplePlayer(Machine& m, uint16_t address, uint8_t value) {
+    writeDigiRegister(m.digi, address, value);
 }
 
 }  // namespace interpreter

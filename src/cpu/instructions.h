@@ -11,6 +11,7 @@
 #include "cpu/cpu_state.h"
 #include "cpu/machine.h"
 #include "cpu/opcode_tables.h"
+#include "sid/sid.h"
 
 namespace sidtune {
 
@@ -46,15 +47,21 @@ struct Regs {
     }
 };
 
-// The rare path of a store: the sound chip. Out of line (cpu.cpp), so that ordinary stores stay
-// small, and marked cold, so that the registers of the interpreter's loop are allocated for the
-// other paths (without it, handing the machine to this call made the loop spill its registers and
-// run measurably slower; bench/README.md).
-[[gnu::cold]] void writeChip(Machine& machine, uint16_t address, uint8_t value);
+// The rare path of a store to the chip: the sample player's registers. Out of line (cpu.cpp) and
+// marked cold, so that the registers of the interpreter's loop are allocated for the other paths
+// (without the mark, handing the machine to a call made the loop spill its registers and run
+// measurably slower; bench/README.md).
+[[gnu::cold]] void writeSamplePlayer(Machine& machine, uint16_t address, uint8_t value);
 
+// A store to $D400-$D7FF goes to the chip, the image keeping its byte. The register write is
+// inline: play routines write the chip some 10 to 40 times a call, and a call out of the loop
+// costs it its registers.
 [[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {
     if ((address & 0xFC00) == 0xD400) {
-        writeChip(machine, address, value);  // the image keeps its byte
+        // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
+        writeSidRegister(machine.sid, address & 0x1F, value);
+        if (__builtin_expect(address >= kFirstDigiAddress && address <= kLastDigiAddress, 0))
+            writeSamplePlayer(machine, address, value);
     } else {
         mem[address] = value;
     }

@@ -1,22 +1,8 @@
-// The register file: what the tune's writes do at once (the gate rule), and the latching of the
-// written bytes into the synthesizer's parameters at the start of every rendering call.
+// The register file's latching: the written bytes into the synthesizer's parameters at the start
+// of every rendering call (what a write does at once, the gate rule, is inline in sid.h).
 #include "sid/sid.h"
 
 namespace sidtune {
-
-void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value) {
-    if (index >= kSidRegisterCount) return;  // 25-31: nothing
-    chip.registers.bytes[index] = value;
-    // A control register's gate moves the envelope at once; the level itself is left where it is,
-    // so an attack rises from wherever the release had got to.
-    if (!isControlRegister(index)) return;
-    EnvelopeState& state = chip.voices[voiceOfRegister(index)].envelopeState;
-    if (!gateOn(value)) {
-        state = EnvelopeState::Release;
-    } else if (state == EnvelopeState::Release) {
-        state = EnvelopeState::Attack;
-    }
-}
 
 void latchParameters(SidChip& chip) {
     const SidRegisters& r = chip.registers;

@@ -33,7 +33,20 @@
 
 namespace sidtune {
 
-void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value);
+// Inline: the interpreter's every store to the chip comes here, and most only keep the byte.
+inline void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value) {
+    if (index >= kSidRegisterCount) return;  // 25-31: nothing
+    chip.registers.bytes[index] = value;
+    // A control register's gate moves the envelope at once; the level itself is left where it is,
+    // so an attack rises from wherever the release had got to.
+    if (!isControlRegister(index)) return;
+    EnvelopeState& state = chip.voices[voiceOfRegister(index)].envelopeState;
+    if (!gateOn(value)) {
+        state = EnvelopeState::Release;
+    } else if (state == EnvelopeState::Release) {
+        state = EnvelopeState::Attack;
+    }
+}
 void latchParameters(SidChip& chip);
 void setUpSynthesizer(SidChip& chip, uint32_t sampleRate);
 void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
