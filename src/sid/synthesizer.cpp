@@ -99,6 +99,7 @@ inline int16_t finalSample(int32_t mix) { return int16_t(uint16_t(uint32_t(mix >
 
 constexpr uint8_t kSyncOrRing = 0x06;
 constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
+constexpr uint8_t kTest = 0x08;
 
 }  // namespace
 
@@ -207,7 +208,9 @@ template <typename Isa>
                     // and 3 see voices 1 and 2 as they are after the same sample.
                     job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
                 }
-                if (v.control & kModulationBits) {
+                if ((v.control & kModulationBits) == kTest) {
+                    makeHeldVoice(v, job);
+                } else if (v.control & kModulationBits) {
                     if (noiseOn(v.control)) {
                         makeModulatedVoice<true>(v, job);
                     } else {

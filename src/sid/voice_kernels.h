@@ -232,6 +232,31 @@ template <unsigned Waveforms, bool RecordPhases>
     voice.phase = phaseAfter(count - 1);
 }
 
+// A voice held by its test bit, with neither sync nor ring (which could move or change it): every
+// sample resets its phase and its noise register, so the phase stays 0, no noise clock comes, and
+// the waveform value is one constant through the stretch. The noise value last gathered is kept,
+// as stepping sample by sample keeps it.
+[[gnu::always_inline]] inline void makeHeldVoice(SidVoice& voice, const VoiceJob& job) {
+    const uint32_t count = job.count;
+    if (count == 0) return;
+    voice.phase = 0;
+    voice.noiseClockMark = 0;
+    voice.noiseRegister = 0xFFFFFF;
+    if (job.phases != nullptr) {
+        for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = 0;
+    }
+    int32_t* const sum = job.sum;
+    if (sum == nullptr) return;
+    const uint32_t w =
+        waveformValue(voice.control, 0, triangleValue(0), voice.pulseThreshold, voice.noiseOutput);
+    const int32_t* const level = job.levels;
+    if (job.storeIntoSum) {
+        for (uint32_t j = 0; j < count; ++j) sum[j] = voiceOutput(w, level[j]);
+    } else {
+        for (uint32_t j = 0; j < count; ++j) sum[j] += voiceOutput(w, level[j]);
+    }
+}
+
 // A voice with test, sync or ring bits, whose source has already run through the stretch.
 template <bool NoiseHeard>
 [[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
