@@ -97,6 +97,25 @@ constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
 // The low 16 bits of the mix >> 2, no saturation: a mix beyond the 16-bit range wraps.
 inline int16_t finalSample(int32_t mix) { return int16_t(uint16_t(uint32_t(mix >> 2) & 0xFFFF)); }
 
+// The filter's outputs as the mode register selects them, one bit each.
+constexpr unsigned kLowPass = 1, kBandPass = 2, kHighPass = 4;
+
+// Calls `loop` with the selected outputs as a compile-time constant (std::integral_constant), so
+// that the filter's loop is built once for each choice.
+template <typename Loop>
+[[gnu::always_inline]] inline void withSelectedOutputs(unsigned selected, Loop&& loop) {
+    switch (selected) {
+        case 0: loop(std::integral_constant<unsigned, 0>{}); break;
+        case 1: loop(std::integral_constant<unsigned, 1>{}); break;
+        case 2: loop(std::integral_constant<unsigned, 2>{}); break;
+        case 3: loop(std::integral_constant<unsigned, 3>{}); break;
+        case 4: loop(std::integral_constant<unsigned, 4>{}); break;
+        case 5: loop(std::integral_constant<unsigned, 5>{}); break;
+        case 6: loop(std::integral_constant<unsigned, 6>{}); break;
+        default: loop(std::integral_constant<unsigned, 7>{}); break;
+    }
+}
+
 constexpr uint8_t kSyncOrRing = 0x06;
 constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
 constexpr uint8_t kTest = 0x08;
@@ -130,9 +149,8 @@ template <typename Isa>
     const int32_t dampingAndCoefficient = wrapAdd(chip.damping, coefficient);
     int32_t lowBefore = wrapSub(lowPass, wrapMul(bandPass >> 8, coefficient));  // see the filter's loop
     const int32_t volume = chip.volume;
-    const int32_t lowPassMask = chip.lowPassOn ? -1 : 0;
-    const int32_t bandPassMask = chip.bandPassOn ? -1 : 0;
-    const int32_t highPassMask = chip.highPassOn ? -1 : 0;
+    const unsigned selectedOutputs = (chip.lowPassOn ? kLowPass : 0) | (chip.bandPassOn ? kBandPass : 0) |
+                                     (chip.highPassOn ? kHighPass : 0);
     const bool voice3On = chip.voice3On;
     SidVoice* const voices = chip.voices.data();
     // Whether each voice is heard at all: voice 3 off, or muted by the player, it still runs.
@@ -257,28 +275,38 @@ template <typename Isa>
         // (band >> 8) x coefficient, so the high pass is computed as the input less that earlier
         // low pass (`lowBefore`) less (band >> 8) x (damping + coefficient): the same sum modulo
         // 2^32, with a multiply and an addition fewer on the chain. The outputs and the final
-        // sample are made in the same loop, in the chain's shadow.
-        auto filterStep = [&](int32_t input) __attribute__((always_inline)) {
+        // sample are made in the same loop, in the chain's shadow; the loop is built for each
+        // choice of selected outputs (`selected`, a compile-time constant), so that it adds only
+        // those and the processor has that much less to do beside the chain.
+        auto filterStep = [&](auto selected, int32_t input) __attribute__((always_inline)) {
             int32_t base = wrapSub(wrapMul(input, 65536), lowBefore);
             asm("" : "+r"(base));  // computed apart: the compiler would put it back on the chain
             highPass = wrapSub(base, wrapMul(bandPass >> 8, dampingAndCoefficient));
             bandPass = wrapAdd(bandPass, wrapMul(highPass >> 8, coefficient));
             lowBefore = lowPass;
             lowPass = wrapAdd(lowPass, wrapMul(bandPass >> 8, coefficient));
-            // The selected outputs, through masks: no branch in the chain.
-            return ((lowPass >> 16) & lowPassMask) + ((bandPass >> 16) & bandPassMask) +
-                   ((highPass >> 16) & highPassMask);
+            int32_t output = 0;
+            if constexpr (selected & kLowPass) output += lowPass >> 16;
+            if constexpr (selected & kBandPass) output += bandPass >> 16;
+            if constexpr (selected & kHighPass) output += highPass >> 16;
+            return output;
         };
         if (digiSounds) {
             // The sample player steps with every sample: its own loop, after the filter's.
             if (filterRuns) {
-                for (uint32_t j = 0; j < n; ++j) direct[j] += filterStep(filtered[j]);
+                withSelectedOutputs(
+                    selectedOutputs, [&](auto selected) __attribute__((always_inline)) {
+                        for (uint32_t j = 0; j < n; ++j) direct[j] += filterStep(selected, filtered[j]);
+                    });
             }
             for (uint32_t j = 0; j < n; ++j)
                 out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, direct[j] * volume));
         } else if (filterRuns) {
-            for (uint32_t j = 0; j < n; ++j)
-                out[j] = finalSample((direct[j] + filterStep(filtered[j])) * volume);
+            withSelectedOutputs(
+                selectedOutputs, [&](auto selected) __attribute__((always_inline)) {
+                    for (uint32_t j = 0; j < n; ++j)
+                        out[j] = finalSample((direct[j] + filterStep(selected, filtered[j])) * volume);
+                });
         } else {
             for (uint32_t j = 0; j < n; ++j) out[j] = finalSample(direct[j] * volume);
         }
