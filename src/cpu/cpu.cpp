@@ -60,8 +60,19 @@ Cpu6502 savedRegs(const Regs& r) { return {r.a, r.x, r.y, r.sp, r.p(), r.pc}; }
         if (r.pc <= 1 || --limit == 0) goto done; \
         goto* handlers[mem[r.pc++]];              \
     } while (0)
-#define SIDTUNE_HANDLER(row, column)                               \
-    op##row##column : interpreter::execute<0x##row##column>(r, m); \
+// A branch gets two tails, each with its own jump to the next handler: the processor then predicts
+// the branch's direction as a branch, and the next handler on each path apart.
+#define SIDTUNE_HANDLER(row, column)                                           \
+    op##row##column : if constexpr (interpreter::kIsBranch<0x##row##column>) { \
+        if (interpreter::branchTaken<0x##row##column>(r)) {                    \
+            interpreter::takeBranch(r, mem);                                   \
+            SIDTUNE_NEXT_INSTRUCTION;                                          \
+        }                                                                      \
+        interpreter::skipBranch(r);                                            \
+    }                                                                          \
+    else {                                                                     \
+        interpreter::execute<0x##row##column>(r, m);                           \
+    }                                                                          \
     SIDTUNE_NEXT_INSTRUCTION;
 
     goto* handlers[mem[r.pc++]];

@@ -1,6 +1,7 @@
 // The meaning of each instruction: the registers while code runs, the addressing modes, and one
 // handler per opcode, generated at compile time from the opcode grid (opcode_tables.h). Only the
-// interpreter (cpu.cpp) includes this; it dispatches to execute<Op> for each opcode it decodes.
+// interpreter (cpu.cpp) includes this; it dispatches to execute<Op> for each opcode it decodes, and
+// for a branch asks branchTaken<Op> and takes or skips it.
 #pragma once
 
 #include <bit>
@@ -165,11 +166,37 @@ template <AddressingMode M, typename Change>
     return mem[0x0100 + r.sp];
 }
 
-[[gnu::always_inline]] inline void branchIf(Regs& r, const uint8_t* mem, bool condition) {
-    const int8_t offset = int8_t(mem[r.pc]);
-    ++r.pc;
-    if (condition) r.pc = uint16_t(r.pc + offset);
+// Branches. The interpreter gives a branch two tails (cpu.cpp), so it asks for the condition
+// and then takes or skips the branch.
+template <uint8_t Op>
+constexpr bool kIsBranch = [] {
+    using enum Instruction;
+    constexpr Instruction id = opcodeTable[Op];
+    return id == BCC || id == BCS || id == BNE || id == BEQ || id == BPL || id == BMI || id == BVC ||
+           id == BVS;
+}();
+
+template <uint8_t Op>
+[[gnu::always_inline]] inline bool branchTaken(const Regs& r) {
+    using enum Instruction;
+    constexpr Instruction id = opcodeTable[Op];
+    if constexpr (id == BCC) return !r.c;
+    if constexpr (id == BCS) return r.c;
+    if constexpr (id == BNE) return r.z != 0;
+    if constexpr (id == BEQ) return r.z == 0;
+    if constexpr (id == BPL) return !(r.n & Negative);
+    if constexpr (id == BMI) return r.n & Negative;
+    if constexpr (id == BVC) return !r.v;
+    if constexpr (id == BVS) return r.v;
+    static_assert(kIsBranch<Op>, "not a branch");
 }
+
+// Called with PC on the offset byte.
+[[gnu::always_inline]] inline void takeBranch(Regs& r, const uint8_t* mem) {
+    const int8_t offset = int8_t(mem[r.pc]);
+    r.pc = uint16_t(r.pc + 1 + offset);
+}
+[[gnu::always_inline]] inline void skipBranch(Regs& r) { ++r.pc; }
 
 // One instruction, its meaning taken from the opcode tables at compile time. Called with PC
 // already past the opcode byte.
@@ -271,24 +298,7 @@ template <uint8_t Op>
     } else if constexpr (id == DEY) {
         r.y = setNZ(r, uint8_t(r.y - 1));
     }
-    // Branches.
-    else if constexpr (id == BCC) {
-        branchIf(r, mem, !r.c);
-    } else if constexpr (id == BCS) {
-        branchIf(r, mem, r.c);
-    } else if constexpr (id == BNE) {
-        branchIf(r, mem, r.z != 0);
-    } else if constexpr (id == BEQ) {
-        branchIf(r, mem, r.z == 0);
-    } else if constexpr (id == BPL) {
-        branchIf(r, mem, !(r.n & Negative));
-    } else if constexpr (id == BMI) {
-        branchIf(r, mem, r.n & Negative);
-    } else if constexpr (id == BVC) {
-        branchIf(r, mem, !r.v);
-    } else if constexpr (id == BVS) {
-        branchIf(r, mem, r.v);
-    }
+    // Branches are not run here: the interpreter gives each branch two tails (branchTaken above).
     // Jumps, calls, returns.
     else if constexpr (id == JMP && mode == AddressingMode::Absolute) {
         r.pc = readWord(mem, r.pc);
@@ -337,7 +347,7 @@ template <uint8_t Op>
     } else if constexpr (id == CLV) {
         r.v = false;
     } else {
-        static_assert(id == Undocumented, "instruction without an implementation");
+        static_assert(id == Undocumented, "instruction without an implementation (a branch: branchTaken)");
     }
 }
 
