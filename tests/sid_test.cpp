@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -248,18 +249,21 @@ TEST_F(SidTest, FilterOutputsOffSilenceRoutedVoices) {
 
 // The same register writes into the chip and into the plain second model: the same samples.
 // With any control bits, and without test, sync and ring modulation, where the voices run
-// independently of each other; each through both builds of the rendering loops.
+// independently of each other; through the build renderSamples chooses and through each build of
+// the rendering loops the processor runs.
 struct BitExactCase {
     const char* name;
     uint8_t controlMask;
-    void (*render)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t);
-    bool muting = false;  // the player mutes and unmutes voices now and then
+    std::optional<RenderBuild> build;  // none: the one renderSamples chooses
+    bool muting = false;               // the player mutes and unmutes voices now and then
 };
 
 class BitExact : public SidTest, public ::testing::WithParamInterface<BitExactCase> {};
 
 TEST_P(BitExact, AgainstThePlainModel) {
     const uint8_t controlMask = GetParam().controlMask;
+    const std::optional<RenderBuild> build = GetParam().build;
+    if (build && !processorRuns(*build)) GTEST_SKIP() << "this processor does not run that build";
     std::mt19937 random(1234);
     ReferenceSid reference(chip.attackSteps, chip.decayReleaseSteps);
     std::vector<int16_t> expected, actual;
@@ -280,7 +284,11 @@ TEST_P(BitExact, AgainstThePlainModel) {
         }
         const uint32_t count = random() % 600;
         std::vector<int16_t> block(count);
-        GetParam().render(m.sid, m.digi, m.memory, block.data(), count);
+        if (build) {
+            renderSamplesBuiltFor(*build, m.sid, m.digi, m.memory, block.data(), count);
+        } else {
+            renderSamples(m.sid, m.digi, m.memory, block.data(), count);
+        }
         actual.insert(actual.end(), block.begin(), block.end());
         reference.render(expected, count);
     }
@@ -300,13 +308,16 @@ TEST_P(BitExact, AgainstThePlainModel) {
 
 INSTANTIATE_TEST_SUITE_P(
     ControlBits, BitExact,
-    ::testing::Values(BitExactCase{"all", 0xFF, renderSamples},
-                      BitExactCase{"independent_voices", 0xF1, renderSamples},
-                      BitExactCase{"all_baseline", 0xFF, renderSamplesBaseline},
-                      BitExactCase{"independent_voices_baseline", 0xF1, renderSamplesBaseline},
-                      BitExactCase{"muting", 0xFF, renderSamples, true},
-                      BitExactCase{"independent_voices_muting", 0xF1, renderSamples, true},
-                      BitExactCase{"muting_baseline", 0xFF, renderSamplesBaseline, true}),
+    ::testing::Values(BitExactCase{"all", 0xFF, {}}, BitExactCase{"independent_voices", 0xF1, {}},
+                      BitExactCase{"muting", 0xFF, {}, true},
+                      BitExactCase{"independent_voices_muting", 0xF1, {}, true},
+                      BitExactCase{"all_baseline", 0xFF, RenderBuild::Baseline},
+                      BitExactCase{"independent_voices_baseline", 0xF1, RenderBuild::Baseline},
+                      BitExactCase{"muting_baseline", 0xFF, RenderBuild::Baseline, true},
+                      BitExactCase{"all_sse41", 0xFF, RenderBuild::Sse41},
+                      BitExactCase{"muting_sse41", 0xFF, RenderBuild::Sse41, true},
+                      BitExactCase{"all_avx2", 0xFF, RenderBuild::Avx2},
+                      BitExactCase{"muting_avx2", 0xFF, RenderBuild::Avx2, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -11,7 +11,7 @@
 //   renderSamples(chip, digi, memory, samples, count)
 //                                         count signed 16-bit mono samples from the chip, with
 //                                         the sample player's, which reads the memory image
-//   renderSamplesBaseline(...)            the same, without the SSE4.1 build of the loops
+//   renderSamplesBuiltFor(build, ...)     the same, by one build of the loops (for the tests)
 //
 // The sample player (digis through $D41D-$D47F, DigiRegister in sid_state.h):
 //
@@ -51,10 +51,13 @@ void latchParameters(SidChip& chip);
 void setUpSynthesizer(SidChip& chip, uint32_t sampleRate);
 void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
                    uint32_t count);
-// The same samples, made by the build of the loops for processors without SSE4.1, which
-// renderSamples uses there; here so that the tests can compare the two.
-void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
-                           uint32_t count);
+// The builds of the rendering loops, each for a set of processors (synthesizer.cpp). All make the
+// same samples; renderSamples uses the widest the processor runs. Here so that the tests can
+// compare them: renderSamplesBuiltFor may only be given a build that processorRuns.
+enum class RenderBuild { Baseline, Sse41, Avx2 };
+bool processorRuns(RenderBuild build);
+void renderSamplesBuiltFor(RenderBuild build, SidChip& chip, DigiPlayer& digi, const C64Memory& memory,
+                           int16_t* samples, uint32_t count);
 
 void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
 int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);

@@ -54,43 +54,47 @@ int32_t wrapAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)
 int32_t wrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
 int32_t wrapMul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
 
-// The rendering loops are built twice: for any x86-64 processor, and for those with SSE4.1, whose
-// 32-bit vector multiply the phase, envelope and output loops use (SSE2 has to emulate it). The
-// same integer operations either way, so the same samples; renderSamples picks one at run time.
-// The loops themselves are always-inline bodies; these entries give each build its own copy.
+// The rendering loops are built three times, each for a set of processors: any x86-64; those with
+// SSE4.1, whose 32-bit vector multiply the phase, envelope and output loops use (SSE2 has to
+// emulate it); and those with AVX2, whose vectors are twice as wide. The same integer operations
+// in every build, so the same samples; renderSamples picks the widest the processor runs. The
+// loops themselves are always-inline bodies; the entries below give each build its own copy,
+// each entry taking the build's tag so that the loops call their own build's kernels.
+//
+// Not AVX2 on Windows: there GCC cannot align the stack to 32 bytes for the vectors it spills.
 struct Baseline {};
 struct WithSse41 {};
+struct WithAvx2 {};
 
 #if defined(__x86_64__) || defined(__i386__)
-#define SIDTUNE_WITH_SSE41 [[gnu::target("sse4.1")]]
-bool haveSse41() { return __builtin_cpu_supports("sse4.1"); }
-#else
-#define SIDTUNE_WITH_SSE41
-bool haveSse41() { return false; }
+#define SIDTUNE_HAVE_SSE41_BUILD 1
+#if !defined(_WIN32)
+#define SIDTUNE_HAVE_AVX2_BUILD 1
+#endif
 #endif
 
-void runEnvelope(Baseline, SidVoice& v, int32_t* levels, uint32_t count) { makeEnvelope(v, levels, count); }
-SIDTUNE_WITH_SSE41 void runEnvelope(WithSse41, SidVoice& v, int32_t* levels, uint32_t count) {
-    makeEnvelope(v, levels, count);
-}
+#define SIDTUNE_BUILD_KERNELS(Tag, ...)                                               \
+    __VA_ARGS__ void runEnvelope(Tag, SidVoice& v, int32_t* levels, uint32_t count) { \
+        makeEnvelope(v, levels, count);                                               \
+    }                                                                                 \
+    template <unsigned Waveforms, bool RecordPhases>                                  \
+    __VA_ARGS__ void runPlainVoice(Tag, SidVoice& voice, const VoiceJob& job) {       \
+        makePlainVoice<Waveforms, RecordPhases>(voice, job);                          \
+    }
+SIDTUNE_BUILD_KERNELS(Baseline)
+#if SIDTUNE_HAVE_SSE41_BUILD
+SIDTUNE_BUILD_KERNELS(WithSse41, [[gnu::target("sse4.1")]])
+#endif
+#if SIDTUNE_HAVE_AVX2_BUILD
+SIDTUNE_BUILD_KERNELS(WithAvx2, [[gnu::target("avx2")]])
+#endif
 
-template <unsigned Waveforms, bool RecordPhases>
-void runPlainVoice(SidVoice& voice, const VoiceJob& job) {
-    makePlainVoice<Waveforms, RecordPhases>(voice, job);
-}
-template <unsigned Waveforms, bool RecordPhases>
-SIDTUNE_WITH_SSE41 void runPlainVoiceSse41(SidVoice& voice, const VoiceJob& job) {
-    makePlainVoice<Waveforms, RecordPhases>(voice, job);
-}
-
-using VoiceRunner = void (*)(SidVoice&, const VoiceJob&);
+// A plain voice's kernel for each of the 16 waveform selections, in the build `Isa`.
+template <typename Isa>
+using VoiceRunner = void (*)(Isa, SidVoice&, const VoiceJob&);
 template <typename Isa, bool RecordPhases>
 constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
-    if constexpr (std::is_same_v<Isa, WithSse41>) {
-        return std::array<VoiceRunner, 16>{&runPlainVoiceSse41<I, RecordPhases>...};
-    } else {
-        return std::array<VoiceRunner, 16>{&runPlainVoice<I, RecordPhases>...};
-    }
+    return std::array<VoiceRunner<Isa>, 16>{&runPlainVoice<I, RecordPhases>...};
 }
 (std::make_index_sequence<16>{});
 
@@ -235,9 +239,9 @@ template <typename Isa>
                         makeModulatedVoice<false>(v, job);
                     }
                 } else if (job.phases != nullptr) {
-                    kPlainRunners<Isa, true>[v.control >> 4](v, job);
+                    kPlainRunners<Isa, true>[v.control >> 4](Isa{}, v, job);
                 } else {
-                    kPlainRunners<Isa, false>[v.control >> 4](v, job);
+                    kPlainRunners<Isa, false>[v.control >> 4](Isa{}, v, job);
                 }
             }
         } else {
@@ -318,22 +322,57 @@ template <typename Isa>
     chip.lowPass = lowPass;
 }
 
-SIDTUNE_WITH_SSE41 void renderWithSse41(SidChip& chip, DigiPlayer& digi, const C64Memory& memory,
-                                        int16_t* samples, uint32_t count) {
-    render<WithSse41>(chip, digi, memory, samples, count);
+// Each build's entry, named for the build.
+#define SIDTUNE_BUILD_RENDER(name, Tag, ...)                                                          \
+    __VA_ARGS__ void name(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples, \
+                          uint32_t count) {                                                           \
+        render<Tag>(chip, digi, memory, samples, count);                                              \
+    }
+SIDTUNE_BUILD_RENDER(renderBaseline, Baseline)
+#if SIDTUNE_HAVE_SSE41_BUILD
+SIDTUNE_BUILD_RENDER(renderSse41, WithSse41, [[gnu::target("sse4.1")]])
+#endif
+#if SIDTUNE_HAVE_AVX2_BUILD
+SIDTUNE_BUILD_RENDER(renderAvx2, WithAvx2, [[gnu::target("avx2")]])
+#endif
+
+using Renderer = void (*)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t);
+
+// The build's entry, or null when this program has no such build or the processor cannot run it.
+Renderer rendererFor(RenderBuild build) {
+    switch (build) {
+        case RenderBuild::Baseline: return renderBaseline;
+        case RenderBuild::Sse41:
+#if SIDTUNE_HAVE_SSE41_BUILD
+            if (__builtin_cpu_supports("sse4.1")) return renderSse41;
+#endif
+            return nullptr;
+        case RenderBuild::Avx2:
+#if SIDTUNE_HAVE_AVX2_BUILD
+            if (__builtin_cpu_supports("avx2")) return renderAvx2;
+#endif
+            return nullptr;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-void renderSamplesBaseline(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
-                           uint32_t count) {
-    render<Baseline>(chip, digi, memory, samples, count);
+bool processorRuns(RenderBuild build) { return rendererFor(build) != nullptr; }
+
+void renderSamplesBuiltFor(RenderBuild build, SidChip& chip, DigiPlayer& digi, const C64Memory& memory,
+                           int16_t* samples, uint32_t count) {
+    rendererFor(build)(chip, digi, memory, samples, count);
 }
 
 void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
                    uint32_t count) {
-    static void (*const chosen)(SidChip&, DigiPlayer&, const C64Memory&, int16_t*, uint32_t) =
-        haveSse41() ? renderWithSse41 : renderSamplesBaseline;
+    static const Renderer chosen = [] {
+        for (RenderBuild b : {RenderBuild::Avx2, RenderBuild::Sse41}) {
+            if (Renderer r = rendererFor(b)) return r;
+        }
+        return rendererFor(RenderBuild::Baseline);
+    }();
     chosen(chip, digi, memory, samples, count);
 }
 
