@@ -11,7 +11,7 @@
 // Within an attack, decay or release the level moves in equal steps (the set-up tables give the
 // steps for 44100 Hz), so the sample where it reaches its bound is computed, not searched for.
 // Only the synthesizer includes this header; its loops are built into each build of the rendering
-// loops (baseline and SSE4.1) through always-inline functions.
+// loops (baseline, SSE4.1 and AVX2) through always-inline functions.
 #pragma once
 
 #include <algorithm>
