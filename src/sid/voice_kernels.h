@@ -153,20 +153,24 @@ struct VoiceJob {
     uint32_t sourceStep;
 };
 
-// The noise register's clocks while a voice's phase goes from `start` through `count` steps of
-// `step` (one clock whenever phase bits 23-27 differ from the last clock's, at most one a
-// sample): counted, not stepped through. A step of 2^23 or more changes those bits at every
-// sample (it is far below the 2^28 - 2^23 that could bring them back); a smaller one crosses at
-// most one boundary of 2^23 a sample, so the clocks after the first sample are the boundaries
-// between its phase and the last, counted on the unwrapped sum (2^28 is itself a boundary).
-[[gnu::always_inline]] inline uint32_t noiseClocks(uint32_t mark, uint32_t start, uint32_t step,
-                                                   uint32_t count) {
-    const uint32_t first = (start + step) & kPhaseMask;
-    const uint32_t atFirst = (first >> 23) != mark;
-    if (step >= 1u << 23) return atFirst + (count - 1);
-    const uint64_t unwrappedFirst = uint64_t(start) + step;
-    const uint64_t unwrappedLast = uint64_t(start) + uint64_t(count) * step;
-    return atFirst + uint32_t((unwrappedLast >> 23) - (unwrappedFirst >> 23));
+// The noise register's clocks while a voice's phase steps through a stretch from `start` by
+// `step` (one clock whenever phase bits 23-27 differ from the last clock's, at most one a sample):
+// counted, not stepped through. A step of 2^23 or more changes those bits at every sample (it is
+// far below the 2^28 - 2^23 that could bring them back); a smaller one crosses at most one
+// boundary of 2^23 a sample, so the clocks after the first sample are the boundaries between its
+// phase and the last, counted on the unwrapped sum (2^28 is itself a boundary). Within a stretch
+// the unwrapped sum stays below 2^32: start < 2^28, and 256 steps below 2^23 make less than 2^31.
+struct NoiseClocks {
+    uint32_t atFirst;  // 1 when the first sample clocks
+    uint32_t start, step;
+    // The clocks in samples 0 to j.
+    [[gnu::always_inline]] uint32_t through(uint32_t j) const {
+        if (step >= 1u << 23) return atFirst + j;
+        return atFirst + (((start + (j + 1) * step) >> 23) - ((start + step) >> 23));
+    }
+};
+[[gnu::always_inline]] inline NoiseClocks noiseClocksFrom(uint32_t mark, uint32_t start, uint32_t step) {
+    return {(((start + step) & kPhaseMask) >> 23) != mark ? 1u : 0u, start, step};
 }
 
 // The common case: no test, sync or ring bit, so the voice depends on no other. Its phase after
@@ -189,45 +193,46 @@ template <unsigned Waveforms, bool RecordPhases>
         for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = phaseAfter(j);
     }
     const int32_t* const level = job.levels;
-
-    if constexpr (noiseOn(control)) {
-        // The noise waveform changes with every clock of the register: sample by sample.
-        SidVoice v = voice;
-        bool noisePending = false;  // never: the noise is heard
-        for (uint32_t j = 0; j < count; ++j) {
+    const uint32_t threshold = voice.pulseThreshold;
+    // The voice's share of each sample, from the noise value its waveform reads there, into the sum.
+    auto mix = [&](auto noiseAt) __attribute__((always_inline)) {
+        auto output = [&](uint32_t j) __attribute__((always_inline)) {
             const uint32_t p = phaseAfter(j);
-            clockNoise<true>(v, p, noisePending);
-            if (sum != nullptr) {
-                const uint32_t w =
-                    waveformValue(control, p, triangleValue(p), v.pulseThreshold, v.noiseOutput);
-                putIntoSum(sum[j], voiceOutput(w, level[j]), job.storeIntoSum);
-            }
+            const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
+            return voiceOutput(waveformValue(control, p, triangle, threshold, noiseAt(j)), level[j]);
+        };
+        // Two loops rather than a choice per sample, so that each stays vector code.
+        if (job.storeIntoSum) {
+            for (uint32_t j = 0; j < count; ++j) sum[j] = output(j);
+        } else {
+            for (uint32_t j = 0; j < count; ++j) sum[j] += output(j);
         }
-        voice.noiseClockMark = v.noiseClockMark;
-        voice.noiseRegister = v.noiseRegister;
-        voice.noiseOutput = v.noiseOutput;
-    } else {
-        // Nobody hears the noise register here: its clocks are counted and given at once.
-        const uint32_t clocks = noiseClocks(voice.noiseClockMark, start, step, count);
+    };
+
+    const NoiseClocks noise = noiseClocksFrom(voice.noiseClockMark, start, step);
+    const uint32_t clocks = noise.through(count - 1);
+    voice.noiseClockMark = phaseAfter(count - 1) >> 23;
+    if (!noiseOn(control) || sum == nullptr) {
+        // Nobody hears the noise register here: its clocks are given at once.
         if (clocks != 0) {
             voice.noiseRegister = shiftNoise(voice.noiseRegister, clocks);
             voice.noiseOutput = noiseValue(voice.noiseRegister);
         }
-        voice.noiseClockMark = phaseAfter(count - 1) >> 23;
-        if (sum != nullptr) {
-            const uint32_t threshold = voice.pulseThreshold;
-            auto output = [&](uint32_t j) __attribute__((always_inline)) {
-                const uint32_t p = phaseAfter(j);
-                const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
-                return voiceOutput(waveformValue(control, p, triangle, threshold, 0), level[j]);
-            };
-            // Two loops rather than a choice per sample, so that each stays vector code.
-            if (job.storeIntoSum) {
-                for (uint32_t j = 0; j < count; ++j) sum[j] = output(j);
-            } else {
-                for (uint32_t j = 0; j < count; ++j) sum[j] += output(j);
-            }
+        if (sum != nullptr) mix([](uint32_t) { return uint8_t(0); });
+    } else {
+        // The noise waveform changes with every clock of the register: the register is stepped
+        // once per clock, each value it gives kept in a table, and each sample reads the value of
+        // the clocks up to it. No branch on whether a sample clocks.
+        uint32_t noiseAfter[kStretch + 1];  // the noise value after k clocks of the stretch
+        noiseAfter[0] = voice.noiseOutput;
+        uint32_t r = voice.noiseRegister;
+        for (uint32_t k = 1; k <= clocks; ++k) {
+            r = shiftNoise(r);
+            noiseAfter[k] = noiseValue(r);
         }
+        voice.noiseRegister = r;
+        voice.noiseOutput = uint8_t(noiseAfter[clocks]);
+        mix([&](uint32_t j) __attribute__((always_inline)) { return uint8_t(noiseAfter[noise.through(j)]); });
     }
     voice.phase = phaseAfter(count - 1);
 }
