@@ -134,10 +134,6 @@ template <bool NoiseHeard = true>
 // Samples are made in stretches of at most this many: the voices one by one, then the filter.
 constexpr uint32_t kStretch = 256;
 
-[[gnu::always_inline]] inline void putIntoSum(int32_t& sum, int32_t value, bool store) {
-    sum = store ? value : sum + value;
-}
-
 // One voice's share of a stretch of samples, when it can run on its own, its envelope levels
 // already made (an envelope depends on nothing but its own voice): its output goes into
 // `sum` (nowhere when null: voice 3 switched off still runs, and a voice held at level 0 adds
@@ -152,6 +148,22 @@ struct VoiceJob {
     const uint32_t* sourcePhases;  // the source's phase as seen at each sample, for sync and ring
     uint32_t sourceStep;
 };
+
+// A voice's share of each sample of the stretch, voiceOutput(waveform(j), level after sample j),
+// stored into the job's sum or added to it: two loops rather than a choice per sample, so that
+// each stays vector code.
+template <typename Waveform>
+[[gnu::always_inline]] inline void mixIntoSum(const VoiceJob& job, Waveform waveform) {
+    // Locals only, so that no store into the sum can be taken to change them.
+    int32_t* const sum = job.sum;
+    const int32_t* const level = job.levels;
+    const uint32_t count = job.count;
+    if (job.storeIntoSum) {
+        for (uint32_t j = 0; j < count; ++j) sum[j] = voiceOutput(waveform(j), level[j]);
+    } else {
+        for (uint32_t j = 0; j < count; ++j) sum[j] += voiceOutput(waveform(j), level[j]);
+    }
+}
 
 // The noise register's clocks while a voice's phase steps through a stretch from `start` by
 // `step` (one clock whenever phase bits 23-27 differ from the last clock's, at most one a sample):
@@ -192,21 +204,15 @@ template <unsigned Waveforms, bool RecordPhases>
     if constexpr (RecordPhases) {
         for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = phaseAfter(j);
     }
-    const int32_t* const level = job.levels;
     const uint32_t threshold = voice.pulseThreshold;
-    // The voice's share of each sample, from the noise value its waveform reads there, into the sum.
+    // The voice's share of each sample, from the noise value its waveform reads there.
     auto mix = [&](auto noiseAt) __attribute__((always_inline)) {
-        auto output = [&](uint32_t j) __attribute__((always_inline)) {
-            const uint32_t p = phaseAfter(j);
-            const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
-            return voiceOutput(waveformValue(control, p, triangle, threshold, noiseAt(j)), level[j]);
-        };
-        // Two loops rather than a choice per sample, so that each stays vector code.
-        if (job.storeIntoSum) {
-            for (uint32_t j = 0; j < count; ++j) sum[j] = output(j);
-        } else {
-            for (uint32_t j = 0; j < count; ++j) sum[j] += output(j);
-        }
+        mixIntoSum(
+            job, [&](uint32_t j) __attribute__((always_inline)) {
+                const uint32_t p = phaseAfter(j);
+                const uint32_t triangle = triangleOn(control) ? triangleValue(p) : 0;
+                return waveformValue(control, p, triangle, threshold, noiseAt(j));
+            });
     };
 
     const NoiseClocks noise = noiseClocksFrom(voice.noiseClockMark, start, step);
@@ -250,36 +256,31 @@ template <unsigned Waveforms, bool RecordPhases>
     if (job.phases != nullptr) {
         for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = 0;
     }
-    int32_t* const sum = job.sum;
-    if (sum == nullptr) return;
+    if (job.sum == nullptr) return;
     const uint32_t w =
         waveformValue(voice.control, 0, triangleValue(0), voice.pulseThreshold, voice.noiseOutput);
-    const int32_t* const level = job.levels;
-    if (job.storeIntoSum) {
-        for (uint32_t j = 0; j < count; ++j) sum[j] = voiceOutput(w, level[j]);
-    } else {
-        for (uint32_t j = 0; j < count; ++j) sum[j] += voiceOutput(w, level[j]);
-    }
+    mixIntoSum(job, [w](uint32_t) { return w; });
 }
 
-// A voice with test, sync or ring bits, whose source has already run through the stretch.
+// A voice with test, sync or ring bits, whose source has already run through the stretch: its
+// waveform sample by sample, then its share of the samples as the other voices make theirs.
 template <bool NoiseHeard>
 [[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
     const uint32_t sourceStep = job.sourceStep;
     const uint32_t* const sourcePhases = job.sourcePhases;
-    int32_t* const sum = job.sum;
     uint32_t* const phases = job.phases;
     const uint32_t count = job.count;
+    uint32_t waveform[kStretch];
     bool noisePending = false;
     for (uint32_t j = 0; j < count; ++j) {
-        const uint32_t w = stepWaveform<NoiseHeard>(v, sourcePhases != nullptr ? sourcePhases[j] : 0,
-                                                    sourceStep, noisePending);
+        waveform[j] = stepWaveform<NoiseHeard>(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep,
+                                               noisePending);
         if (phases != nullptr) phases[j + 1] = v.phase;
-        if (sum != nullptr) putIntoSum(sum[j], voiceOutput(w, job.levels[j]), job.storeIntoSum);
     }
     settleNoise(v, noisePending);
     voice = v;
+    if (job.sum != nullptr) mixIntoSum(job, [&waveform](uint32_t j) { return waveform[j]; });
 }
 
 }  // namespace sidtune::synth
