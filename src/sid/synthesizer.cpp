@@ -80,6 +80,10 @@ struct WithAvx2 {};
     template <unsigned Waveforms, bool RecordPhases>                                  \
     __VA_ARGS__ void runPlainVoice(Tag, SidVoice& voice, const VoiceJob& job) {       \
         makePlainVoice<Waveforms, RecordPhases>(voice, job);                          \
+    }                                                                                 \
+    template <unsigned Waveforms>                                                     \
+    __VA_ARGS__ void runModulatedVoice(Tag, SidVoice& voice, const VoiceJob& job) {   \
+        makeModulatedVoice<Waveforms>(voice, job);                                    \
     }
 SIDTUNE_BUILD_KERNELS(Baseline)
 #if SIDTUNE_HAVE_SSE41_BUILD
@@ -89,12 +93,18 @@ SIDTUNE_BUILD_KERNELS(WithSse41, [[gnu::target("sse4.1")]])
 SIDTUNE_BUILD_KERNELS(WithAvx2, [[gnu::target("avx2")]])
 #endif
 
-// A plain voice's kernel for each of the 16 waveform selections, in the build `Isa`.
+// A voice kernel for each of the 16 waveform selections, in the build `Isa`: plain (recording its
+// phases for another voice or not) and modulated.
 template <typename Isa>
 using VoiceRunner = void (*)(Isa, SidVoice&, const VoiceJob&);
 template <typename Isa, bool RecordPhases>
 constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
     return std::array<VoiceRunner<Isa>, 16>{&runPlainVoice<I, RecordPhases>...};
+}
+(std::make_index_sequence<16>{});
+template <typename Isa>
+constexpr auto kModulatedRunners = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<VoiceRunner<Isa>, 16>{&runModulatedVoice<I>...};
 }
 (std::make_index_sequence<16>{});
 
@@ -233,11 +243,7 @@ template <typename Isa>
                 if ((v.control & kModulationBits) == kTest) {
                     makeHeldVoice(v, job);
                 } else if (v.control & kModulationBits) {
-                    if (noiseOn(v.control)) {
-                        makeModulatedVoice<true>(v, job);
-                    } else {
-                        makeModulatedVoice<false>(v, job);
-                    }
+                    kModulatedRunners<Isa>[v.control >> 4](Isa{}, v, job);
                 } else if (job.phases != nullptr) {
                     kPlainRunners<Isa, true>[v.control >> 4](Isa{}, v, job);
                 } else {
@@ -253,14 +259,14 @@ template <typename Isa>
             for (uint32_t j = 0; j < n; ++j) {
                 // Voice 1 is synced by voice 3 as it was at the end of the previous sample;
                 // voices 2 and 3 by voices 1 and 2 as they are now.
-                const int32_t out1 =
-                    voiceOutput(stepWaveform(v1, v3.phase, v3.phaseStep, noisePending), levels[0][j]);
+                const int32_t out1 = voiceOutput(
+                    stepWaveform(v1, v1.control, v3.phase, v3.phaseStep, noisePending), levels[0][j]);
                 if (audible[0]) (v1.filtered ? filtered : direct)[j] += out1;
-                const int32_t out2 =
-                    voiceOutput(stepWaveform(v2, v1.phase, v1.phaseStep, noisePending), levels[1][j]);
+                const int32_t out2 = voiceOutput(
+                    stepWaveform(v2, v2.control, v1.phase, v1.phaseStep, noisePending), levels[1][j]);
                 if (audible[1]) (v2.filtered ? filtered : direct)[j] += out2;
-                const int32_t out3 =
-                    voiceOutput(stepWaveform(v3, v2.phase, v2.phaseStep, noisePending), levels[2][j]);
+                const int32_t out3 = voiceOutput(
+                    stepWaveform(v3, v3.control, v2.phase, v2.phaseStep, noisePending), levels[2][j]);
                 // Voice 3 off silences it in both paths; it still runs, syncs and modulates.
                 if (audible[2]) (v3.filtered ? filtered : direct)[j] += out3;
             }

@@ -105,13 +105,13 @@ template <bool NoiseHeard>
     return (int32_t(w) - 128) * level >> 22;
 }
 
-// Advances one voice's oscillator by one sample, with every control bit honoured, and returns its
+// Advances one voice's oscillator by one sample, with every bit of `control` (the voice's control
+// byte, or a value equal to it whose waveform bits the compiler knows) honoured, and returns its
 // waveform value. The source (the voice that syncs and ring-modulates this one) is given by its
 // phase as this voice sees it at this moment, and its phase step.
 template <bool NoiseHeard = true>
-[[gnu::always_inline]] inline uint32_t stepWaveform(SidVoice& v, uint32_t sourcePhase, uint32_t sourceStep,
-                                                    bool& noisePending) {
-    const uint8_t control = v.control;
+[[gnu::always_inline]] inline uint32_t stepWaveform(SidVoice& v, uint8_t control, uint32_t sourcePhase,
+                                                    uint32_t sourceStep, bool& noisePending) {
     v.phase = (v.phase + v.phaseStep) & kPhaseMask;
     if (testOn(control)) {
         settleNoise(v, noisePending);
@@ -264,9 +264,11 @@ template <unsigned Waveforms, bool RecordPhases>
 
 // A voice with test, sync or ring bits, whose source has already run through the stretch: its
 // waveform sample by sample, then its share of the samples as the other voices make theirs.
-template <bool NoiseHeard>
+// Specialised for the waveform bits; the test, sync and ring bits are read at run time.
+template <unsigned Waveforms>
 [[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
+    const uint8_t control = uint8_t(Waveforms << 4 | (v.control & 0x0F));
     const uint32_t sourceStep = job.sourceStep;
     const uint32_t* const sourcePhases = job.sourcePhases;
     uint32_t* const phases = job.phases;
@@ -274,8 +276,8 @@ template <bool NoiseHeard>
     uint32_t waveform[kStretch];
     bool noisePending = false;
     for (uint32_t j = 0; j < count; ++j) {
-        waveform[j] = stepWaveform<NoiseHeard>(v, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep,
-                                               noisePending);
+        waveform[j] = stepWaveform<noiseOn(uint8_t(Waveforms << 4))>(
+            v, control, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep, noisePending);
         if (phases != nullptr) phases[j + 1] = v.phase;
     }
     settleNoise(v, noisePending);
