@@ -1,9 +1,9 @@
 // The voice kernels: how one voice makes its waveform and its share of the output over a stretch
 // of samples. A plain voice (no test, sync or ring bit) depends on no other and runs as vector
 // loops, as does one held by its test bit alone; a modulated one makes its waveform sample by
-// sample after its source, then its share as a vector loop. Every kernel is specialised for the
-// waveform bits. Only the synthesizer includes this header; like the envelopes, the kernels are
-// always-inline bodies built into each build of the rendering loops.
+// sample after its source, then its share as a vector loop. The plain and modulated kernels are
+// specialised for the waveform bits. Only the synthesizer includes this header; like the
+// envelopes, the kernels are always-inline bodies built into each build of the rendering loops.
 //
 // A voice's phase is 28 bits (2^28 is one cycle); the waveforms read it:
 //
