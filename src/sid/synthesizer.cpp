@@ -77,9 +77,9 @@ struct WithAvx2 {};
     __VA_ARGS__ void runEnvelope(Tag, SidVoice& v, int32_t* levels, uint32_t count) { \
         makeEnvelope(v, levels, count);                                               \
     }                                                                                 \
-    template <unsigned Waveforms, bool RecordPhases>                                  \
+    template <unsigned Waveforms>                                                     \
     __VA_ARGS__ void runPlainVoice(Tag, SidVoice& voice, const VoiceJob& job) {       \
-        makePlainVoice<Waveforms, RecordPhases>(voice, job);                          \
+        makePlainVoice<Waveforms>(voice, job);                                        \
     }                                                                                 \
     template <unsigned Waveforms>                                                     \
     __VA_ARGS__ void runModulatedVoice(Tag, SidVoice& voice, const VoiceJob& job) {   \
@@ -93,13 +93,12 @@ SIDTUNE_BUILD_KERNELS(WithSse41, [[gnu::target("sse4.1")]])
 SIDTUNE_BUILD_KERNELS(WithAvx2, [[gnu::target("avx2")]])
 #endif
 
-// A voice kernel for each of the 16 waveform selections, in the build `Isa`: plain (recording its
-// phases for another voice or not) and modulated.
+// A voice kernel for each of the 16 waveform selections, in the build `Isa`: plain and modulated.
 template <typename Isa>
 using VoiceRunner = void (*)(Isa, SidVoice&, const VoiceJob&);
-template <typename Isa, bool RecordPhases>
+template <typename Isa>
 constexpr auto kPlainRunners = []<size_t... I>(std::index_sequence<I...>) {
-    return std::array<VoiceRunner<Isa>, 16>{&runPlainVoice<I, RecordPhases>...};
+    return std::array<VoiceRunner<Isa>, 16>{&runPlainVoice<I>...};
 }
 (std::make_index_sequence<16>{});
 template <typename Isa>
@@ -244,10 +243,8 @@ template <typename Isa>
                     makeHeldVoice(v, job);
                 } else if (v.control & kModulationBits) {
                     kModulatedRunners<Isa>[v.control >> 4](Isa{}, v, job);
-                } else if (job.phases != nullptr) {
-                    kPlainRunners<Isa, true>[v.control >> 4](Isa{}, v, job);
                 } else {
-                    kPlainRunners<Isa, false>[v.control >> 4](Isa{}, v, job);
+                    kPlainRunners<Isa>[v.control >> 4](Isa{}, v, job);
                 }
             }
         } else {

@@ -190,7 +190,7 @@ struct NoiseClocks {
 // sample j is a closed formula of j, and its level runs in straight segments, so each step is a
 // plain loop over the stretch that the compiler can turn into vector code. Specialised for the
 // waveform bits.
-template <unsigned Waveforms, bool RecordPhases>
+template <unsigned Waveforms>
 [[gnu::always_inline]] inline void makePlainVoice(SidVoice& voice, const VoiceJob& job) {
     constexpr uint8_t control = uint8_t(Waveforms << 4);
     const uint32_t count = job.count;
@@ -202,8 +202,8 @@ template <unsigned Waveforms, bool RecordPhases>
     auto phaseAfter = [&](uint32_t j) __attribute__((always_inline)) {
         return (start + (j + 1) * step) & kPhaseMask;
     };
-    if constexpr (RecordPhases) {
-        for (uint32_t j = 0; j < count; ++j) job.phases[j + 1] = phaseAfter(j);
+    if (uint32_t* const phases = job.phases; phases != nullptr) {
+        for (uint32_t j = 0; j < count; ++j) phases[j + 1] = phaseAfter(j);
     }
     const uint32_t threshold = voice.pulseThreshold;
     // The voice's share of each sample, from the noise value its waveform reads there.
