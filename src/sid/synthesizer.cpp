@@ -131,7 +131,6 @@ template <typename Loop>
 
 constexpr uint8_t kSyncOrRing = 0x06;
 constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
-constexpr uint8_t kTest = 0x08;
 
 }  // namespace
 
@@ -239,7 +238,7 @@ template <typename Isa>
                     // and 3 see voices 1 and 2 as they are after the same sample.
                     job.sourcePhases = k == 0 ? phases[source] : phases[source] + 1;
                 }
-                if ((v.control & kModulationBits) == kTest) {
+                if (testOn(v.control) && !(v.control & kSyncOrRing)) {
                     makeHeldVoice(v, job);
                 } else if (v.control & kModulationBits) {
                     kModulatedRunners<Isa>[v.control >> 4](Isa{}, v, job);
