@@ -269,7 +269,8 @@ template <unsigned Waveforms>
 template <unsigned Waveforms>
 [[gnu::always_inline]] inline void makeModulatedVoice(SidVoice& voice, const VoiceJob& job) {
     SidVoice v = voice;
-    const uint8_t control = uint8_t(Waveforms << 4 | (v.control & 0x0F));
+    constexpr uint8_t waveformBits = uint8_t(Waveforms << 4);
+    const uint8_t control = waveformBits | (v.control & 0x0F);
     const uint32_t sourceStep = job.sourceStep;
     const uint32_t* const sourcePhases = job.sourcePhases;
     uint32_t* const phases = job.phases;
@@ -277,7 +278,7 @@ template <unsigned Waveforms>
     uint32_t waveform[kStretch];
     bool noisePending = false;
     for (uint32_t j = 0; j < count; ++j) {
-        waveform[j] = stepWaveform<noiseOn(uint8_t(Waveforms << 4))>(
+        waveform[j] = stepWaveform<noiseOn(waveformBits)>(
             v, control, sourcePhases != nullptr ? sourcePhases[j] : 0, sourceStep, noisePending);
         if (phases != nullptr) phases[j + 1] = v.phase;
     }
