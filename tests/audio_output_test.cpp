@@ -289,15 +289,22 @@ TEST_F(AudioOutputTest, TheSettingsAreWhatIsHeard) {
         float speed;
         uint8_t muted;
         bool quickStart;
+        bool thenNotANumber = false;  // every switch given NaN afterwards: each stays as it was
     };
     for (const Case& c :
-         {Case{1.0f, 0, false}, Case{1.0f, 0, true}, Case{2.0f, 0x05, false}, Case{0.5f, 0x02, true}}) {
-        SCOPED_TRACE(testing::Message() << c.speed << " " << int(c.muted) << " " << c.quickStart);
+         {Case{1.0f, 0, false}, Case{1.0f, 0, true}, Case{2.0f, 0x05, false}, Case{0.5f, 0x02, true},
+          Case{1.0f, 0x06, true, true}, Case{1.0f, 0x01, false, true}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.speed << " " << int(c.muted) << " " << c.quickStart << " " << c.thenNotANumber);
         sim::reset();
         resetSettings(e);
         setSpeed(e, c.speed);
         for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(e, voice, c.muted >> (voice - 1) & 1);
         setQuickStart(e, c.quickStart);
+        if (c.thenNotANumber) {
+            for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(e, voice, NAN);
+            setQuickStart(e, NAN);
+        }
         const auto offline = newEngine();
         offline->settings = e.settings;
         ASSERT_TRUE(beginTuneBytes(*offline, tune));

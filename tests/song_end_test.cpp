@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,19 @@ TEST(SongLengths, TheParserTakesWhatRealCopiesHold) {
         {"the last line of a key wins", a + "=1:00\n" + a + "=2:00\n", {120000}},
         {"blank lines and another tune", "\n\n" + b + "=9:59\n\n" + a + "=0:01\n", {1000}},
         {"binary", std::string("\0\xFF\x01=\n", 5), {}},
+        {"a byte order mark before the first line", "\xEF\xBB\xBF" + a + "=0:05\n", {5000}},
+        {"CR alone ends a line", "[Database]\r" + b + "=0:01\r" + a + "=0:48\r", {48000}},
+        {"times too long for a script are unknown",
+         a + "=99999:59.999 35791:23.648 35791:23.647\n",
+         {0, 0, 2147483647}},
+        {"no more times than a tune has songs",
+         a + "=" +
+             [] {
+                 std::string times;
+                 for (int i = 0; i < 300; ++i) times += "0:01 ";
+                 return times;
+             }(),
+         std::vector<uint32_t>(kMostSongs, 1000)},
     };
     for (const Case& c : cases) {
         SongLengthDatabase db;
@@ -90,6 +104,15 @@ TEST(SongLengths, TheParserTakesWhatRealCopiesHold) {
     EXPECT_EQ(songLength(db, digestOf(a), 1), 120000u);
     EXPECT_EQ(songLength(db, digestOf(a), 2), 0u);  // no such song
     EXPECT_EQ(songLength(db, digestOf(b), 0), 0u);  // no such tune
+    // Digests alike but for their last bytes still spread over the table.
+    std::set<size_t> hashes;
+    for (uint32_t i = 0; i < 1000; ++i) {
+        Md5 d = digestOf(a);
+        d[14] = uint8_t(i >> 8);
+        d[15] = uint8_t(i);
+        hashes.insert(Md5Hash{}(d));
+    }
+    EXPECT_EQ(hashes.size(), 1000u);
 }
 
 // What is not a database gives none, at once: a folder, a FIFO, a file that is too large.
@@ -104,7 +127,7 @@ TEST(SongLengths, WhatIsNoDatabase) {
 #endif
     for (const std::string& path : paths) {
         SongLengthDatabase db;
-        EXPECT_FALSE(readSongLengths(utf8Name(path), db)) << path;
+        EXPECT_NE(readSongLengths(utf8Name(path), db).status, TuneFileStatus::Read) << path;
     }
 }
 

@@ -283,6 +283,18 @@ TEST_F(ToolTest, SongLengthsInTheTools) {
     for (std::string line; std::getline(lines, line);)
         reported.push_back(nlohmann::json::parse(line)["lengthMs"]);
     EXPECT_EQ(reported, (std::vector<uint32_t>{1250, 0, 40000}));
+
+    // A database that cannot be read is said, with the reason, by every command that takes one.
+    const std::string none = (dir / "none.md5").string();
+    for (const std::string& command : {"info " + tune + " --lengths " + none,
+                                       "render " + tune + " --lengths " + none + " -o " + wav.string(),
+                                       "check " + tune + " --lengths " + none}) {
+        const ProgramRun r = run(command);
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_NE(r.err.find("cannot read the song lengths " + none + ": No such file or directory"),
+                  std::string::npos)
+            << command << ": " << r.err;
+    }
 }
 
 // A render stopped by a signal leaves no file behind, and ends with 128 + the signal's number.

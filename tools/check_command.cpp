@@ -67,10 +67,7 @@ void printCheck(const SongCheck& s, bool json, bool lengths) {
 
 int checkCommand(const CheckOptions& o) {
     SongLengthDatabase db;
-    if (!o.lengths.empty() && !readSongLengths(utf8Name(o.lengths), db)) {
-        fail("cannot read the song lengths " + o.lengths);
-        return 1;
-    }
+    if (!o.lengths.empty() && !readToolSongLengths(o.lengths, db)) return 1;
     const CheckWalk walk = walkPaths(o.paths);
     for (const std::string& missing : walk.missing) fail(missing + ": No such file or directory");
     CheckPlan plan = planCheck(walk.files, o.lengths.empty() ? nullptr : &db);

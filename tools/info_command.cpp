@@ -96,10 +96,7 @@ int infoCommand(const InfoOptions& o) {
     std::vector<uint32_t> lengths;
     if (!o.lengths.empty()) {
         SongLengthDatabase db;
-        if (!readSongLengths(utf8Name(o.lengths), db)) {
-            fail("cannot read the song lengths " + o.lengths);
-            return 1;
-        }
+        if (!readToolSongLengths(o.lengths, db)) return 1;
         const auto found = db.tunes.find(md5(tune.bytes.data(), tune.bytes.size()));
         if (found != db.tunes.end()) lengths = found->second;
     }

@@ -43,12 +43,16 @@ void applySongSettings(EngineState& e, const SongSettings& settings) {
     for (int voice : settings.mute) e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, true);
 }
 
+bool readToolSongLengths(const std::string& path, SongLengthDatabase& db) {
+    const TuneFileRead read = readSongLengths(utf8Name(path), db);
+    if (read.status == TuneFileStatus::Read) return true;
+    fail("cannot read the song lengths " + path + ": " + describe(read));
+    return false;
+}
+
 uint32_t toolSongLength(const std::string& database, const ToolTune& tune, int song) {
     SongLengthDatabase db;
-    if (!readSongLengths(utf8Name(database), db)) {
-        fail("cannot read the song lengths " + database);
-        return 0;
-    }
+    if (!readToolSongLengths(database, db)) return 0;
     const uint32_t length = songLength(db, md5(tune.bytes.data(), tune.bytes.size()), song - 1);
     if (length == 0) fail(database + " gives no length for song " + std::to_string(song) + " of the tune");
     return length;

@@ -4,6 +4,8 @@
 //   fail(message)                    "sidtune: message" on standard error
 //   loadToolTune(path, tune)         false (said) when the file cannot be read or is no PSID tune
 //   songExists(path, tune, song)     false (said) when song N (counted from 1) is not the tune's
+//   readToolSongLengths(path, db)    false (said, with the reason) when a song-length database
+//                                    cannot be read
 //   toolSongLength(db, tune, song)   milliseconds a song-length database gives song N; 0 (said)
 //                                    when it cannot be read or gives none
 #pragma once
@@ -15,6 +17,7 @@
 
 #include "engine/engine_state.h"
 #include "tune/psid_header.h"
+#include "tune/song_lengths.h"
 
 namespace sidtune {
 
@@ -27,6 +30,7 @@ struct ToolTune {
 void fail(const std::string& message);
 bool loadToolTune(const std::string& path, ToolTune& tune);
 bool songExists(const std::string& path, const TuneInfo& tune, int song);
+bool readToolSongLengths(const std::string& path, SongLengthDatabase& db);
 uint32_t toolSongLength(const std::string& database, const ToolTune& tune, int song);
 
 }  // namespace sidtune

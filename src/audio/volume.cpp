@@ -105,7 +105,11 @@ void fadeVolume(AudioOutput& a, float to, float seconds, bool thenEnd) {
         v.from = v.value;
         v.to = limited(to);
         v.fadeStart = samplesHeard(a);
-        v.fadeSamples = std::max<uint64_t>(1, uint64_t(double(seconds) * kSampleRate));
+        // A fade longer than any program runs is that long: its length in samples is no number
+        // that overflows.
+        constexpr double kLongestFade = double(uint64_t(1) << 53);  // samples: some 6000 years
+        v.fadeSamples =
+            std::max<uint64_t>(1, uint64_t(std::min(double(seconds) * kSampleRate, kLongestFade)));
         v.endWhenDone = thenEnd;
         v.ended = false;
         if (v.thread != nullptr) {

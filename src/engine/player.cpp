@@ -1,5 +1,6 @@
 #include "engine/player.h"
 
+#include <cmath>
 #include <mutex>
 #include <vector>
 
@@ -232,9 +233,10 @@ void setSpeed(EngineState& e, float ratio) {
     if (e.player.state != PlayerState::Idle) rescout(e);
 }
 
-void setVoiceMuted(EngineState& e, int32_t voice, bool muted) {
+void setVoiceMuted(EngineState& e, int32_t voice, float muted) {
+    if (std::isnan(muted)) return;
     std::lock_guard<std::mutex> guard(e.machineLock);
-    e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, muted);
+    e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, muted != 0.0f);
     // A song that plays hears it from its next rendering on.
     if (e.player.state != PlayerState::Idle) {
         e.machine.sid.mutedVoices = e.settings.mutedVoices;
@@ -242,7 +244,9 @@ void setVoiceMuted(EngineState& e, int32_t voice, bool muted) {
     }
 }
 
-void setQuickStart(EngineState& e, bool on) { e.settings.quickStart = on; }
+void setQuickStart(EngineState& e, float on) {
+    if (!std::isnan(on)) e.settings.quickStart = on != 0.0f;
+}
 
 void setEndMode(EngineState& e, float mode) {
     if (mode != 0.0f && mode != 1.0f && mode != 2.0f) return;
@@ -260,7 +264,7 @@ void resetSettings(EngineState& e) {
 
 int32_t loadSongLengths(EngineState& e, const std::string& path) {
     auto db = std::make_shared<SongLengthDatabase>();
-    if (!readSongLengths(FileName{path.c_str()}, *db)) db->tunes.clear();
+    readSongLengths(FileName{path.c_str()}, *db);  // none when it cannot be read
     e.player.songLengths = db;
     wantEnds(e);
     return int32_t(db->tunes.size());

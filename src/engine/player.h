@@ -30,7 +30,9 @@
 //   songMilliseconds(e)            milliseconds of it heard, pauses not counted; 0 when Idle
 //   lastPlayError(e)               why the last play gave false (None when it did not)
 //   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (play_settings.h), from the
-//                                  next frame of a song that plays, and for every later play
+//                                  next frame of a song that plays, and for every later play; the
+//                                  switches (a voice muted, the quick start) are a script's reals:
+//                                  nonzero on, 0 off, and not a number leaves them as they are
 //   resetSettings(e)               every setting back to its default (the plugin's unload)
 //   loadSongLengths(e, path)       a song-length database (tune/song_lengths.h) in place of any
 //                                  before, for the songs played from now on: the number of tunes
@@ -105,8 +107,8 @@ int32_t songNow(EngineState& e);
 int32_t songMilliseconds(EngineState& e);
 PlayError lastPlayError(const EngineState& e);
 void setSpeed(EngineState& e, float ratio);
-void setVoiceMuted(EngineState& e, int32_t voice, bool muted);
-void setQuickStart(EngineState& e, bool on);
+void setVoiceMuted(EngineState& e, int32_t voice, float muted);
+void setQuickStart(EngineState& e, float on);
 void setEndMode(EngineState& e, float mode);
 void resetSettings(EngineState& e);
 int32_t loadSongLengths(EngineState& e, const std::string& path);

@@ -68,11 +68,9 @@ void QUENBRIX_CALL setSidtuneSpeed(ScriptRuntime* runtime) { setSpeed(engine, re
 void QUENBRIX_CALL muteSidVoice(ScriptRuntime* runtime) {
     const float voice = real(runtime, 1);
     if (voice == 1.0f || voice == 2.0f || voice == 3.0f)
-        setVoiceMuted(engine, int32_t(voice), real(runtime, 2) != 0.0f);
+        setVoiceMuted(engine, int32_t(voice), real(runtime, 2));
 }
-void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) {
-    setQuickStart(engine, real(runtime, 1) != 0.0f);
-}
+void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) { setQuickStart(engine, real(runtime, 1)); }
 
 void QUENBRIX_CALL sidtuneLengths(ScriptRuntime* runtime) {
     int32_t tunes = 0;

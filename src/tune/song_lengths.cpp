@@ -1,5 +1,6 @@
 #include "tune/song_lengths.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "tune/tune_file.h"
@@ -17,7 +18,8 @@ int hexValue(char c) {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A time "m:ss", "m:ss.f" (any number of fraction digits), anything after it (an attribute such as
-// "(G)") ignored. 0 when it cannot be read.
+// "(G)") ignored. 0 when it cannot be read, or is too long to be told in milliseconds as a script
+// is told them (a signed 32-bit number: some 24 days).
 uint32_t parseTime(const char* p, const char* end) {
     uint64_t minutes = 0;
     const char* start = p;
@@ -35,7 +37,8 @@ uint32_t parseTime(const char* p, const char* end) {
         for (; p < end && isDigit(*p); ++p, scale /= 10) milliseconds += uint64_t(*p - '0') * scale;
     }
     if (p < end && *p != '(' && *p != ' ' && *p != '\t') return 0;
-    return uint32_t((minutes * 60 + seconds) * 1000 + milliseconds);
+    const uint64_t total = (minutes * 60 + seconds) * 1000 + milliseconds;
+    return total <= uint64_t(INT32_MAX) ? uint32_t(total) : 0;
 }
 
 // One line, without its end: a tune's entry, or nothing the database uses.
@@ -49,7 +52,8 @@ void parseLine(const char* p, const char* end, SongLengthDatabase& db) {
         digest[i] = uint8_t(high << 4 | low);
     }
     std::vector<uint32_t> lengths;
-    for (p += 33; p < end;) {
+    // A tune has at most kMostSongs songs: times beyond them are no song's.
+    for (p += 33; p < end && lengths.size() < kMostSongs;) {
         while (p < end && (*p == ' ' || *p == '\t')) ++p;
         const char* word = p;
         while (p < end && *p != ' ' && *p != '\t') ++p;
@@ -62,21 +66,24 @@ void parseLine(const char* p, const char* end, SongLengthDatabase& db) {
 
 void parseSongLengths(const char* text, size_t size, SongLengthDatabase& db) {
     const char* end = text + size;
-    for (const char* line = text; line < end;) {
-        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
-        if (lineEnd == nullptr) lineEnd = end;
-        const char* contentEnd = lineEnd;
-        if (contentEnd > line && contentEnd[-1] == '\r') --contentEnd;
-        parseLine(line, contentEnd, db);
+    // A file saved as UTF-8 by some editors begins with a byte order mark.
+    const char* line = text;
+    if (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) line += 3;
+    // Lines end in LF, CR LF or CR alone (an old Mac's): a CR LF is a line and an empty one.
+    while (line < end) {
+        const char* lineEnd = line;
+        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r') ++lineEnd;
+        parseLine(line, lineEnd, db);
         line = lineEnd + 1;
     }
 }
 
-bool readSongLengths(FileName path, SongLengthDatabase& db) {
+TuneFileRead readSongLengths(FileName path, SongLengthDatabase& db) {
     std::vector<uint8_t> bytes;
-    if (readWholeFile(path, kLargestSongLengthFile, bytes).status != TuneFileStatus::Read) return false;
-    parseSongLengths(reinterpret_cast<const char*>(bytes.data()), bytes.size(), db);
-    return true;
+    const TuneFileRead read = readWholeFile(path, kLargestSongLengthFile, bytes);
+    if (read.status == TuneFileStatus::Read)
+        parseSongLengths(reinterpret_cast<const char*>(bytes.data()), bytes.size(), db);
+    return read;
 }
 
 uint32_t songLength(const SongLengthDatabase& db, const Md5& digest, int32_t song) {

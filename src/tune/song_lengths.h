@@ -7,13 +7,15 @@
 //
 // keyed by the MD5 of the whole tune file (32 hexadecimal digits), then one time per song, in
 // order: minutes, seconds and, where given, a fraction of a second. The parser is tolerant of what
-// real copies hold: CR LF line ends, blank lines, comments, the section line, attributes after a
-// time ("3:47(G)"), and lines or times it cannot read, which it skips (a song whose time cannot be
-// read is of unknown length, and the songs after it keep their numbers).
+// real copies hold: LF, CR LF or CR line ends, a UTF-8 byte order mark, blank lines, comments, the
+// section line, attributes after a time ("3:47(G)"), and lines or times it cannot read, which it
+// skips (a song whose time cannot be read is of unknown length, and the songs after it keep their
+// numbers). It keeps no more times than a tune has songs (256), and no time longer than a script
+// can be told in milliseconds (a signed 32-bit number).
 //
 //   parseSongLengths(text, size, db)   the lines of a database held in memory, added to db
 //   readSongLengths(path, db)          a database file, read whole (a regular file, at most
-//                                      kLargestSongLengthFile); false when it cannot be read
+//                                      kLargestSongLengthFile): how the read went (tune_file.h)
 //   songLength(db, digest, song)       milliseconds of song `song` (counted from 0); 0: unknown
 #pragma once
 
@@ -25,14 +27,17 @@
 
 #include "tune/file_system.h"
 #include "tune/md5.h"
+#include "tune/tune_file.h"
 
 namespace sidtune {
 
+// Every byte of the digest counts: a database made to collide in some of them would otherwise
+// make every lookup a walk through all of its tunes.
 struct Md5Hash {
     size_t operator()(const Md5& digest) const {
-        size_t h = 0;
-        for (int i = 0; i < 8; ++i) h = h << 8 | digest[size_t(i)];
-        return h;
+        uint64_t h = 14695981039346656037u;  // FNV-1a
+        for (uint8_t b : digest) h = (h ^ b) * 1099511628211u;
+        return size_t(h);
     }
 };
 
@@ -42,9 +47,11 @@ struct SongLengthDatabase {
 
 // A real collection's file is about 4 MB; no database of tunes is anywhere near this.
 constexpr size_t kLargestSongLengthFile = 64u << 20;
+// The most songs a PSID tune has (its header counts them in a byte, from 1).
+constexpr size_t kMostSongs = 256;
 
 void parseSongLengths(const char* text, size_t size, SongLengthDatabase& db);
-bool readSongLengths(FileName path, SongLengthDatabase& db);
+TuneFileRead readSongLengths(FileName path, SongLengthDatabase& db);
 uint32_t songLength(const SongLengthDatabase& db, const Md5& digest, int32_t song);
 
 }  // namespace sidtune
