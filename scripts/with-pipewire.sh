@@ -2,7 +2,9 @@
 # As scripts/with-pulse.sh, with PipeWire's PulseAudio server in place of PulseAudio: PipeWire, its
 # session manager WirePlumber (on a D-Bus session bus of its own) and pipewire-pulse, headless, at
 # 44100 Hz, with a null sink "test" of 16-bit mono (so that nothing is mixed up or down and its
-# monitor records what was played) and a low-latency stream of silence keeping it awake. State
+# monitor records what was played). What the command plays is the server's only playback client
+# unless SIDTUNE_NEIGHBOUR_MS=N adds a stream of silence with a latency of N ms, as in
+# scripts/with-pulse.sh. State
 # (the volumes WirePlumber remembers) is kept in the run's own folder. Installed by
 # scripts/install-deps.sh --pipewire.
 #   scripts/with-pipewire.sh COMMAND [ARGS...]
@@ -36,12 +38,16 @@ pactl load-module module-null-sink sink_name=test rate=44100 channels=1 format=s
 for _ in $(seq 100); do pactl list short sinks | grep -q test && break; sleep 0.05; done
 pactl set-default-sink test
 
-pacat -p -d test --latency-msec=${SIDTUNE_PULSE_KEEPALIVE_MS:-20} --raw --format=s16le --rate=44100 --channels=1 /dev/zero 2>/dev/null &
-keepalive=$!
-sleep 2.5
+neighbour=""
+if [ -n "${SIDTUNE_NEIGHBOUR_MS:-}" ]; then
+  pacat -p -d test --latency-msec="$SIDTUNE_NEIGHBOUR_MS" --raw --format=s16le --rate=44100 --channels=1 /dev/zero 2>/dev/null &
+  neighbour=$!
+  sleep 2.5
+fi
 
 cleanup() {
-  kill "$keepalive" "${pids[@]}" 2>/dev/null || true
+  [ -n "$neighbour" ] && kill "$neighbour" 2>/dev/null || true
+  kill "${pids[@]}" 2>/dev/null || true
   kill "$bus_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"

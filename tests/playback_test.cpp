@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -648,6 +649,119 @@ TEST(RealAudio, ASongHeardToItsEnd) {
     }
 }
 
+// A neighbour on the sound server: a stream of silence with a latency of 20 ms, as another program
+// playing beside sidtune. The sink then mixes no further ahead than that, which a stream alone
+// never sees: a test that plays with one says so.
+class Neighbour {
+  public:
+    Neighbour() {
+        const char* pacat[] = {"pacat",
+                               "-p",
+                               "-d",
+                               "test",
+                               "--latency-msec=20",
+                               "--raw",
+                               "--format=s16le",
+                               "--rate=44100",
+                               "--channels=1",
+                               "/dev/zero",
+                               nullptr};
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid, "pacat", &quiet, nullptr, const_cast<char* const*>(pacat), environ) != 0)
+            pid = 0;
+        posix_spawn_file_actions_destroy(&quiet);
+        std::this_thread::sleep_for(2500ms);  // it sets the pace once what the sink mixed before has played
+    }
+    ~Neighbour() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    bool running() const { return pid > 0; }
+
+  private:
+    pid_t pid = 0;
+};
+
+// Alone on the server, with no recorder either (a recorder sets the sink's pace as any client with
+// a low latency does): the scripts' answers keep time with the wall clock. A null sink that had no
+// client mixes up to two seconds ahead, and a stream that started there was heard that much later,
+// its clock standing still meanwhile. The examples print what they promise (ends.qb's jingle has
+// ended by 3 s, the next song plays at 5 s; game.qb's song has been heard for as long as it
+// played); with the quick start "SidtuneTime" is the time since the command within 20 ms, in end
+// mode "next" song 2 (3 s in the examples' database) gives way to song 3 on time, and
+// "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s later). The same beside a low-latency
+// neighbour, which keeps that case covered.
+TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    const std::string examples = SIDTUNE_DEMO_DIR, effects = demoTune("effects.sid");
+    const std::string host = "cd " + examples + " && " + SIDTUNE_QUENBRIX_RUN + " --plugin " + SIDTUNE_PLUGIN;
+    const TempFolder folder;
+    auto exampleScript = [&](const char* name) { return slurp(std::filesystem::path(examples) / name); };
+    std::string timed =
+        "n = SidtuneLengths(\"Songlengths.md5\")\nSetSidtuneQuickStart 1\nSetSidtuneEnd 2\n"
+        "ok = PlaySidtuneSong(\"effects.sid\", 2)\n";
+    for (int poll = 0; poll < 70; ++poll)
+        timed += "t = SidtuneTime\nPrint t\ns = SidtuneSong\nPrint s\nWait 50\n";
+    timed += "SetSidtuneEnd 1\n";
+    for (int poll = 0; poll < 250; ++poll) timed += "e = SidtuneEnded\nPrint e\nWait 10\n";
+    for (const bool beside : {false, true}) {
+        SCOPED_TRACE(beside ? "beside a neighbour" : "alone");
+        std::unique_ptr<Neighbour> neighbour;
+        if (beside) {
+            neighbour = std::make_unique<Neighbour>();
+            ASSERT_TRUE(neighbour->running());
+        }
+        // The examples, as they are, alone.
+        for (const auto& [name, printed] :
+             {std::pair{"demo.qb", "-1 0"}, std::pair{"ends.qb", "2 2500 0 -1 0 2"}}) {
+            if (beside) break;
+            const TracedRun run = runTraced(host, exampleScript(name), folder.path());
+            std::string joined;
+            for (const std::string& line : run.printed) joined += (joined.empty() ? "" : " ") + line;
+            EXPECT_EQ(joined, printed) << name << run.errors;
+        }
+        if (!beside) {
+            const TracedRun game = runTraced(host, exampleScript("game.qb"), folder.path());
+            ASSERT_EQ(game.printed.size(), 5u) << game.errors;
+            EXPECT_EQ(game.printed[0] + game.printed[1] + game.printed[2] + game.printed[4], "-1030");
+            double song2 = NAN, paused = NAN, resumed = NAN, asked = NAN;
+            for (const TracedCall& call : game.trace) {
+                if (call.name == "PlaySidtuneSong") song2 = call.time;  // the second is song 2
+                if (call.name == "PauseSidtune") paused = call.time;
+                if (call.name == "ResumeSidtune") resumed = call.time;
+                if (call.name == "SidtuneTime") asked = call.time;
+            }
+            EXPECT_NEAR(std::stod(game.printed[3]), 1000 * ((paused - song2) + (asked - resumed)), 20.0);
+        }
+
+        // The clock, the next song and the end, polled.
+        const TracedRun run = runTraced(host, timed, folder.path());
+        ASSERT_EQ(run.printed.size(), 140u + 250u) << run.errors;
+        const double played = firstCall(run.trace, "PlaySidtuneSong");
+        size_t line = 0;
+        double ended = NAN;
+        for (const TracedCall& call : run.trace) {
+            const double since = call.time - played;
+            if (call.name == "SidtuneTime") {
+                const double t = std::stod(run.printed[line++]);
+                const int song = std::stoi(run.printed[line++]);
+                if (std::abs(since - 3.0) < 0.05) continue;  // at the change of song
+                EXPECT_EQ(song, since < 3.0 ? 2 : 3) << since << " s after the command";
+                EXPECT_NEAR(t, 1000 * (since < 3.0 ? since : since - 3.0), 20.0)
+                    << since << " s after the command";
+            } else if (call.name == "SidtuneEnded") {
+                if (run.printed[line++] == "-1" && std::isnan(ended)) ended = since;
+            }
+        }
+        std::printf("%s: SidtuneEnded turned -1 %.3f s after the command (song 3 ends at 5.5 s)\n",
+                    beside ? "beside a neighbour" : "alone", ended);
+        EXPECT_NEAR(ended, 5.5, 0.05);
+    }
+}
+
 // Under Wine with no sound server, DirectSound cannot be created: the plugin does not load, and
 // quenbrix-run.exe says why.
 TEST(RealAudio, TheWindowsPluginWithoutASoundServer) {
@@ -830,6 +944,61 @@ TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
     }
     EXPECT_EQ(threadCount(), threads);
     std::this_thread::sleep_for(1500ms);  // past the parking: nothing calls into the unloaded code
+}
+
+// A host that ends without the plugin's unload (exiting_host.cpp): it calls exit(), returns from
+// main, or unloads the library, with the player idle, playing, paused or fading. Each ends cleanly
+// (exit code 0: no crash in a sound thread that called code no longer there, no abort for a thread
+// destroyed unjoined) and at once: within 0.5 s of saying so (it hung for ever while paused).
+// Through SDL2 within 3 s: closing an SDL device lets it drain, two callback periods and what a
+// sound server holds.
+TEST(RealAudio, AHostThatEndsWithoutUnloadEndsCleanly) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    for (const char* plugin : kLinuxPlugins) {
+        const double limit = std::string(plugin) == SIDTUNE_PLUGIN ? 0.5 : 3.0;
+        for (const char* state : {"idle", "playing", "paused", "fading"}) {
+            for (const char* end : {"exit", "return", "unload-library"}) {
+                SCOPED_TRACE(std::string(plugin) + " " + state + " " + end);
+                int out[2];
+                ASSERT_EQ(pipe(out), 0);
+                posix_spawn_file_actions_t actions;
+                posix_spawn_file_actions_init(&actions);
+                posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+                posix_spawn_file_actions_addclose(&actions, out[0]);
+                const std::string tune = kDemo;
+                const char* argv[] = {SIDTUNE_EXITING_HOST, plugin, tune.c_str(), state, end, nullptr};
+                pid_t pid = 0;
+                ASSERT_EQ(
+                    posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char* const*>(argv), environ),
+                    0);
+                posix_spawn_file_actions_destroy(&actions);
+                close(out[1]);
+                // What it says, unless it hangs before it says anything (unloading the library).
+                char said[16] = {};
+                pollfd ready{out[0], POLLIN, 0};
+                const ssize_t n = poll(&ready, 1, 10000) == 1 ? read(out[0], said, sizeof said - 1) : 0;
+                const auto ending = std::chrono::steady_clock::now();
+                close(out[0]);
+                EXPECT_EQ(std::string(said, size_t(std::max<ssize_t>(n, 0))), "ending\n");
+                int status = 0;
+                while (waitpid(pid, &status, WNOHANG) == 0 &&
+                       std::chrono::steady_clock::now() - ending < std::chrono::duration<double>(limit + 5))
+                    std::this_thread::sleep_for(1ms);
+                const double took =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - ending).count();
+                if (waitpid(pid, &status, WNOHANG) == 0) {
+                    kill(pid, SIGKILL);
+                    waitpid(pid, &status, 0);
+                    ADD_FAILURE() << "it hung";
+                    continue;
+                }
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                    << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                            : "exit code " + std::to_string(WEXITSTATUS(status)));
+                EXPECT_LT(took, limit);
+            }
+        }
+    }
 }
 
 // A PulseAudio server of a test's own, on a socket in `dir`, with a null sink or none: one that can

@@ -19,16 +19,6 @@ struct Device {
     SoundOutput* output;
 };
 
-namespace {
-
-// Without a call to finishReleases (a host that unloads the library without the plugin's unload)
-// every output is closed as the library goes: their callbacks are our code.
-struct FinishAtUnload {
-    ~FinishAtUnload() { finishReleases(); }
-} finishAtUnload;
-
-}  // namespace
-
 void* desktopWindow() {
     static int window;  // no window is needed; any non-null value serves
     return &window;

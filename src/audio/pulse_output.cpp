@@ -14,6 +14,7 @@
 // the write callback, which pulls from the stream buffer.
 #include <pulse/pulseaudio.h>
 
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -25,16 +26,27 @@
 namespace sidtune::platform {
 namespace {
 
-// What the server holds of the stream, asked for again whenever half of it has played. Control
-// does not wait for it: a cork, a flush or a new volume takes effect as the server mixes (it
-// rewinds what it has mixed ahead), and a new stream is filled at once. Half of it has to outlast
-// the longest the refilling thread, or the server itself, may be kept from running: a virtual
-// machine that loses its processors now and then ran half this dry. A longer one delays only what
-// the render makes (a new tempo, a muted voice) by what it holds (bench/README.md).
+// What the server holds of the stream: its queue and what the sink has mixed ahead of the sound
+// heard. It asks for more whenever kServerRequest of it has played. Control does not wait for it:
+// a cork, a flush or a new volume takes effect as the server mixes (it rewinds what it has mixed
+// ahead), and a new stream is filled at once. What it holds less one request has to outlast the
+// longest the refilling thread, or the server itself, may be kept from running: a virtual machine
+// that loses its processors now and then ran 150 ms dry. A longer one delays only what the render
+// makes (a new tempo, a muted voice) by what it holds (bench/README.md).
+//
+// The server lets the sink mix (kServerBuffer - 2 x kServerRequest) / 2 ahead, 100 ms here. A
+// request of half the buffer, as this stream once made, asked for no latency at all, which the
+// server raises to its least: a null sink then wakes 2000 times a second to mix half a
+// millisecond, and takes back no more than that when a stream starts (see catchUpSink).
 constexpr pa_usec_t kServerBuffer = 300 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kServerRequest = 50 * PA_USEC_PER_MSEC;
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
 constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
+// How long a stream that starts may spend bringing the sink up to it (catchUpSink), and in how
+// many rounds: a null sink two seconds ahead takes some twenty, each a few hundred microseconds.
+constexpr pa_usec_t kCatchUpTimeout = 250 * PA_USEC_PER_MSEC;
+constexpr int kCatchUpRounds = 40;
 
 constexpr pa_sample_spec kSpec{PA_SAMPLE_S16LE, kSampleRate, 1};
 
@@ -126,7 +138,7 @@ class PulseOutput final : public SoundOutput {
             attributes.maxlength = uint32_t(-1);
             attributes.tlength = uint32_t(pa_usec_to_bytes(kServerBuffer, &kSpec));
             attributes.prebuf = uint32_t(-1);
-            attributes.minreq = attributes.tlength / 2;
+            attributes.minreq = uint32_t(pa_usec_to_bytes(kServerRequest, &kSpec));
             attributes.fragsize = uint32_t(-1);
             // The timing flags keep the latency known, for the clock of what has been heard. A new
             // stream starts at full volume and unmuted, as every play does: given explicitly, so that
@@ -161,6 +173,7 @@ class PulseOutput final : public SoundOutput {
 
     void streamPlays(bool on) override {
         pa_threaded_mainloop_lock(connection.loop);
+        if (on && corked) catchUpSink();
         corked = !on;
         run(pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr));
         // Nothing is written while corked, so the stream is heard as soon as it plays: what the
@@ -215,6 +228,44 @@ class PulseOutput final : public SoundOutput {
 
     static void run(pa_operation* operation) {
         if (operation != nullptr) pa_operation_unref(operation);
+    }
+
+    static void onDone(pa_stream*, int, void*) { signalLoop(); }
+
+    // Runs an operation to its end, with the main loop locked: false when it failed to start or
+    // did not end by the deadline.
+    static bool await(pa_operation* operation, pa_usec_t deadline) {
+        if (operation == nullptr) return false;
+        const bool done =
+            waitUntil(deadline, [&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+        pa_operation_unref(operation);
+        return done;
+    }
+
+    // A sink may have mixed further ahead of the sound heard than it takes back when a stream
+    // starts: PulseAudio's null sink, while no client asks it for a latency, mixes two seconds of
+    // silence at a time, and takes back no more than the least latency its clients ask for. A
+    // stream that started there would be heard only when the rest had played, up to two seconds
+    // late (and the clock of what is heard would stand still meanwhile). Every time a stream is
+    // uncorked the sink takes back what it can: the stream, with nothing written, is uncorked and
+    // corked again until the sink is no further ahead than it will take back when the stream
+    // starts, as long as each round takes some back. A sink that takes back all it has mixed (a
+    // sound card's) needs one round at most, and one that another client keeps close to the sound
+    // needs none. With the main loop locked.
+    void catchUpSink() {
+        const pa_usec_t deadline = pa_rtclock_now() + kCatchUpTimeout;
+        pa_usec_t ahead = UINT64_MAX;
+        for (int round = 0; round < kCatchUpRounds; ++round) {
+            if (!await(pa_stream_update_timing_info(stream, onDone, nullptr), deadline)) return;
+            const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+            if (timing == nullptr || timing->sink_usec <= timing->configured_sink_usec ||
+                timing->sink_usec >= ahead)
+                return;
+            ahead = timing->sink_usec;
+            if (!await(pa_stream_cork(stream, 0, onDone, nullptr), deadline) ||
+                !await(pa_stream_cork(stream, 1, onDone, nullptr), deadline))
+                return;
+        }
     }
 
     // The server's volume of the stream, with the main loop locked. A new stream gets full volume

@@ -272,7 +272,10 @@ class DeviceParking {
     std::thread closer;
 };
 
-DeviceParking parking;
+// Never destroyed: a parked device's closing thread may still run when the exit handlers do (the
+// plugin finishes every release first, but nothing orders that before the destruction of statics
+// of another file), and a std::thread destroyed while it runs ends the process.
+DeviceParking& parking = *new DeviceParking;
 
 class SdlOutput final : public SoundOutput {
   public:

@@ -24,13 +24,16 @@ struct Thread {
 
 namespace {
 
+// Never destroyed: a host that exits without the plugin's unload runs the exit handlers while a
+// worker may still wait here (the plugin ends its threads first, but nothing orders that before the
+// destruction of statics of another file).
 std::mutex& eventMutex() {
-    static std::mutex m;
+    static std::mutex& m = *new std::mutex;
     return m;
 }
 
 std::condition_variable& eventSignalled() {
-    static std::condition_variable c;
+    static std::condition_variable& c = *new std::condition_variable;
     return c;
 }
 

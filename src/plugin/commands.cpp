@@ -3,13 +3,32 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "audio/platform.h"
 #include "engine/player.h"
 
 namespace sidtune {
 
 EngineState engine;
 
+void endPlayer() {
+    closePlayer(engine);
+    platform::finishReleases();
+}
+
 namespace {
+
+#if !defined(_WIN32)
+// A host may end without the plugin's unload: it calls exit() or returns from main (a game that its
+// player closes while the music plays), or unloads the library. The worker, a fade's thread and the
+// sound library's thread would then still run, some of them our code: the exit handlers destroyed
+// what a waiting worker waits on (and it hung), or the library's code went while the sound server's
+// thread was about to call it (and it crashed). The exit handlers, and the library's unloading,
+// end the player first: this object is destroyed before the engine, defined after it in this
+// file. (On Windows the library's entry point does it: plugin.cpp.)
+struct EndWithTheLibrary {
+    ~EndWithTheLibrary() { endPlayer(); }
+} endWithTheLibrary;
+#endif
 
 float real(ScriptRuntime* runtime, int32_t index) {
     return runtime->operations->getRealParameter(runtime, index);

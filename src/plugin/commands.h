@@ -40,4 +40,8 @@ extern EngineState engine;
 
 void registerCommands(FunctionRegistry* registry);
 
+// What the plugin's unload ends, and a host that ends without it too (see commands.cpp): the
+// player closed and every release finished, so that nothing of the library runs afterwards.
+void endPlayer();
+
 }  // namespace sidtune

@@ -43,9 +43,8 @@ int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
 // After this the host may unload the library: nothing of ours may still be running. The player's
 // settings (tempo, muted voices, quick start) last until here.
 void QUENBRIX_CALL unload(PluginObject*) {
-    closePlayer(engine);
+    endPlayer();
     resetSettings(engine);
-    platform::finishReleases();
 }
 
 int32_t QUENBRIX_CALL answerOne(PluginObject*) { return 1; }
