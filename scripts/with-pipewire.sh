@@ -24,35 +24,39 @@ context.properties = {
     default.clock.allowed-rates = [ 44100 ]
 }
 CONF
+pids=() neighbour="" bus_pid=""
+cleanup() {
+  [ -n "$neighbour" ] && kill "$neighbour" 2>/dev/null || true
+  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null || true
+  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
 export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
 bus_pid=$(echo "$bus" | sed -n 2p)
-pids=()
 pipewire >"$work/pipewire.log" 2>&1 & pids+=($!)
 sleep 0.5
 wireplumber >"$work/wireplumber.log" 2>&1 & pids+=($!)
 pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 & pids+=($!)
 export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl load-module module-null-sink sink_name=test rate=44100 channels=1 format=s16le channel_map=mono >/dev/null
+# The server answers a moment before it takes a module ("Not supported"): tried again meanwhile.
+for try in $(seq 50); do
+  pactl load-module module-null-sink sink_name=test rate=44100 channels=1 format=s16le channel_map=mono \
+    >/dev/null 2>&1 && break
+  [ "$try" -eq 50 ] && { echo "with-pipewire: the null sink cannot be loaded" >&2; exit 1; }
+  sleep 0.1
+done
 for _ in $(seq 100); do pactl list short sinks | grep -q test && break; sleep 0.05; done
 pactl set-default-sink test
 
-neighbour=""
 if [ -n "${SIDTUNE_NEIGHBOUR_MS:-}" ]; then
   pacat -p -d test --latency-msec="$SIDTUNE_NEIGHBOUR_MS" --raw --format=s16le --rate=44100 --channels=1 /dev/zero 2>/dev/null &
   neighbour=$!
   sleep 2.5
 fi
-
-cleanup() {
-  [ -n "$neighbour" ] && kill "$neighbour" 2>/dev/null || true
-  kill "${pids[@]}" 2>/dev/null || true
-  kill "$bus_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 status=0
 "$@" || status=$?

@@ -121,14 +121,15 @@ bool quietSample(int16_t sample) { return std::abs(sample) <= kSampleTolerance; 
 
 // A recording of a song that was paused once and resumed, against the song's offline render: the
 // silence the pause left is cut out, and what is left equals the render, from its second block on
-// (the first may meet the device starting) to the stop. A sound server that rewinds what it had
-// mixed ahead when the stream stops may resume a few samples off the point where the recording
-// fell silent (its monitor keeps what was rewound): that slip is measured, and at most kSlip.
+// (the first may meet the device starting) to the stop. A sound server that takes back what it had
+// mixed ahead when the stream stops may resume a little off the point where the recording fell
+// silent: that slip is measured, and at most kSlip, the most the sink mixes ahead while the
+// recorder sets its pace (5 ms: stamped_recording.h; slips of 109 samples were seen).
 // Returns the pause's length in samples.
 ::testing::AssertionResult recordingEqualsRenderAroundAPause(const std::vector<int16_t>& recorded,
                                                              const std::vector<int16_t>& offline,
                                                              size_t& gap) {
-    constexpr long kSlip = 32;
+    constexpr long kSlip = 256;
     const size_t r0 = firstAudible(recorded), o0 = firstAudible(offline);
     if (r0 >= recorded.size() || r0 < o0) return ::testing::AssertionFailure() << "nothing was heard";
     const size_t offset = r0 - o0;
@@ -792,6 +793,15 @@ int threadCount() {
 // (ThreadSanitizer does) with the first other thread: one is started and ended first.
 int baseThreadCount() {
     std::thread([] {}).join();
+    // A thread that was joined is listed a moment longer.
+    int fewest = threadCount();
+    for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(1ms)) fewest = std::min(fewest, threadCount());
+    return fewest;
+}
+
+// The threads of the process once those that ended are no longer listed (a second at most).
+int threadsLeft(int expected) {
+    for (int i = 0; i < 1000 && threadCount() != expected; ++i) std::this_thread::sleep_for(1ms);
     return threadCount();
 }
 
@@ -830,7 +840,7 @@ TEST(RealAudio, SoakPlayVolumeStop) {
     for (int i = 0; i < cycles; ++i) cycle(i);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     host.unload();
-    EXPECT_EQ(threadCount(), threads);
+    EXPECT_EQ(threadsLeft(threads), threads);
     EXPECT_LT(residentKilobytes() - resident, 2048) << "resident memory grew";
     std::printf("%d cycles in %.1f s; resident memory %ld kB before, %ld kB after\n", cycles, seconds,
                 resident, residentKilobytes());
@@ -942,7 +952,7 @@ TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
         EXPECT_GT(threadCount(), threads);  // the device, parked
         host.close();
     }
-    EXPECT_EQ(threadCount(), threads);
+    EXPECT_EQ(threadsLeft(threads), threads);
     std::this_thread::sleep_for(1500ms);  // past the parking: nothing calls into the unloaded code
 }
 

@@ -173,7 +173,7 @@ class PulseOutput final : public SoundOutput {
 
     void streamPlays(bool on) override {
         pa_threaded_mainloop_lock(connection.loop);
-        if (on && corked) catchUpSink();
+        if (on && corked && !written) catchUpSink();
         corked = !on;
         run(pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr));
         // Nothing is written while corked, so the stream is heard as soon as it plays: what the
@@ -225,6 +225,7 @@ class PulseOutput final : public SoundOutput {
     // Under the main loop's lock.
     Buffer* source = nullptr;
     bool corked = true;
+    bool written = false;  // anything, ever: a stream that resumes has samples queued on the server
 
     static void run(pa_operation* operation) {
         if (operation != nullptr) pa_operation_unref(operation);
@@ -247,9 +248,11 @@ class PulseOutput final : public SoundOutput {
     // silence at a time, and takes back no more than the least latency its clients ask for. A
     // stream that started there would be heard only when the rest had played, up to two seconds
     // late (and the clock of what is heard would stand still meanwhile). Every time a stream is
-    // uncorked the sink takes back what it can: the stream, with nothing written, is uncorked and
-    // corked again until the sink is no further ahead than it will take back when the stream
-    // starts, as long as each round takes some back. A sink that takes back all it has mixed (a
+    // uncorked the sink takes back what it can: the stream, with nothing written yet, is uncorked
+    // and corked again until the sink is no further ahead than it will take back when the stream
+    // starts, as long as each round takes some back. (Not when a paused stream resumes: it has
+    // samples queued, which such a round would play and lose; and while it was paused, the sink
+    // kept to its latency.) A sink that takes back all it has mixed (a
     // sound card's) needs one round at most, and one that another client keeps close to the sound
     // needs none. With the main loop locked.
     void catchUpSink() {
@@ -311,6 +314,7 @@ class PulseOutput final : public SoundOutput {
                 std::memset(data, 0, size);
             }
             pa_stream_write(s, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+            written = true;
             bytes -= size;
         }
     }
