@@ -40,7 +40,7 @@ pipewire >"$work/pipewire.log" 2>&1 & pids+=($!)
 sleep 0.5
 wireplumber >"$work/wireplumber.log" 2>&1 & pids+=($!)
 pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 & pids+=($!)
-export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native" SIDTUNE_SOUND_SERVER=pipewire
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
 # The server answers a moment before it takes a module ("Not supported"): tried again meanwhile.
 for try in $(seq 50); do

@@ -16,7 +16,7 @@ for p in pulseaudio pactl pacat parecord; do
 done
 
 work=$(mktemp -d /tmp/sidtune-pulse.XXXXXX)
-export XDG_RUNTIME_DIR="$work/xdg" PULSE_SERVER="unix:$work/pulse.sock"
+export XDG_RUNTIME_DIR="$work/xdg" PULSE_SERVER="unix:$work/pulse.sock" SIDTUNE_SOUND_SERVER=pulseaudio
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 pulseaudio --daemonize=yes --system=no --exit-idle-time=-1 -n --use-pid-file=yes \
   --log-target="file:$work/pulse.log" \

@@ -693,7 +693,10 @@ class Neighbour {
 // ended by 3 s, the next song plays at 5 s; game.qb's song has been heard for as long as it
 // played); with the quick start "SidtuneTime" is the time since the command within 20 ms, in end
 // mode "next" song 2 (3 s in the examples' database) gives way to song 3 on time, and
-// "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s later). The same beside a low-latency
+// "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s later). PipeWire's server plays what
+// its graph takes a quantum later (46 ms here, for a stream alone), and tells what a stream has
+// played a quantum at a time: there the clock may lag the time since the command by that much
+// more (never lead it: nothing is heard before it is played). The same beside a low-latency
 // neighbour, which keeps that case covered.
 TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     SKIP_WITHOUT_SOUND_SERVER();
@@ -708,6 +711,14 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
         timed += "t = SidtuneTime\nPrint t\ns = SidtuneSong\nPrint s\nWait 50\n";
     timed += "SetSidtuneEnd 1\n";
     for (int poll = 0; poll < 250; ++poll) timed += "e = SidtuneEnded\nPrint e\nWait 10\n";
+    const char* server = std::getenv("SIDTUNE_SOUND_SERVER");
+    const double lag = server != nullptr && std::string(server) == "pipewire" ? 0.066 : 0.020;
+    // The clock (seconds of the song heard) against the time it has played: within 20 ms, or up to
+    // `lag` behind.
+    auto keepsTime = [&](double clock, double played) {
+        if (clock <= played + 0.020 && clock >= played - lag) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the clock reads " << clock << " s after " << played << " s";
+    };
     for (const bool beside : {false, true}) {
         SCOPED_TRACE(beside ? "beside a neighbour" : "alone");
         std::unique_ptr<Neighbour> neighbour;
@@ -735,7 +746,7 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
                 if (call.name == "ResumeSidtune") resumed = call.time;
                 if (call.name == "SidtuneTime") asked = call.time;
             }
-            EXPECT_NEAR(std::stod(game.printed[3]), 1000 * ((paused - song2) + (asked - resumed)), 20.0);
+            EXPECT_TRUE(keepsTime(std::stod(game.printed[3]) / 1000, (paused - song2) + (asked - resumed)));
         }
 
         // The clock, the next song and the end, polled.
@@ -751,7 +762,7 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
                 const int song = std::stoi(run.printed[line++]);
                 if (std::abs(since - 3.0) < 0.05) continue;  // at the change of song
                 EXPECT_EQ(song, since < 3.0 ? 2 : 3) << since << " s after the command";
-                EXPECT_NEAR(t, 1000 * (since < 3.0 ? since : since - 3.0), 20.0)
+                EXPECT_TRUE(keepsTime(t / 1000, since < 3.0 ? since : since - 3.0))
                     << since << " s after the command";
             } else if (call.name == "SidtuneEnded") {
                 if (run.printed[line++] == "-1" && std::isnan(ended)) ended = since;
@@ -759,7 +770,7 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
         }
         std::printf("%s: SidtuneEnded turned -1 %.3f s after the command (song 3 ends at 5.5 s)\n",
                     beside ? "beside a neighbour" : "alone", ended);
-        EXPECT_NEAR(ended, 5.5, 0.05);
+        EXPECT_TRUE(ended >= 5.5 - 0.05 && ended <= 5.5 + 0.05 + lag - 0.020) << ended;
     }
 }
 

@@ -5,7 +5,9 @@
 // trial succeeds and the commands are registered; without one the load fails with the error text.
 // SIDTUNE_SOUND says which to expect: "server" or "none" (unset: either).
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -72,6 +74,61 @@ TEST_F(WindowsPlugin, LoadWithOrWithoutASoundServer) {
     } else {
         EXPECT_EQ(error, kLoadFailure);
         EXPECT_TRUE(host.registrations().empty());
+    }
+}
+
+// A host that ends without the plugin's unload (exiting_host.cpp), with the player idle, playing,
+// paused or fading: the process ends with the DLL loaded and the worker running (exit(), a return
+// from main), or it frees the library first (FreeLibrary, which unloads it under the loader's lock).
+// Each ends cleanly (exit code 0) and at once, within 0.5 s of saying it ends.
+TEST(WindowsHost, EndingWithoutTheUnloadEndsCleanlyAndAtOnce) {
+    const char* sound = std::getenv("SIDTUNE_SOUND");
+    if (sound == nullptr || std::string(sound) != "server") GTEST_SKIP() << "it plays: needs a sound server";
+    for (const char* state : {"idle", "playing", "paused", "fading"}) {
+        for (const char* end : {"exit", "return", "unload-library"}) {
+            SCOPED_TRACE(std::string(state) + " " + end);
+            SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+            HANDLE readEnd = nullptr, writeEnd = nullptr;
+            ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+            SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = writeEnd;
+            startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+            std::string line = std::string("\"") + SIDTUNE_EXITING_HOST + "\" \"" + SIDTUNE_PLUGIN + "\" \"" +
+                               SIDTUNE_DEMO_DIR + "/demo.sid\" " + state + " " + end;
+            PROCESS_INFORMATION process{};
+            ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                       &startup, &process));
+            CloseHandle(writeEnd);
+            CloseHandle(process.hThread);
+            // What it says, unless it hangs before it says anything (freeing the library).
+            std::string said;
+            for (int waited = 0; waited < 20000 && said.find('\n') == std::string::npos; ++waited) {
+                DWORD ready = 0;
+                char text[32];
+                DWORD n = 0;
+                if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &ready, nullptr) && ready > 0 &&
+                    ReadFile(readEnd, text, std::min<DWORD>(ready, sizeof text), &n, nullptr)) {
+                    said.append(text, n);
+                } else {
+                    Sleep(1);
+                }
+            }
+            const ULONGLONG ending = GetTickCount64();
+            const bool ended = WaitForSingleObject(process.hProcess, 5000) == WAIT_OBJECT_0;
+            const double took = double(GetTickCount64() - ending) / 1000;
+            DWORD code = 0;
+            if (!ended) TerminateProcess(process.hProcess, 99);
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hProcess);
+            CloseHandle(readEnd);
+            EXPECT_EQ(said.substr(0, said.find_first_of("\r\n")), "ending");
+            EXPECT_TRUE(ended) << "it hung";
+            EXPECT_EQ(code, 0u);
+            EXPECT_LT(took, 0.5);
+        }
     }
 }
 

@@ -78,6 +78,12 @@ void release(Device* device);
 // simulation; SDL2 devices close later, on a thread (see sdl_output.cpp). Called before the
 // library may be unloaded.
 void finishReleases();
+// The library is being unloaded with the player not ended first (a host's FreeLibrary without the
+// plugin's unload, which runs under Windows' loader lock): from now on a thread is waited for only
+// until it has left the library's code, and the device's objects are let go unreleased, as their
+// release would wait for the device's own thread, which cannot end while the lock is held. Nothing
+// to do where no loader lock is held.
+void unloadingWithoutUnload();
 
 Event* createEvent();  // auto-reset, not signalled, no name; null on failure
 void setEvent(Event* event);

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 #include <windows.h>
 
+#include <atomic>
 #include <new>
 
 #include "audio/audio_format.h"
@@ -30,20 +31,38 @@ WAVEFORMATEX waveFormat(const WaveFormat& f) {
 
 int result(HRESULT hr) { return hr == DS_OK ? 0 : 1; }
 
+// Set when the library is unloaded without the plugin's unload (unloadingWithoutUnload): the rest
+// of the ending runs under the loader's lock.
+std::atomic<bool> unloading{false};
+
 // What a new thread runs: Win32 hands a thread one pointer, so the entry and its argument travel
-// together, and the new thread frees them.
+// together, and the new thread frees them. `left` is set once the entry has returned: while the
+// library is being unloaded under the loader's lock, a thread cannot end (ending takes the lock),
+// so it says it has left the library's code and waits for the end there (see waitForThread).
 struct ThreadStart {
     int (*entry)(void*);
     void* argument;
+    HANDLE left;
 };
 
 DWORD WINAPI threadEntry(LPVOID start) {
     const ThreadStart s = *static_cast<ThreadStart*>(start);
     delete static_cast<ThreadStart*>(start);
-    return DWORD(s.entry(s.argument));
+    const DWORD result = DWORD(s.entry(s.argument));
+    if (unloading) {
+        SetEvent(s.left);
+        Sleep(INFINITE);  // until waitForThread ends the thread
+    }
+    return result;
 }
 
 }  // namespace
+
+// A thread: its handle and the event it sets when it leaves the library's code.
+struct Thread {
+    HANDLE handle;
+    HANDLE left;
+};
 
 void* desktopWindow() { return GetDesktopWindow(); }
 
@@ -169,10 +188,20 @@ int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotif
     return result(reinterpret_cast<IDirectSoundNotify*>(notify)->SetNotificationPositions(count, entries));
 }
 
-void release(Buffer* b) { buffer(b)->Release(); }
-void release(Notify* notify) { reinterpret_cast<IDirectSoundNotify*>(notify)->Release(); }
-void release(Device* device) { ds(device)->Release(); }
+// While the library is unloaded without the plugin's unload, DirectSound's objects are let go
+// unreleased: releasing the device waits for its mixing thread, which cannot end while the loader's
+// lock is held. (The stream is stopped first: nothing more is heard.)
+void release(Buffer* b) {
+    if (!unloading) buffer(b)->Release();
+}
+void release(Notify* notify) {
+    if (!unloading) reinterpret_cast<IDirectSoundNotify*>(notify)->Release();
+}
+void release(Device* device) {
+    if (!unloading) ds(device)->Release();
+}
 void finishReleases() {}
+void unloadingWithoutUnload() { unloading = true; }
 
 Event* createEvent() { return reinterpret_cast<Event*>(CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
 
@@ -187,16 +216,39 @@ int waitForAny(Event* const* events, uint32_t count, uint32_t milliseconds) {
 }
 
 Thread* createThread(int (*entry)(void*), void* argument) {
-    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument};
-    if (start == nullptr) return nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, threadEntry, start, 0, nullptr);
-    if (thread == nullptr) delete start;
-    return reinterpret_cast<Thread*>(thread);
+    Thread* thread = new (std::nothrow) Thread{nullptr, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument, thread != nullptr ? thread->left : nullptr};
+    if (thread != nullptr && thread->left != nullptr && start != nullptr)
+        thread->handle = CreateThread(nullptr, 0, threadEntry, start, 0, nullptr);
+    if (thread == nullptr || thread->handle == nullptr) {
+        delete start;
+        if (thread != nullptr && thread->left != nullptr) CloseHandle(thread->left);
+        delete thread;
+        return nullptr;
+    }
+    return thread;
 }
 
-void waitForThread(Thread* thread) { WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE); }
+// A thread ends under the loader's lock only when the library is unloaded without the plugin's
+// unload: it is then waited for until it has left the library's code, and ended there.
+void waitForThread(Thread* thread) {
+    if (!unloading) {
+        WaitForSingleObject(thread->handle, INFINITE);
+        return;
+    }
+    WaitForSingleObject(thread->left, INFINITE);
+    // It is asleep, or about to be, holding nothing; ended that way it does not wait for the lock.
+    TerminateThread(thread->handle, 0);
+    WaitForSingleObject(thread->handle, INFINITE);
+}
 
-void closeHandle(Event* event) { CloseHandle(handle(event)); }
-void closeHandle(Thread* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
+void closeHandle(Event* event) {
+    if (!unloading) CloseHandle(handle(event));  // a buffer let go unreleased may still set it
+}
+void closeHandle(Thread* thread) {
+    CloseHandle(thread->handle);
+    CloseHandle(thread->left);
+    delete thread;
+}
 
 }  // namespace sidtune::platform

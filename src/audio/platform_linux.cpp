@@ -56,6 +56,7 @@ void finishReleases() {
     finishSdlOutputs();
     finishPulseOutputs();
 }
+void unloadingWithoutUnload() {}
 
 // The hooks of the shared buffer calls: the stream buffer is what the device's output plays.
 namespace software {

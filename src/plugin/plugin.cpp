@@ -2,11 +2,13 @@
 // library is hidden.
 #include <cstring>
 
+#include "audio/platform.h"
 #include "engine/engine_state.h"
 #include "plugin/commands.h"
 #include "plugin/host_interface.h"
 
 #if defined(_WIN32)
+#include <windows.h>
 #define SIDTUNE_EXPORT __declspec(dllexport)
 #else
 #define SIDTUNE_EXPORT __attribute__((visibility("default")))
@@ -63,6 +65,21 @@ const PluginOperations operations = {
 PluginObject plugin = {&operations};
 
 }  // namespace
+
+#if defined(_WIN32)
+// A host may end without the plugin's unload (commands.cpp). On Windows the library's entry point is
+// told which way. FreeLibrary (no `reserved`): the player is ended here, under the loader's lock, so
+// its threads are waited for only until they leave the library's code, and DirectSound's objects are
+// let go unreleased (platform::unloadingWithoutUnload). The end of the process (`reserved`): every
+// other thread has been ended already, and the system frees what is left; nothing is done.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        platform::unloadingWithoutUnload();
+        endPlayer();
+    }
+    return TRUE;
+}
+#endif
 
 extern "C" SIDTUNE_EXPORT int32_t QUENBRIX_CALL Quenbrix_Query(char* text, int32_t* first, int32_t* second) {
     std::memcpy(text, kDescription, sizeof kDescription);

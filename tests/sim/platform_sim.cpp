@@ -160,6 +160,7 @@ void release(Device* device) {
 }
 
 void finishReleases() {}
+void unloadingWithoutUnload() {}
 
 // The hooks of the shared buffer calls: every call logged under its DirectSound name, the
 // failure switches, and the live buffers and notification interfaces counted.
