@@ -6,7 +6,7 @@
 //     END    exit            exit() with the plugin loaded
 //            return          returns from main with the plugin loaded
 //            unload-library  the library unloaded (dlclose, FreeLibrary) without the plugin's
-//                            unload, then returns from main
+//                            unload; 1.2 s later it returns from main
 //
 // It prints "ending" just before it ends, and exits with 0; 2 when the plugin did not start or the
 // tune did not play. The test that runs it (playback_test.cpp, windows_plugin_test.cpp) judges how
@@ -41,7 +41,12 @@ int main(int argc, char** argv) {
         if (state == "fading") host->call("FadeOutSidtune", {quenbrix::Value::ofReal(10.0)});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (end == "unload-library") host->close();
+    if (end == "unload-library") {
+        host->close();
+        // A host goes on after unloading a plugin: whatever of it were left running would now call
+        // code that is gone, or hold the process up.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    }
     std::printf("ending\n");
     std::fflush(stdout);
     if (end == "exit") std::exit(0);
