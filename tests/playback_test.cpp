@@ -414,12 +414,39 @@ constexpr bool kTimingJudged = false;
 constexpr bool kTimingJudged = true;
 #endif
 
+// How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
+std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv("SIDTUNE_WINE") : "wine"; }
+
+// The hosts that play through each platform: quenbrix-run with the plugin as users get it
+// (PulseAudio's own client), with the plugin built with SDL2 alone (the fallback), and, where there
+// is a Windows build (SIDTUNE_WINDOWS_BIN), quenbrix-run.exe with sidtune.dll under Wine, through
+// its DirectSound into the same server.
+enum class Platform { Pulse, Sdl, Wine };
+struct Host {
+    Platform platform;
+    std::string command;
+};
+std::vector<Host> playingHosts() {
+    std::vector<Host> hosts = {
+        {Platform::Pulse, std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + SIDTUNE_PLUGIN},
+        {Platform::Sdl, std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + SIDTUNE_SDL_PLUGIN},
+    };
+    if (const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN"))
+        hosts.push_back(
+            {Platform::Wine, wine() + " " + bin + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll"});
+    return hosts;
+}
+const char* nameOf(Platform p) {
+    return p == Platform::Pulse ? "PulseAudio" : p == Platform::Sdl ? "SDL2" : "Wine";
+}
+
 // The commands of a game's second round, heard: with the quick start, a tempo of 2 and voice 2
 // muted, the recording is the render made with the same settings from its first sample, heard at
 // once; "SidtuneTime", polled, is the recording's own clock of the song; "FadeOutSidtune 1.0" falls
 // to silence in small steps and is over a second later, the player Idle. On PulseAudio's own
-// client to the letter; through SDL2, whose volume moves a callback at a time and whose clock is
-// an estimate between callbacks, the sound, the clock within 50 ms and the end of the fade.
+// client and under Wine's DirectSound to the letter (Wine's recording may have its dropouts: see
+// recordingIsRenderWithDropouts); through SDL2, whose volume moves a callback at a time and whose
+// clock is an estimate between callbacks, the sound, the clock within 50 ms and the end of the fade.
 TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     SKIP_WITHOUT_SOUND_SERVER();
     const auto e = newEngine();
@@ -432,12 +459,11 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     for (int poll = 0; poll < 6; ++poll) script += "t = SidtuneTime\nPrint t\nWait 300\n";
     script += "FadeOutSidtune 1.0\nWait 1400\ns = SidtuneState\nPrint s\n";
     const TempFolder folder;
-    for (const char* plugin : kLinuxPlugins) {
-        SCOPED_TRACE(plugin);
-        const bool exact = std::string(plugin) == SIDTUNE_PLUGIN && kTimingJudged;
+    for (const Host& host : playingHosts()) {
+        SCOPED_TRACE(nameOf(host.platform));
+        const bool exact = host.platform != Platform::Sdl && kTimingJudged;
         judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
-            const TracedRun run =
-                runTraced(std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin, script, folder.path());
+            const TracedRun run = runTraced(host.command, script, folder.path());
             recorder.stop();
             ASSERT_EQ(run.exitCode, 0) << run.errors;
             ASSERT_EQ(run.printed.size(), 8u) << run.errors;
@@ -448,7 +474,14 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
             ASSERT_LT(offset, r.size()) << "the render was not heard";
             const double fadeCommand = firstCall(run.trace, "FadeOutSidtune");
             const size_t fadeFrom = recorder.sampleAt(fadeCommand) - offset;
-            EXPECT_TRUE(recordingEqualsSamples(r, offline, 0, fadeFrom));
+            if (host.platform == Platform::Wine) {
+                size_t gap = 0;
+                const std::vector<int16_t> beforeTheFade(offline.begin(), offline.begin() + long(fadeFrom));
+                EXPECT_TRUE(
+                    recordingIsRenderWithDropouts(r, beforeTheFade, fadeFrom - kSampleRate / 10, gap));
+            } else {
+                EXPECT_TRUE(recordingEqualsSamples(r, offline, 0, fadeFrom));
+            }
             // From the command to the first sample of the render: at once (the first samples of a
             // stream that a server's monitor missed were played all the same).
             const double start = recorder.timeOf(offset) - firstCall(run.trace, "PlaySidtune");
@@ -461,6 +494,7 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
             for (const TracedCall& call : run.trace) {
                 if (call.name != "SidtuneTime") continue;
                 const double heard = double(recorder.sampleAt(call.time) - offset) * 1000.0 / kSampleRate;
+                std::printf("SidtuneTime %s, the recording %.0f\n", run.printed[poll].c_str(), heard);
                 EXPECT_NEAR(std::stod(run.printed[poll]), heard, exact ? 20.0 : 50.0) << "poll " << poll;
                 ++poll;
             }
@@ -483,9 +517,6 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
         });
     }
 }
-
-// How a Windows program is started: SIDTUNE_WINE, or Debian's `wine`.
-std::string wine() { return std::getenv("SIDTUNE_WINE") != nullptr ? std::getenv("SIDTUNE_WINE") : "wine"; }
 
 // Song 2 of a tune, paused and resumed, through the real plugin as a Quenbrix program plays it:
 // the recording equals `sidtune render --song 2` once the pause's silence is cut out.
@@ -586,7 +617,8 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
 
 // A song heard to its end, from a song-length database: song 1 of the effects tune (1.5 s) goes on
 // to song 2 (2 s) with no gap in the end mode "next"; the mode set to "stop" while song 2 plays, it
-// stops at its end, and "SidtuneEnded", polled every 10 ms, turns -1 within 50 ms of the end heard.
+// stops at its end, and "SidtuneEnded", polled every 10 ms, turns -1 within 50 ms of the end heard,
+// never before it (beyond the recording's 10 ms).
 // On PulseAudio's own client, through SDL2, and (where there is a Windows build) the DLL under
 // Wine, whose dropouts the recording may have.
 TEST(RealAudio, ASongHeardToItsEnd) {
@@ -610,15 +642,10 @@ TEST(RealAudio, ASongHeardToItsEnd) {
         "n = SidtuneLengths(\"" + db + "\")\nPrint n\nSetSidtuneQuickStart 1\nSetSidtuneEnd 2\n" +
         "ok = PlaySidtuneSong(\"" + effects + "\", 1)\nPrint ok\nWait 2000\nSetSidtuneEnd 1\n";
     for (int poll = 0; poll < 250; ++poll) script += "e = SidtuneEnded\nPrint e\nWait 10\n";
-    std::vector<std::pair<std::string, std::string>> hosts;
-    for (const char* plugin : kLinuxPlugins)
-        hosts.emplace_back(plugin, std::string(SIDTUNE_QUENBRIX_RUN) + " --plugin " + plugin);
-    if (const char* bin = std::getenv("SIDTUNE_WINDOWS_BIN"))
-        hosts.emplace_back("Wine", wine() + " " + bin + "/quenbrix-run.exe --plugin " + bin + "/sidtune.dll");
-    for (const auto& [name, host] : hosts) {
-        SCOPED_TRACE(name);
+    for (const Host& host : playingHosts()) {
+        SCOPED_TRACE(nameOf(host.platform));
         judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
-            const TracedRun run = runTraced(host, script, folder.path());
+            const TracedRun run = runTraced(host.command, script, folder.path());
             const std::vector<int16_t>& r = recorder.stop();
             ASSERT_EQ(run.exitCode, 0) << run.errors;
             ASSERT_EQ(run.printed.size(), 252u) << run.errors;
@@ -626,7 +653,7 @@ TEST(RealAudio, ASongHeardToItsEnd) {
             EXPECT_EQ(run.printed[1], "-1");
             // The recording: the two songs back to back, then silence.
             size_t gap = 0;
-            if (name == SIDTUNE_PLUGIN) {
+            if (host.platform == Platform::Pulse) {
                 EXPECT_TRUE(recordingEqualsSamples(r, expected, 0, expected.size()));
             } else {
                 EXPECT_TRUE(recordingIsRenderWithDropouts(r, expected, expected.size() - 2048, gap));
@@ -645,7 +672,8 @@ TEST(RealAudio, ASongHeardToItsEnd) {
                 }
             }
             std::printf("SidtuneEnded turned -1 %+.3f s from the end heard\n", ended - endHeard);
-            EXPECT_NEAR(ended, endHeard, 0.05);
+            EXPECT_GE(ended, endHeard - 0.01);
+            EXPECT_LE(ended, endHeard + 0.05);
         });
     }
 }

@@ -156,6 +156,8 @@ bool openAudioOutput(AudioOutput& a, BlockSource source) {
         std::lock_guard<std::mutex> guard(a.clockLock);
         a.clockPosition = 0;
         a.clockLoops = 0;
+        a.clockHeard = 0;
+        a.clockPaused = false;
     }
     // The plugin has no window of its own: the desktop's serves the cooperative level.
     if (!openAudioDevice(a, platform::desktopWindow()) || !createStream(a, kStreamFormat)) {
@@ -183,6 +185,14 @@ void setStreamPlaying(AudioOutput& a, bool on) {
 
 void pauseStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
+    // What has been heard stands still from here: a device's count of what it holds may change
+    // while it is stopped (a sound server takes back what it had mixed ahead), and a fade made
+    // during the pause must not move.
+    samplesHeard(a);
+    {
+        std::lock_guard<std::mutex> guard(a.clockLock);
+        a.clockPaused = true;
+    }
     a.pausePending = true;
     platform::stop(a.streamBuffer);  // the buffer keeps its play position
 }
@@ -191,6 +201,8 @@ void resumeStream(AudioOutput& a) {
     if (a.streamBuffer == nullptr) return;
     a.resumed = true;
     platform::play(a.streamBuffer);
+    std::lock_guard<std::mutex> guard(a.clockLock);
+    a.clockPaused = false;
 }
 
 void primeStream(AudioOutput& a) {
@@ -209,15 +221,30 @@ void primeStream(AudioOutput& a) {
 uint64_t samplesHeard(AudioOutput& a) {
     std::lock_guard<std::mutex> guard(a.clockLock);
     uint32_t position = 0, latency = 0;
-    if (a.streamBuffer == nullptr || a.bufferBytes == 0 ||
+    if (a.clockPaused || a.streamBuffer == nullptr || a.bufferBytes == 0 ||
         platform::getPosition(a.streamBuffer, &position) != 0)
-        return a.clockLoops * (a.bufferBytes / kBytesPerSample) + a.clockPosition / kBytesPerSample;
-    if (position < a.clockPosition) ++a.clockLoops;  // it passed the end of the loop
+        return a.clockHeard;
+    // Behind the last one read: it passed the end of the loop (it is read at least twice a loop),
+    // or, a little behind, the platform's estimate between its steps overshot (no loop).
+    if (position < a.clockPosition) {
+        if (a.clockPosition - position < a.bufferBytes / 4) {
+            position = a.clockPosition;
+        } else {
+            ++a.clockLoops;
+        }
+    }
     a.clockPosition = position;
     platform::getLatency(a.streamBuffer, &latency);
     const uint64_t played = a.clockLoops * (a.bufferBytes / kBytesPerSample) + position / kBytesPerSample;
     const uint64_t held = latency / kBytesPerSample;
-    return played > held ? played - held : 0;
+    if (played > held && played - held > a.clockHeard) a.clockHeard = played - held;
+    return a.clockHeard;
+}
+
+uint64_t volumeLead(AudioOutput& a) {
+    uint32_t bytes = 0;
+    if (a.streamBuffer == nullptr || platform::getVolumeLatency(a.streamBuffer, &bytes) != 0) return 0;
+    return bytes / kBytesPerSample;
 }
 
 bool outputLost(AudioOutput& a) {

@@ -20,7 +20,10 @@
 //                                (else it is silence, and the source's first block is heard
 //                                half a second after the start)
 //   samplesHeard(a)              samples of the stream heard since it first played: the play
-//                                position unwrapped, less what the device holds not yet heard
+//                                position unwrapped, less what the device holds not yet heard;
+//                                it never goes back, and stands still while the stream is paused
+//   volumeLead(a)                samples between the one heard and the first a volume set now
+//                                reaches
 //   outputLost(a)                the device is gone (its server died, it was unplugged)
 //
 // The worker (streamThread) refills the half of the stream that has just played.
@@ -68,6 +71,8 @@ struct AudioOutput {
     std::mutex clockLock;
     uint32_t clockPosition;  // bytes, as last read
     uint64_t clockLoops;     // whole loops of the stream played before it
+    uint64_t clockHeard;     // samples, as last told
+    bool clockPaused;        // the stream is paused: the clock tells clockHeard
     VolumeState volume;
 };
 
@@ -82,6 +87,7 @@ void pauseStream(AudioOutput& a);
 void resumeStream(AudioOutput& a);
 void primeStream(AudioOutput& a);
 uint64_t samplesHeard(AudioOutput& a);
+uint64_t volumeLead(AudioOutput& a);
 bool outputLost(AudioOutput& a);
 
 }  // namespace sidtune

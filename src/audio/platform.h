@@ -70,6 +70,11 @@ int getStatus(Buffer* buffer, uint32_t* status);          // GetStatus: kStatusP
 // ahead (a sound server's client) holds and has not yet played. DirectSound's play position is
 // the sample heard: 0 there.
 int getLatency(Buffer* buffer, uint32_t* bytes);
+// Bytes between the sample being heard and the first sample that a volume set now reaches: none
+// where the volume is applied as the sound is heard (a sound server that takes back what it mixed
+// ahead), the latency where it is applied as the device takes the samples, and on DirectSound what
+// the mixer takes ahead of the play cursor as well.
+int getVolumeLatency(Buffer* buffer, uint32_t* bytes);
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions);
 void release(Buffer* buffer);
 void release(Notify* notify);

@@ -84,6 +84,10 @@ bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel) {
 
 uint32_t bytesNotYetHeard(Buffer* stream) { return stream->device->output->bytesNotYetHeard(); }
 
+uint32_t bytesBeforeVolumeIsHeard(Buffer* stream) {
+    return stream->device->output->bytesBeforeVolumeIsHeard();
+}
+
 bool outputLost(Buffer* stream) { return stream->device->output->lost(); }
 
 }  // namespace software

@@ -215,6 +215,9 @@ class PulseOutput final : public SoundOutput {
         return uint32_t(held & ~uint64_t(kBytesPerSample - 1));
     }
 
+    // The server applies the volume as it mixes, taking back what it mixed ahead: heard at once.
+    uint32_t bytesBeforeVolumeIsHeard() override { return 0; }
+
     bool lost() override {
         pa_threaded_mainloop_lock(connection.loop);
         const bool gone = stream == nullptr || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ||

@@ -301,6 +301,8 @@ class SdlOutput final : public SoundOutput {
         const double held = 1.5 * kCallbackSamples - std::min(played, double(kCallbackSamples));
         return uint32_t(held) * kBytesPerSample;
     }
+    // The stream applies the volume to the samples SDL takes: heard once they are.
+    uint32_t bytesBeforeVolumeIsHeard() override { return bytesNotYetHeard(); }
     // SDL stops a device that went away (unplugged, its server gone).
     bool lost() override { return sdl.GetAudioDeviceStatus(device->id) == SDL_AUDIO_STOPPED; }
     void release() override {

@@ -125,6 +125,13 @@ int getLatency(Buffer* buffer, uint32_t* bytes) {
     return 0;
 }
 
+int getVolumeLatency(Buffer* buffer, uint32_t* bytes) {
+    *bytes = 0;
+    if (software::beforeCall(BufferCall::GetVolumeLatency, buffer) != 0) return 1;
+    *bytes = buffer->primary ? 0 : software::bytesBeforeVolumeIsHeard(buffer);
+    return 0;
+}
+
 int getStatus(Buffer* buffer, uint32_t* status) {
     *status = 0;
     if (software::beforeCall(BufferCall::GetStatus, buffer) != 0) return 1;

@@ -48,6 +48,7 @@ enum class BufferCall {
     GetPosition,
     GetStatus,
     GetLatency,
+    GetVolumeLatency,
     SetNotificationPositions,
     Release,
     ReleaseNotify,
@@ -76,6 +77,8 @@ void streamPlays(Buffer* stream, bool on);
 bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel);
 // Bytes of the stream that the device has taken but not yet played (getLatency).
 uint32_t bytesNotYetHeard(Buffer* stream);
+// Bytes between the sample heard and the first a volume set now reaches (getVolumeLatency).
+uint32_t bytesBeforeVolumeIsHeard(Buffer* stream);
 // Whether the device the stream plays on is gone (its server died, it was unplugged).
 bool outputLost(Buffer* stream);
 

@@ -11,6 +11,9 @@
 //   setVolume(attenuation)  true when the output applies the volume itself, where it is heard
 //                           soonest; false: the stream applies it to the samples
 //   bytesNotYetHeard()      bytes it has taken from the stream that are not yet heard
+//   bytesBeforeVolumeIsHeard()
+//                           bytes between the sample heard and the first that a volume set now
+//                           reaches
 //   lost()                  the device is gone (the server died, the sink went away): nothing
 //                           more is heard
 //   release()               the device is released: the output goes (at once, or later on a
@@ -31,6 +34,7 @@ class SoundOutput {
     virtual void streamPlays(bool on) = 0;
     virtual bool setVolume(int32_t hundredthsOfDecibel) = 0;
     virtual uint32_t bytesNotYetHeard() = 0;
+    virtual uint32_t bytesBeforeVolumeIsHeard() = 0;
     virtual bool lost() = 0;
     virtual void release() = 0;
 };

@@ -108,8 +108,12 @@ void fadeVolume(AudioOutput& a, float to, float seconds, bool thenEnd) {
         // A fade longer than any program runs is that long: its length in samples is no number
         // that overflows.
         constexpr double kLongestFade = double(uint64_t(1) << 53);  // samples: some 6000 years
-        v.fadeSamples =
-            std::max<uint64_t>(1, uint64_t(std::min(double(seconds) * kSampleRate, kLongestFade)));
+        // A volume set now is heard volumeLead samples later (on DirectSound, once the mixer has
+        // taken the samples it reaches): the fade is that much shorter, so that it ends, as
+        // heard, when it was asked to.
+        const uint64_t length = uint64_t(std::min(double(seconds) * kSampleRate, kLongestFade));
+        const uint64_t lead = volumeLead(a);
+        v.fadeSamples = length > lead ? length - lead : 1;
         v.endWhenDone = thenEnd;
         v.ended = false;
         if (v.thread != nullptr) {

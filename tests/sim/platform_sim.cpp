@@ -37,6 +37,7 @@ struct State {
     Buffer* stream = nullptr;
     std::atomic<int> setVolumeCalls{0};
     std::atomic<bool> outputLost{false};
+    std::atomic<uint32_t> heldBytes{0};
 };
 
 State& state() {
@@ -68,9 +69,12 @@ void reset() {
     s.calls.clear();
     s.setVolumeCalls = 0;
     s.outputLost = false;
+    s.heldBytes = 0;
 }
 
 void loseOutput() { state().outputLost = true; }
+
+void holdNotYetHeard(uint32_t bytes) { state().heldBytes = bytes; }
 
 void failAt(Step step) {
     std::lock_guard<std::mutex> guard(state().mutex);
@@ -199,6 +203,7 @@ int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool enti
         case BufferCall::GetPosition: return sim::call("GetCurrentPosition");
         case BufferCall::GetStatus: return sim::call("GetStatus");
         case BufferCall::GetLatency: return sim::call("GetLatency");
+        case BufferCall::GetVolumeLatency: return sim::call("GetVolumeLatency");
         case BufferCall::SetNotificationPositions:
             return sim::call("SetNotificationPositions", Step::SetNotificationPositions);
         case BufferCall::Release: return sim::call(primary ? "Release(primary)" : "Release(stream)");
@@ -225,7 +230,8 @@ void notifyDeleted(Notify*) { sim::countLive(&sim::LiveObjects::notifies, -1); }
 int primaryPlays(Buffer*) { return 0; }
 void streamPlays(Buffer*, bool) {}
 bool volumeApplied(Buffer*, int32_t) { return false; }
-uint32_t bytesNotYetHeard(Buffer*) { return 0; }
+uint32_t bytesNotYetHeard(Buffer*) { return sim::state().heldBytes.load(); }
+uint32_t bytesBeforeVolumeIsHeard(Buffer*) { return 0; }
 bool outputLost(Buffer*) { return sim::state().outputLost; }
 
 }  // namespace software

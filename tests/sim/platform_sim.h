@@ -44,6 +44,9 @@ void failAt(Step step);
 void failLocks(int count);
 // The device goes away (its sound server dies): the stream buffer is lost from now on.
 void loseOutput();
+// What the device says it holds of the stream, not yet heard, from now on (0 after a reset); a
+// sound server's count of it may change while the stream is stopped.
+void holdNotYetHeard(uint32_t bytes);
 
 LiveObjects live();
 // The platform calls made since the last reset, by name, in order.
