@@ -10,7 +10,8 @@
 //   quick    with "SetSidtuneQuickStart 1": "PlaySidtune" to the first rendered sample
 //   speed    "SetSidtuneSpeed 2" while playing to the first sample made at the new tempo
 //
-// Run under scripts/with-pulse.sh. The host is quenbrix-run with --trace, which prints the wall
+// Run under scripts/with-pulse.sh, alone or beside a neighbour (SIDTUNE_NEIGHBOUR_MS; run-benchmarks.sh
+// runs both). The host is quenbrix-run with --trace, which prints the wall
 // clock at each command; by default the Linux one beside the plugin, or any command line given
 // (the Windows DLL under Wine: SIDTUNE_WINE path/quenbrix-run.exe --plugin path/sidtune.dll):
 //   latency_bench [--runs N] [HOST...]
@@ -160,6 +161,13 @@ int main(int argc, char** argv) {
     std::vector<int16_t> offline(20 * kBlockSamples);
     for (int b = 0; b < 20; ++b) renderBlock(*e, offline.data() + b * kBlockSamples, kBlockBytes);
 
+    // Alone, or beside the neighbour that scripts/with-pulse.sh starts for SIDTUNE_NEIGHBOUR_MS.
+    const char* neighbour = std::getenv("SIDTUNE_NEIGHBOUR_MS");
+    if (neighbour != nullptr) {
+        std::printf("beside a neighbour: a stream of silence with a latency of %s ms\n", neighbour);
+    } else {
+        std::printf("alone: the measured stream the server's only playback client (the recorder asks 5 ms)\n");
+    }
     std::printf("%-4s %8s %8s %8s %8s %8s %8s   (seconds from the command to its effect)\n", "run", "start",
                 "volume", "pause", "stop", "quick", "speed");
     std::vector<Delays> all;

@@ -724,8 +724,8 @@ class Neighbour {
 // "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s later). PipeWire's server plays what
 // its graph takes a quantum later (46 ms here, for a stream alone), and tells what a stream has
 // played a quantum at a time: there the clock may lag the time since the command by that much
-// more (never lead it: nothing is heard before it is played). The same beside a low-latency
-// neighbour, which keeps that case covered.
+// more (never lead it: nothing is heard before it is played); under a sanitizer 100 ms. The same beside a
+// low-latency neighbour, which keeps that case covered.
 TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::string examples = SIDTUNE_DEMO_DIR, effects = demoTune("effects.sid");
@@ -740,7 +740,9 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     timed += "SetSidtuneEnd 1\n";
     for (int poll = 0; poll < 250; ++poll) timed += "e = SidtuneEnded\nPrint e\nWait 10\n";
     const char* server = std::getenv("SIDTUNE_SOUND_SERVER");
-    const double lag = server != nullptr && std::string(server) == "pipewire" ? 0.066 : 0.020;
+    const double lag = !kTimingJudged                                           ? 0.100
+                       : server != nullptr && std::string(server) == "pipewire" ? 0.066
+                                                                                : 0.020;
     // The clock (seconds of the song heard) against the time it has played: within 20 ms, or up to
     // `lag` behind.
     auto keepsTime = [&](double clock, double played) {
@@ -999,12 +1001,12 @@ TEST(RealAudio, UnloadingTheLibraryClosesAStoppedDevice) {
 // main, or unloads the library, with the player idle, playing, paused or fading. Each ends cleanly
 // (exit code 0: no crash in a sound thread that called code no longer there, no abort for a thread
 // destroyed unjoined) and at once: within 0.5 s of saying so (it hung for ever while paused).
-// Through SDL2 within 3 s: closing an SDL device lets it drain, two callback periods and what a
-// sound server holds.
+// Through SDL2 (and under a sanitizer) within 3 s: closing an SDL device lets it drain, two
+// callback periods and what a sound server holds.
 TEST(RealAudio, AHostThatEndsWithoutUnloadEndsCleanly) {
     SKIP_WITHOUT_SOUND_SERVER();
     for (const char* plugin : kLinuxPlugins) {
-        const double limit = std::string(plugin) == SIDTUNE_PLUGIN ? 0.5 : 3.0;
+        const double limit = std::string(plugin) == SIDTUNE_PLUGIN && kTimingJudged ? 0.5 : 3.0;
         for (const char* state : {"idle", "playing", "paused", "fading"}) {
             for (const char* end : {"exit", "return", "unload-library"}) {
                 SCOPED_TRACE(std::string(plugin) + " " + state + " " + end);
