@@ -32,6 +32,7 @@
 #include <type_traits>
 
 #include "audio/audio_format.h"
+#include "audio/never_destroyed.h"
 #include "audio/software_platform.h"
 #include "audio/sound_output.h"
 
@@ -272,10 +273,9 @@ class DeviceParking {
     std::thread closer;
 };
 
-// Never destroyed: a parked device's closing thread may still run when the exit handlers do (the
-// plugin finishes every release first, but nothing orders that before the destruction of statics
-// of another file), and a std::thread destroyed while it runs ends the process.
-DeviceParking& parking = *new DeviceParking;
+// Never destroyed (a std::thread destroyed while it runs ends the process): a parked device's
+// closing thread may still run when the exit handlers do.
+DeviceParking& parking() { return neverDestroyed<DeviceParking>(); }
 
 class SdlOutput final : public SoundOutput {
   public:
@@ -307,7 +307,7 @@ class SdlOutput final : public SoundOutput {
     bool lost() override { return sdl.GetAudioDeviceStatus(device->id) == SDL_AUDIO_STOPPED; }
     void release() override {
         setDeviceStream(device, nullptr);  // whatever it played, from now on it plays silence
-        parking.park(device);
+        parking().park(device);
         delete this;
     }
 
@@ -316,7 +316,7 @@ class SdlOutput final : public SoundOutput {
 };
 
 SdlDevice* openDevice(const char* drivers) {
-    if (SdlDevice* d = parking.takeBack()) {
+    if (SdlDevice* d = parking().takeBack()) {
         // A device the server dropped while it was parked is stopped for good.
         if (sdl.GetAudioDeviceStatus(d->id) != SDL_AUDIO_STOPPED) return d;
         closeNow(d);
@@ -358,7 +358,7 @@ SoundOutput* openSdlOutput(const char* drivers) {
 }
 
 void finishSdlOutputs() {
-    if (sdl.GetAudioDeviceStatus != nullptr) parking.finish();
+    if (sdl.GetAudioDeviceStatus != nullptr) parking().finish();
 }
 
 }  // namespace sidtune::platform

@@ -12,6 +12,8 @@
 #include <new>
 #include <thread>
 
+#include "audio/never_destroyed.h"
+
 namespace sidtune::platform {
 
 struct Event {
@@ -24,18 +26,10 @@ struct Thread {
 
 namespace {
 
-// Never destroyed: a host that exits without the plugin's unload runs the exit handlers while a
-// worker may still wait here (the plugin ends its threads first, but nothing orders that before the
-// destruction of statics of another file).
-std::mutex& eventMutex() {
-    static std::mutex& m = *new std::mutex;
-    return m;
-}
-
-std::condition_variable& eventSignalled() {
-    static std::condition_variable& c = *new std::condition_variable;
-    return c;
-}
+// Never destroyed: a worker may still wait here while a host that ends without the plugin's unload
+// runs the exit handlers.
+std::mutex& eventMutex() { return neverDestroyed<std::mutex>(); }
+std::condition_variable& eventSignalled() { return neverDestroyed<std::condition_variable>(); }
 
 }  // namespace
 
