@@ -67,8 +67,8 @@ int setVolume(Buffer* buffer, int32_t hundredthsOfDecibel);
 int getPosition(Buffer* buffer, uint32_t* playPosition);  // GetCurrentPosition: the play position
 int getStatus(Buffer* buffer, uint32_t* status);          // GetStatus: kStatusPlaying, kStatusBufferLost
 // Bytes between the play position and the sample being heard: what a device that takes samples
-// ahead (a sound server's client) holds and has not yet played. DirectSound's play position is
-// the sample heard: 0 there.
+// ahead (a sound server's client) holds and has not yet played. DirectSound reports none of it:
+// there it is what the device is known to hold (platform_dsound.cpp).
 int getLatency(Buffer* buffer, uint32_t* bytes);
 // Bytes between the sample being heard and the first sample that a volume set now reaches: none
 // where the volume is applied as the sound is heard (a sound server that takes back what it mixed

@@ -272,17 +272,15 @@ int waitForAny(Event* const* events, uint32_t count, uint32_t milliseconds) {
 
 Thread* createThread(int (*entry)(void*), void* argument) {
     Thread* thread = new (std::nothrow) Thread{nullptr, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (thread == nullptr) return nullptr;
     ThreadStart* start =
-        new (std::nothrow) ThreadStart{entry, argument, thread != nullptr ? thread->left : nullptr};
-    if (thread != nullptr && thread->left != nullptr && start != nullptr)
-        thread->handle = CreateThread(nullptr, 0, threadEntry, start, 0, nullptr);
-    if (thread == nullptr || thread->handle == nullptr) {
-        delete start;
-        if (thread != nullptr && thread->left != nullptr) CloseHandle(thread->left);
-        delete thread;
-        return nullptr;
-    }
-    return thread;
+        thread->left != nullptr ? new (std::nothrow) ThreadStart{entry, argument, thread->left} : nullptr;
+    if (start != nullptr) thread->handle = CreateThread(nullptr, 0, threadEntry, start, 0, nullptr);
+    if (thread->handle != nullptr) return thread;
+    delete start;
+    if (thread->left != nullptr) CloseHandle(thread->left);
+    delete thread;
+    return nullptr;
 }
 
 // A thread ends under the loader's lock only when the library is unloaded without the plugin's
