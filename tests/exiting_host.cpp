@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string state = argv[3], end = argv[4];
-    // Never deleted: its destructor would unload the library.
-    auto* host = new quenbrix::PluginHost;
+    // Never deleted (its destructor would unload the library), and held where a leak check sees it.
+    static quenbrix::PluginHost* const host = new quenbrix::PluginHost;
     std::string error;
     if (host->start(argv[1], error) != quenbrix::Started::Yes) {
         std::fprintf(stderr, "exiting_host: %s\n", error.c_str());
