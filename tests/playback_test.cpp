@@ -618,7 +618,7 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
 // A song heard to its end, from a song-length database: song 1 of the effects tune (1.5 s) goes on
 // to song 2 (2 s) with no gap in the end mode "next"; the mode set to "stop" while song 2 plays, it
 // stops at its end, and "SidtuneEnded", polled every 10 ms, turns -1 within 50 ms of the end heard,
-// never before it (beyond the recording's 10 ms).
+// never before it (beyond the recording's 10 ms) but through SDL2.
 // On PulseAudio's own client, through SDL2, and (where there is a Windows build) the DLL under
 // Wine, whose dropouts the recording may have.
 TEST(RealAudio, ASongHeardToItsEnd) {
@@ -672,7 +672,9 @@ TEST(RealAudio, ASongHeardToItsEnd) {
                 }
             }
             std::printf("SidtuneEnded turned -1 %+.3f s from the end heard\n", ended - endHeard);
-            EXPECT_GE(ended, endHeard - 0.01);
+            // (SDL2's clock is an estimate between its callbacks: there 50 ms either way.)
+            const bool estimate = host.platform == Platform::Sdl || !kTimingJudged;
+            EXPECT_GE(ended, endHeard - (estimate ? 0.05 : 0.01));
             EXPECT_LE(ended, endHeard + 0.05);
         });
     }

@@ -14,6 +14,7 @@
 // the write callback, which pulls from the stream buffer.
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -236,13 +237,14 @@ class PulseOutput final : public SoundOutput {
 
   private:
     pa_stream* stream = nullptr;
-    // Under the main loop's lock.
+    // Under the main loop's lock. The ones that the worker's clock reads too are atomics, so that a
+    // thread sanitizer, which does not see the lock taken inside the sound library, sees their order.
     Buffer* source = nullptr;
-    bool corked = true;
-    uint64_t written = 0;  // bytes, ever: a stream that resumes has samples queued on the server
+    std::atomic<bool> corked{true};
+    std::atomic<uint64_t> written{0};  // bytes, ever: a stream that resumes has samples queued on the server
     // How long the stream has played: before it was last corked, and since it was last uncorked.
-    pa_usec_t playedBefore = 0;
-    pa_usec_t playingSince = 0;
+    std::atomic<pa_usec_t> playedBefore{0};
+    std::atomic<pa_usec_t> playingSince{0};
 
     static void run(pa_operation* operation) {
         if (operation != nullptr) pa_operation_unref(operation);
