@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
     if (neighbour != nullptr) {
         std::printf("beside a neighbour: a stream of silence with a latency of %s ms\n", neighbour);
     } else {
-        std::printf("alone: the measured stream the server's only playback client (the recorder asks 5 ms)\n");
+        std::printf(
+            "alone: the measured stream the server's only playback client (the recorder asks 5 ms)\n");
     }
     std::printf("%-4s %8s %8s %8s %8s %8s %8s   (seconds from the command to its effect)\n", "run", "start",
                 "volume", "pause", "stop", "quick", "speed");

@@ -355,7 +355,7 @@ TEST_F(AudioOutputTest, AFadeFollowsWhatIsHeard) {
     listen(kHalf);                    // half of it heard: the value is 0.5
     ASSERT_TRUE(eventually([] { return sim::streamVolume() == -602; })) << sim::streamVolume();
     sim::holdNotYetHeard(4410);  // from now on the device holds 50 ms of the stream, not yet heard
-    pauseSong(e);  // a pause ends the fade where it is
+    pauseSong(e);                // a pause ends the fade where it is
     resumeSong(e);
     listen(kHalf);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
