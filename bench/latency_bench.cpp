@@ -31,7 +31,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "stamped_recording.h"
@@ -156,10 +155,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string tune = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
-    auto e = std::make_unique<EngineState>();
-    if (beginTuneFile(*e, tune.c_str(), 0) != SongStart::Begun) return 1;
+    auto song = std::make_unique<Song>();
+    if (beginTuneFile(*song, tune.c_str(), 0) != PlayError::None) return 1;
     std::vector<int16_t> offline(20 * kBlockSamples);
-    for (int b = 0; b < 20; ++b) renderBlock(*e, offline.data() + b * kBlockSamples, kBlockBytes);
+    for (int b = 0; b < 20; ++b) renderSong(*song, offline.data() + b * kBlockSamples, kBlockSamples);
 
     // Alone, or beside the neighbour that scripts/with-pulse.sh starts for SIDTUNE_NEIGHBOUR_MS.
     const char* neighbour = std::getenv("SIDTUNE_NEIGHBOUR_MS");

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 
@@ -36,28 +35,28 @@ std::map<std::string, TuneRuns> runs;
 
 void renderTune(benchmark::State& state, const std::string& name, const std::string& kind,
                 const std::string& path) {
-    const auto engine = std::make_unique<EngineState>();
-    EngineState& e = *engine;
+    const auto ownSong = std::make_unique<Song>();
+    Song& s = *ownSong;
     std::vector<int16_t> block(kBlockSamples);
     const int blocks = 120;  // 60 seconds
     TuneRuns& tune = runs[name];
     tune.kind = kind;
     for (auto _ : state) {
         state.PauseTiming();
-        if (beginTuneFile(e, path.c_str(), 0) != SongStart::Begun) {
+        if (beginTuneFile(s, path.c_str(), 0) != PlayError::None) {
             state.SkipWithError("not a PSID tune");
             return;
         }
         state.ResumeTiming();
         const auto begin = std::chrono::steady_clock::now();
-        for (int b = 0; b < blocks; ++b) renderBlock(e, block.data(), kBlockBytes);
+        for (int b = 0; b < blocks; ++b) renderSong(s, block.data(), kBlockSamples);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         benchmark::DoNotOptimize(block.data());
         tune.speeds.push_back(60.0 / wall);
     }
     state.counters["realtime_x"] =
         benchmark::Counter(60.0 * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["cutoff"] = double(e.machine.cutOffCalls);
+    state.counters["cutoff"] = double(s.machine.cutOffCalls);
 }
 
 void registerTunes(const std::filesystem::path& dir, const std::string& kind) {

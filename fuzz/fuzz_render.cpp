@@ -4,15 +4,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sidtune;
-    static EngineState e;  // the fuzzer's own engine, reset for every input
-    if (beginTune(e, data, size, 0) != SongStart::Begun) return 0;
+    static Song song;  // the fuzzer's own song, reset for every input
+    if (beginTune(song, data, size, 0) != PlayError::None) return 0;
     static std::vector<int16_t> block(kBlockSamples);
-    for (int b = 0; b < 2; ++b) renderBlock(e, block.data(), kBlockBytes);
+    for (int b = 0; b < 2; ++b) renderSong(song, block.data(), kBlockSamples);
     return 0;
 }

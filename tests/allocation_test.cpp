@@ -27,14 +27,13 @@ namespace sidtune::test {
 namespace {
 
 TEST(Allocation, NothingIsAllocatedWhileBlocksAreRendered) {
-    const auto engine = newEngine();
-    EngineState& e = *engine;
+    const auto song = newSong();
     for (const char* file : {"demo.sid", "effects.sid", "digi.sid"}) {
-        ASSERT_TRUE(beginTuneFile(e, demoTune(file)));
+        ASSERT_TRUE(beginTuneFile(*song, demoTune(file)));
         std::vector<int16_t> block(kBlockSamples);
         allocations = 0;
         counting = true;
-        for (int b = 0; b < 20; ++b) renderBlock(e, block.data(), kBlockBytes);
+        for (int b = 0; b < 20; ++b) renderSong(*song, block.data(), kBlockSamples);
         counting = false;
         EXPECT_EQ(allocations, 0) << file;
     }

@@ -42,49 +42,49 @@ std::vector<uint8_t> countingTune(uint8_t volume = 0) {
                     {0xEE, 0x00, 0xC0, 0x60});        // INC $C000; RTS
 }
 
-// The blocks the player makes of a tune's first song, offline, on an engine of their own.
+// The blocks the player makes of a tune's first song, offline, in a song of their own.
 std::vector<int16_t> offlineBlocks(const std::vector<uint8_t>& tune, int blocks) {
-    const std::unique_ptr<EngineState> offline = newEngine();
+    const std::unique_ptr<Song> offline = newSong();
     EXPECT_TRUE(beginTuneBytes(*offline, tune));
     return renderBlocks(*offline, blocks);
 }
 
-// An engine of the test's own on the simulated platform, and nothing alive afterwards.
+// A player of the test's own on the simulated platform, and nothing alive afterwards.
 class AudioOutputTest : public ::testing::Test {
   protected:
-    std::unique_ptr<EngineState> engineState = newEngine();
-    EngineState& e = *engineState;
+    std::unique_ptr<Player> ownPlayer = std::make_unique<Player>();
+    Player& p = *ownPlayer;
     TempFolder folder;
 
     void SetUp() override { sim::reset(); }
     void TearDown() override {
-        closePlayer(e);
+        closePlayer(p);
         EXPECT_EQ(sim::live(), sim::LiveObjects{});
     }
     // Set up, load, start song 0, as "PlaySidtune" does.
     void play(const std::vector<uint8_t>& tune) {
-        ASSERT_TRUE(openPlayer(e));
-        ASSERT_TRUE(startTune(e, folder.write("tune.sid", tune).c_str(), 0));
-        ASSERT_EQ(playerState(e), PlayerState::Playing);
+        ASSERT_TRUE(openPlayer(p));
+        ASSERT_TRUE(startTune(p, folder.write("tune.sid", tune).c_str(), 0));
+        ASSERT_EQ(playerState(p), PlayerState::Playing);
     }
     // Waits until the worker has finished `count` refills: each ends with the unlock of a half.
     void waitForRefills(int count) { ASSERT_TRUE(sim::waitForRefills(count)); }
     // Waits for the worker's first refill, the second half's at the start: with the quick start the
     // first half, filled before the stream starts, is one unlock more.
-    void waitForTheStart() { waitForRefills(e.settings.quickStart ? 2 : 1); }
+    void waitForTheStart() { waitForRefills(p.quickStart ? 2 : 1); }
 };
 
 TEST_F(AudioOutputTest, ShutdownWithNothingSetUpMakesNoCall) {
-    shutDownEngine(e);
-    shutDownEngine(e);
+    shutDownEngine(p);
+    shutDownEngine(p);
     EXPECT_TRUE(sim::calls().empty());
 }
 
 TEST_F(AudioOutputTest, SetUpInOrderThenShutDownInReverse) {
-    ASSERT_TRUE(setUpEngine(e));
+    ASSERT_TRUE(setUpEngine(p));
     const sim::LiveObjects up{1, 2, 1, 3, 1};  // device; primary and stream buffers; notify; events; worker
     EXPECT_EQ(sim::live(), up);
-    EXPECT_EQ(e.audio.bufferBytes, kStreamBytes);
+    EXPECT_EQ(p.audio.bufferBytes, kStreamBytes);
     EXPECT_EQ(sim::streamContents(), std::vector<int16_t>(kStreamBytes / 2, 0));
     EXPECT_FALSE(sim::streamPlaying());
     const std::vector<std::string> setUpCalls = {
@@ -110,7 +110,7 @@ TEST_F(AudioOutputTest, SetUpInOrderThenShutDownInReverse) {
 
     sim::reset();
     // At once, as the plugin's load does: the waiting worker ends through the stop event.
-    shutDownEngine(e);
+    shutDownEngine(p);
     const std::vector<std::string> shutDownCalls = {
         "Stop(stream)",       "CloseHandle(thread)", "CloseHandle(event)", "CloseHandle(event)",
         "CloseHandle(event)", "Stop(stream)",        "Release(stream)",    "Release(notify)",
@@ -118,9 +118,9 @@ TEST_F(AudioOutputTest, SetUpInOrderThenShutDownInReverse) {
     };
     EXPECT_EQ(sim::calls(), shutDownCalls);
     EXPECT_EQ(sim::live(), sim::LiveObjects{});
-    EXPECT_EQ(e.audio.device, nullptr);
-    EXPECT_EQ(e.audio.thread, nullptr);
-    shutDownEngine(e);  // and a second time
+    EXPECT_EQ(p.audio.device, nullptr);
+    EXPECT_EQ(p.audio.thread, nullptr);
+    shutDownEngine(p);  // and a second time
     EXPECT_EQ(sim::calls(), shutDownCalls);
 }
 
@@ -131,10 +131,10 @@ TEST_F(AudioOutputTest, EverySetUpStepFailingLeavesNothingBehind) {
                            SetNotificationPositions, ClearingLock, CreateThread}) {
         sim::reset();
         sim::failAt(step);
-        EXPECT_FALSE(setUpEngine(e)) << int(step);
+        EXPECT_FALSE(setUpEngine(p)) << int(step);
         EXPECT_EQ(sim::live(), sim::LiveObjects{}) << int(step);
         EXPECT_EQ(countCalls("CreateThread") > 0, step == CreateThread) << int(step);
-        shutDownEngine(e);
+        shutDownEngine(p);
     }
 }
 
@@ -162,7 +162,7 @@ TEST_F(AudioOutputTest, HalvesAreRefilledAsTheyArePlayed) {
     waitForRefills(3);
     EXPECT_EQ(sim::advance(kHalf), expected[1]);
     waitForRefills(4);
-    EXPECT_EQ(e.machine.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
+    EXPECT_EQ(p.music.machine.memory[0xC000], 4 * 25);  // before the next advance sets the worker going
     EXPECT_EQ(sim::advance(kHalf), expected[2]);
 }
 
@@ -171,13 +171,13 @@ TEST_F(AudioOutputTest, SilenceWhileRenderingIsOff) {
     waitForRefills(1);
     sim::advance(kHalf);
     waitForRefills(2);
-    const uint8_t calls = e.machine.memory[0xC000];
-    const SidVoice voice = e.machine.sid.voices[0];
-    e.renderEnabled = 0;
+    const uint8_t calls = p.music.machine.memory[0xC000];
+    const SidVoice voice = p.music.machine.sid.voices[0];
+    p.renderEnabled = 0;
     sim::advance(kHalf);
     waitForRefills(3);
-    EXPECT_EQ(e.machine.memory[0xC000], calls);
-    EXPECT_EQ(e.machine.sid.voices[0].envelope, voice.envelope);
+    EXPECT_EQ(p.music.machine.memory[0xC000], calls);
+    EXPECT_EQ(p.music.machine.sid.voices[0].envelope, voice.envelope);
     const std::vector<int16_t> contents = sim::streamContents();
     EXPECT_EQ(std::vector<int16_t>(contents.begin() + kBlockSamples, contents.end()),
               std::vector<int16_t>(kBlockSamples, 0));
@@ -187,8 +187,8 @@ TEST_F(AudioOutputTest, BothHalfEventsPendingRefillTheSecondHalfFirst) {
     play(countingTune());
     waitForRefills(1);
     {
-        std::lock_guard<std::mutex> hold(e.machineLock);  // the worker stalls in its next block
-        sim::advance(kHalf);                              // middle: the worker takes the first half
+        std::lock_guard<std::mutex> hold(p.songLock);  // the worker stalls in its next block
+        sim::advance(kHalf);                           // middle: the worker takes the first half
         ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
         sim::advance(kHalf);  // wrap: pending
         sim::advance(kHalf);  // middle again: pending too
@@ -206,13 +206,13 @@ TEST_F(AudioOutputTest, StopWithAHalfPendingRefillsItFirst) {
     play(countingTune());
     waitForRefills(1);
     {
-        std::lock_guard<std::mutex> hold(e.machineLock);
+        std::lock_guard<std::mutex> hold(p.songLock);
         sim::advance(kHalf);
         ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
         sim::advance(kHalf);  // wrap pending
-        stopSong(e);          // the stop notification: stop pending too
+        stopSong(p);          // the stop notification: stop pending too
     }
-    shutDownEngine(e);  // waits for the worker: the pending half first, then the stop
+    shutDownEngine(p);  // waits for the worker: the pending half first, then the stop
     EXPECT_EQ(countCalls(at("Lock", kHalf)), 2);
 }
 
@@ -243,8 +243,8 @@ TEST_F(AudioOutputTest, TheWorkerWaitsForTheInitRoutine) {
     tune[12] = 0x10, tune[13] = 0x20;  // play $1020
     play(tune);
     waitForRefills(1);
-    EXPECT_EQ(e.machine.memory[0xC000], 25);
-    EXPECT_EQ(e.machine.memory[0xC002], 0);
+    EXPECT_EQ(p.music.machine.memory[0xC000], 25);
+    EXPECT_EQ(p.music.machine.memory[0xC002], 0);
 }
 
 // A pause keeps the song's place: what is heard before it and after the resume is the stream
@@ -264,17 +264,17 @@ TEST_F(AudioOutputTest, PauseAndResumeSkipNothing) {
             play(tune);
             waitForRefills(1);
             std::vector<int16_t> heard = listen(pauseAt);
-            pauseSong(e);
+            pauseSong(p);
             EXPECT_FALSE(sim::streamPlaying());
             EXPECT_EQ(sim::advance(4000), std::vector<int16_t>(2000, 0));  // silence, in place
-            resumeSong(e);
-            if (raised >= 0) platform::setEvent(e.audio.events[raised]);
+            resumeSong(p);
+            if (raised >= 0) platform::setEvent(p.audio.events[raised]);
             std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the worker has acted on it
             const std::vector<int16_t> after = listen(uint32_t(expected.size() * 2) - pauseAt);
             heard.insert(heard.end(), after.begin(), after.end());
             ASSERT_EQ(heard.size(), expected.size());
             EXPECT_EQ(heard, expected);
-            closePlayer(e);
+            closePlayer(p);
             EXPECT_EQ(sim::live(), sim::LiveObjects{});
         }
     }
@@ -297,16 +297,16 @@ TEST_F(AudioOutputTest, TheSettingsAreWhatIsHeard) {
         SCOPED_TRACE(testing::Message()
                      << c.speed << " " << int(c.muted) << " " << c.quickStart << " " << c.thenNotANumber);
         sim::reset();
-        resetSettings(e);
-        setSpeed(e, c.speed);
-        for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(e, voice, c.muted >> (voice - 1) & 1);
-        setQuickStart(e, c.quickStart);
+        resetSettings(p);
+        setSpeed(p, c.speed);
+        for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(p, voice, c.muted >> (voice - 1) & 1);
+        setQuickStart(p, c.quickStart);
         if (c.thenNotANumber) {
-            for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(e, voice, NAN);
-            setQuickStart(e, NAN);
+            for (int voice = 1; voice <= 3; ++voice) setVoiceMuted(p, voice, NAN);
+            setQuickStart(p, NAN);
         }
-        const auto offline = newEngine();
-        offline->settings = e.settings;
+        const auto offline = newSong();
+        offline->settings = p.settings;
         ASSERT_TRUE(beginTuneBytes(*offline, tune));
         std::vector<int16_t> expected =
             c.quickStart ? std::vector<int16_t>{} : std::vector<int16_t>(kBlockSamples, 0);
@@ -315,7 +315,7 @@ TEST_F(AudioOutputTest, TheSettingsAreWhatIsHeard) {
         play(tune);
         waitForTheStart();
         EXPECT_EQ(listen(uint32_t(expected.size()) * kBytesPerSample), expected);
-        closePlayer(e);
+        closePlayer(p);
     }
 }
 
@@ -332,18 +332,18 @@ TEST_F(AudioOutputTest, TheTimeOfTheSongHeard) {
     };
     for (const Case& c : cases) {
         sim::reset();
-        setQuickStart(e, c.quickStart);
+        setQuickStart(p, c.quickStart);
         play(countingTune());
         waitForTheStart();
         listen(c.playedBytes);
-        EXPECT_EQ(songMilliseconds(e), c.milliseconds) << c.quickStart << " " << c.playedBytes;
-        pauseSong(e);
+        EXPECT_EQ(songMilliseconds(p), c.milliseconds) << c.quickStart << " " << c.playedBytes;
+        pauseSong(p);
         sim::advance(kHalf);  // nothing moves while paused
-        EXPECT_EQ(songMilliseconds(e), c.milliseconds) << c.quickStart << " " << c.playedBytes;
-        closePlayer(e);
-        EXPECT_EQ(songMilliseconds(e), 0);
+        EXPECT_EQ(songMilliseconds(p), c.milliseconds) << c.quickStart << " " << c.playedBytes;
+        closePlayer(p);
+        EXPECT_EQ(songMilliseconds(p), 0);
     }
-    setQuickStart(e, false);
+    setQuickStart(p, false);
 }
 
 // A fade follows what is heard: the attenuation at each point is the value's on the volume's scale,
@@ -351,33 +351,33 @@ TEST_F(AudioOutputTest, TheTimeOfTheSongHeard) {
 TEST_F(AudioOutputTest, AFadeFollowsWhatIsHeard) {
     play(countingTune());
     waitForRefills(1);
-    fadePlayer(e, 0.0f, 1.0f, true);  // to silence over one second
+    fadePlayer(p, 0.0f, 1.0f, true);  // to silence over one second
     listen(kHalf);                    // half of it heard: the value is 0.5
     ASSERT_TRUE(eventually([] { return sim::streamVolume() == -602; })) << sim::streamVolume();
     sim::holdNotYetHeard(4410);  // from now on the device holds 50 ms of the stream, not yet heard
-    pauseSong(e);                // a pause ends the fade where it is
-    resumeSong(e);
+    pauseSong(p);                // a pause ends the fade where it is
+    resumeSong(p);
     listen(kHalf);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(sim::streamVolume(), -602);
-    EXPECT_EQ(playerState(e), PlayerState::Playing);
+    EXPECT_EQ(playerState(p), PlayerState::Playing);
 
-    pauseSong(e);
-    fadePlayer(e, 1.0f, 0.5f, false);  // made while paused: it waits for the sound
+    pauseSong(p);
+    fadePlayer(p, 1.0f, 0.5f, false);  // made while paused: it waits for the sound
     sim::holdNotYetHeard(0);           // the device's count changes while it is stopped
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(sim::streamVolume(), -602);
     sim::holdNotYetHeard(4410);
-    resumeSong(e);
+    resumeSong(p);
     listen(kHalf / 2);  // half of its half second: 0.75
     ASSERT_TRUE(eventually([] { return sim::streamVolume() == -250; })) << sim::streamVolume();
     listen(kHalf);  // over: the target's step, full volume
     ASSERT_TRUE(eventually([] { return sim::streamVolume() == 0; })) << sim::streamVolume();
 
-    fadePlayer(e, 0.5f, 0.2f, true);  // a fade-out to a level, then Idle
+    fadePlayer(p, 0.5f, 0.2f, true);  // a fade-out to a level, then Idle
     listen(kHalf);
     ASSERT_TRUE(eventually([] { return sim::streamVolume() == -609; }));  // step 63, as SetSidVolume 0.5
-    EXPECT_EQ(playerState(e), PlayerState::Idle);
+    EXPECT_EQ(playerState(p), PlayerState::Idle);
     EXPECT_EQ(sim::live(), sim::LiveObjects{});  // the device is released
 }
 
@@ -388,21 +388,21 @@ TEST_F(AudioOutputTest, AFailedLockRendersNothing) {
     sim::advance(kHalf);  // middle: its lock fails, the first half is not touched
     ASSERT_TRUE(eventually([] { return countCalls(at("Lock", 0)) == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(e.machine.memory[0xC000], 25);
+    EXPECT_EQ(p.music.machine.memory[0xC000], 25);
     sim::advance(kHalf);  // wrap: refilled as usual
     waitForRefills(2);
-    EXPECT_EQ(e.machine.memory[0xC000], 50);
+    EXPECT_EQ(p.music.machine.memory[0xC000], 50);
 }
 
 TEST_F(AudioOutputTest, StoppingEndsTheWorkerBeforeTheStopEventIsSet) {
     play(countingTune());
     waitForRefills(1);
-    stopSong(e);
+    stopSong(p);
     EXPECT_FALSE(sim::streamPlaying());
     // The stop notification alone ends the worker: the thread can be waited for.
     std::atomic<bool> ended{false};
     std::thread waiter([&] {
-        platform::waitForThread(e.audio.thread);
+        platform::waitForThread(p.audio.thread);
         ended = true;
     });
     if (!eventually([&] { return ended.load(); })) {
@@ -423,17 +423,17 @@ TEST_F(Volume, Steps) {
     const Case cases[] = {{0, -10000}, {1, -4208},  {2, -3606},  {4, -3003}, {8, -2401},
                           {13, -1980}, {16, -1799}, {32, -1197}, {63, -609}, {64, -595},
                           {100, -208}, {126, -7},   {127, 0}};
-    ASSERT_TRUE(setUpEngine(e));
+    ASSERT_TRUE(setUpEngine(p));
     for (const Case& c : cases) {
-        applyVolumeStep(e.audio, -5000);  // a different value first
-        applyVolumeStep(e.audio, c.step);
+        applyVolumeStep(p.audio, -5000);  // a different value first
+        applyVolumeStep(p.audio, c.step);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.step;
     }
     const int calls = sim::setVolumeCalls();
-    applyVolumeStep(e.audio, 128);
-    applyVolumeStep(e.audio, -1);
+    applyVolumeStep(p.audio, 128);
+    applyVolumeStep(p.audio, -1);
     EXPECT_EQ(sim::setVolumeCalls(), calls);  // out of range: no call at all
-    shutDownEngine(e);
+    shutDownEngine(p);
 }
 
 TEST_F(Volume, ScriptValues) {
@@ -459,23 +459,23 @@ TEST_F(Volume, ScriptValues) {
         {1.5f, 0},
         {std::numeric_limits<float>::infinity(), 0},
     };
-    ASSERT_TRUE(setUpEngine(e));
+    ASSERT_TRUE(setUpEngine(p));
     for (const Case& c : cases) {
-        applyVolumeStep(e.audio, 50);
-        applyVolume(e.audio, c.value);
+        applyVolumeStep(p.audio, 50);
+        applyVolume(p.audio, c.value);
         EXPECT_EQ(sim::streamVolume(), c.attenuation) << c.value;
     }
-    shutDownEngine(e);
+    shutDownEngine(p);
 }
 
 TEST_F(Volume, ANewEngineStartsAtFullVolume) {
-    ASSERT_TRUE(setUpEngine(e));
-    applyVolume(e.audio, 0.25f);
-    shutDownEngine(e);
-    ASSERT_TRUE(setUpEngine(e));
+    ASSERT_TRUE(setUpEngine(p));
+    applyVolume(p.audio, 0.25f);
+    shutDownEngine(p);
+    ASSERT_TRUE(setUpEngine(p));
     EXPECT_EQ(sim::streamVolume(), 0);
-    shutDownEngine(e);
-    applyVolume(e.audio, 0.5f);  // no engine: nothing to set, nothing happens
+    shutDownEngine(p);
+    applyVolume(p.audio, 0.5f);  // no engine: nothing to set, nothing happens
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cpu/opcode_tables.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "test_support.h"
 
 namespace sidtune::test {

@@ -10,7 +10,7 @@
 
 #include "cpu/cpu.h"
 #include "cpu/opcode_tables.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "test_support.h"
 
 namespace sidtune::test {

@@ -30,7 +30,7 @@ struct Seen {
 class DemoTunes : public MachineTest {
   protected:
     void startDemo(const char* file, uint8_t song) {
-        ASSERT_TRUE(beginTuneFile(e, demoTune(file), song));
+        ASSERT_TRUE(beginTuneFile(s, demoTune(file), song));
         ASSERT_EQ(m.cutOffCalls, 0u) << "the init routine returns";
     }
     void playFrames(Seen& seen, int frames);
@@ -40,9 +40,9 @@ void DemoTunes::playFrames(Seen& seen, int frames) {
     std::vector<int16_t> samples(4000);
     for (int f = 0; f < frames; ++f) {
         const uint16_t timer = uint16_t(m.memory[0xDC04] | m.memory[0xDC05] << 8);
-        const uint32_t length = frameSamples(timer, e.tune.speedFlags);
+        const uint32_t length = frameSamples(timer, s.tune.speedFlags);
         seen.frameLengths.insert(length);
-        ASSERT_TRUE(callSubroutine(m, e.tune.playAddress, 0, length * kPlayInstructionsPerSample));
+        ASSERT_TRUE(callSubroutine(m, s.tune.playAddress, 0, length * kPlayInstructionsPerSample));
         const SidChip& chip = m.sid;
         for (int v = 0; v < 3; ++v) {
             seen.controlBits |= controlRegister(chip.registers, v);
@@ -70,7 +70,7 @@ TEST_F(DemoTunes, TogetherUseEveryFeature) {
         playFrames(seen, 300);
     }
     startDemo("digi.sid", 0);
-    EXPECT_NE(e.tune.playAddress, 0);  // found through $0314/$0315: the header has none
+    EXPECT_NE(s.tune.playAddress, 0);  // found through $0314/$0315: the header has none
     playFrames(seen, 300);
 
     EXPECT_EQ(seen.controlBits, 0xFF) << "every waveform, test, ring, sync and gate";
@@ -112,28 +112,28 @@ TEST_F(DemoTunes, GoldenChecksums) {
     };
     for (const Case& c : cases) {
         startDemo(c.file, c.song);
-        EXPECT_EQ(checksum(renderBlocks(e, 40)), c.checksum) << c.file << " song " << int(c.song);
+        EXPECT_EQ(checksum(renderBlocks(s, 40)), c.checksum) << c.file << " song " << int(c.song);
         EXPECT_EQ(m.cutOffCalls, 0u) << c.file;
     }
 }
 
-// Engines are independent: two tunes rendered block by block in turn, each on an engine of its
+// Songs are independent: two tunes rendered block by block in turn, each a song of its
 // own, sound exactly as each does alone.
 TEST_F(DemoTunes, EnginesRenderedInTurnSoundAsEachAlone) {
     const int blocks = 6;
     std::vector<int16_t> alone[2];
     const std::pair<const char*, int> tunes[2] = {{"effects.sid", 1}, {"digi.sid", 0}};
     for (int t = 0; t < 2; ++t) {
-        ASSERT_TRUE(beginTuneFile(e, demoTune(tunes[t].first), tunes[t].second));
-        alone[t] = renderBlocks(e, blocks);
+        ASSERT_TRUE(beginTuneFile(s, demoTune(tunes[t].first), tunes[t].second));
+        alone[t] = renderBlocks(s, blocks);
     }
-    std::unique_ptr<EngineState> engines[2] = {newEngine(), newEngine()};
+    std::unique_ptr<Song> songs[2] = {newSong(), newSong()};
     std::vector<int16_t> inTurn[2];
     for (int t = 0; t < 2; ++t)
-        ASSERT_TRUE(beginTuneFile(*engines[t], demoTune(tunes[t].first), tunes[t].second));
+        ASSERT_TRUE(beginTuneFile(*songs[t], demoTune(tunes[t].first), tunes[t].second));
     for (int b = 0; b < blocks; ++b) {
         for (int t = 0; t < 2; ++t) {
-            const std::vector<int16_t> block = renderBlocks(*engines[t], 1);
+            const std::vector<int16_t> block = renderBlocks(*songs[t], 1);
             inTurn[t].insert(inTurn[t].end(), block.begin(), block.end());
         }
     }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "sid/sid.h"
 #include "test_support.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "sid/sid.h"
 #include "test_support.h"
 
@@ -55,13 +55,12 @@ class RenderBlockTest : public MachineTest {
         poke(m, 0x1000,
              {0xEE, 0x00, 0xC0,  // INC $C000
               0x60});            // RTS
-        e.tune.playAddress = 0x1000;
-        e.tune.speedFlags = speedFlags;
+        s.tune.playAddress = 0x1000;
+        s.tune.speedFlags = speedFlags;
         m.memory[0xDC04] = uint8_t(timer);
         m.memory[0xDC05] = uint8_t(timer >> 8);
-        e.renderEnabled = 1;
     }
-    void render() { renderBlock(e, block.data(), uint32_t(block.size() * 2)); }
+    void render() { renderSong(s, block.data(), uint32_t(block.size())); }
 };
 
 TEST_F(RenderBlockTest, PlayCallsPerBlock) {
@@ -78,7 +77,7 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
                           {1, 16421, 60, 2.0f}, {0, 0, 7, 0.25f}};
     for (const Case& c : cases) {
         resetMachine(m, kSampleRate);
-        e.settings.speed = speedOfRatio(c.tempo, kNormalSpeed);
+        s.settings.speed = speedOfRatio(c.tempo, kNormalSpeed);
         setUpCountingTune(c.speed, c.timer);
         render();
         EXPECT_EQ(m.memory[0xC000], c.calls) << c.timer;
@@ -100,19 +99,9 @@ TEST_F(RenderBlockTest, NewTimerValueAppliesFromTheNextFrame) {
     EXPECT_EQ(m.memory[0xC000], 9);
 }
 
-TEST_F(RenderBlockTest, RenderingOffGivesSilenceAndTouchesNothing) {
-    setUpCountingTune(0, 0);
-    writeSidRegister(m.sid, sidRegister(SidRegister::ModeVolume), 0x0F);
-    e.renderEnabled = 0;
-    render();
-    EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));
-    EXPECT_EQ(m.memory[0xC000], 0);
-    EXPECT_EQ(m.sid.voices[0].envelope, 0);  // the synthesizer did not advance
-}
-
 TEST_F(RenderBlockTest, PlayAddressZeroStillRendersEveryFrame) {
     setUpCountingTune(0, 0);
-    e.tune.playAddress = 0;
+    s.tune.playAddress = 0;
     render();
     EXPECT_EQ(block, std::vector<int16_t>(kBlockSamples, 0));  // volume 0, every sample written
     EXPECT_EQ(m.memory[0xC000], 0);

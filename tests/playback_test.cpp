@@ -75,9 +75,9 @@ const char* const kLinuxPlugins[] = {SIDTUNE_PLUGIN, SIDTUNE_SDL_PLUGIN};
 
 // The demo tune's first `blocks` blocks, as the player makes them, offline.
 std::vector<int16_t> offlineRender(int blocks) {
-    const auto e = newEngine();
-    EXPECT_TRUE(beginTuneFile(*e, kDemo));
-    return renderBlocks(*e, blocks);
+    const auto song = newSong();
+    EXPECT_TRUE(beginTuneFile(*song, kDemo));
+    return renderBlocks(*song, blocks);
 }
 
 // How far a recorded sample may be from the rendered one: a few LSB where the server's mixing
@@ -276,19 +276,19 @@ TEST(RealAudio, PlaysExactlyWhatTheOfflineRenderMakes) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::vector<int16_t> offline = offlineRender(8);
     judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
-        const auto engine = newEngine();
-        EngineState& e = *engine;
-        ASSERT_TRUE(openPlayer(e));
+        const auto ownPlayer = std::make_unique<Player>();
+        Player& player = *ownPlayer;
+        ASSERT_TRUE(openPlayer(player));
         const double cpuBefore = processCpuSeconds();
         const auto wallBefore = std::chrono::steady_clock::now();
-        ASSERT_TRUE(startTune(e, kDemo.c_str(), 0));
+        ASSERT_TRUE(startTune(player, kDemo.c_str(), 0));
         std::this_thread::sleep_for(3500ms);
         std::printf("resident memory while playing (the whole test program): %s\n", residentMemory().c_str());
-        stopSong(e);
+        stopSong(player);
         const double cpu = processCpuSeconds() - cpuBefore;
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-        closePlayer(e);
+        closePlayer(player);
         // Measured, not asserted: the whole process (worker, the sound library's threads).
         std::printf("CPU while playing: %.3f%% of one core (%.1f ms in %.1f s)\n", 100.0 * cpu / wall,
                     cpu * 1000.0, wall);
@@ -449,11 +449,11 @@ const char* nameOf(Platform p) {
 // clock is an estimate between callbacks, the sound, the clock within 50 ms and the end of the fade.
 TEST(RealAudio, TheGameMusicCommandsAsHeard) {
     SKIP_WITHOUT_SOUND_SERVER();
-    const auto e = newEngine();
-    e->settings.speed = 2 * kNormalSpeed;
-    e->settings.mutedVoices = 0x02;
-    ASSERT_TRUE(beginTuneFile(*e, kDemo));
-    const std::vector<int16_t> offline = renderBlocks(*e, 12);
+    const auto song = newSong();
+    song->settings.speed = 2 * kNormalSpeed;
+    song->settings.mutedVoices = 0x02;
+    ASSERT_TRUE(beginTuneFile(*song, kDemo));
+    const std::vector<int16_t> offline = renderBlocks(*song, 12);
     std::string script = "SetSidtuneQuickStart 1\nSetSidtuneSpeed 2\nMuteSidVoice 2, 1\nok = PlaySidtune(\"" +
                          kDemo + "\")\nPrint ok\nWait 400\n";
     for (int poll = 0; poll < 6; ++poll) script += "t = SidtuneTime\nPrint t\nWait 300\n";
@@ -522,9 +522,9 @@ TEST(RealAudio, TheGameMusicCommandsAsHeard) {
 // the recording equals `sidtune render --song 2` once the pause's silence is cut out.
 TEST(RealAudio, ASongPausedAndResumedThroughThePlugin) {
     SKIP_WITHOUT_SOUND_SERVER();
-    const auto e = newEngine();
-    ASSERT_TRUE(beginTuneFile(*e, demoTune("effects.sid"), 1));
-    const std::vector<int16_t> offline = renderBlocks(*e, 16);
+    const auto song = newSong();
+    ASSERT_TRUE(beginTuneFile(*song, demoTune("effects.sid"), 1));
+    const std::vector<int16_t> offline = renderBlocks(*song, 16);
     for (const char* plugin : kLinuxPlugins) {
         SCOPED_TRACE(plugin);
         judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
@@ -580,9 +580,9 @@ TEST(RealAudio, TheWindowsPluginUnderWine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto e = newEngine();
-        ASSERT_TRUE(beginTuneFile(*e, c.tune, c.song - 1));
-        const std::vector<int16_t> offline = renderBlocks(*e, 16);
+        const auto song = newSong();
+        ASSERT_TRUE(beginTuneFile(*song, c.tune, c.song - 1));
+        const std::vector<int16_t> offline = renderBlocks(*song, 16);
 
         // At least blocks 1 to 4 of the render heard; of a paused song 6, and a pause of about a
         // second. A run that Wine starved so badly that less was heard is played again, three in all.
@@ -631,11 +631,11 @@ TEST(RealAudio, ASongHeardToItsEnd) {
     const TempFolder folder;
     const std::string db = folder.write("Songlengths.md5", {lengths.begin(), lengths.end()});
     std::vector<int16_t> expected;
-    for (const auto& [song, ms] : {std::pair{0, 1500u}, std::pair{1, 2000u}}) {
-        const auto e = newEngine();
-        ASSERT_TRUE(beginTuneFile(*e, effects, song));
+    for (const auto& [number, ms] : {std::pair{0, 1500u}, std::pair{1, 2000u}}) {
+        const auto song = newSong();
+        ASSERT_TRUE(beginTuneFile(*song, effects, number));
         std::vector<int16_t> part(size_t(lengthSamples(ms)));
-        renderBlock(*e, part.data(), uint32_t(part.size() * kBytesPerSample));
+        renderSong(*song, part.data(), uint32_t(part.size()));
         expected.insert(expected.end(), part.begin(), part.end());
     }
     std::string script =
@@ -1217,9 +1217,9 @@ TEST(RealAudio, NoServerFailsQuicklyAndSilently) {
         setenv("PULSE_SERVER", "unix:/nonexistent/sidtune/pulse.sock", 1);
         setenv("PIPEWIRE_REMOTE", "/nonexistent/sidtune/pipewire-0", 1);
         unsetenv("SDL_AUDIODRIVER");
-        const auto e = newEngine();
-        const bool opened = setUpEngine(*e);
-        shutDownEngine(*e);
+        const auto player = std::make_unique<Player>();
+        const bool opened = setUpEngine(*player);
+        shutDownEngine(*player);
         _exit(opened ? 0 : 1);
     }
     close(pipeFds[1]);

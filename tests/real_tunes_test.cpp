@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
+#include "engine/song.h"
 #include "test_support.h"
 #include "tune/tune_loader.h"
 
@@ -58,16 +58,16 @@ TEST_F(RealTunes, LoadAndInitEveryTune) {
         const std::filesystem::path path = sharedDir() / "tunes" / file;
         SCOPED_TRACE(file);
         resetMachine(m, kSampleRate);
-        const LoadStatus result = loadTuneFile(m, e.tune, path.string().c_str());
+        const PlayError result = loadTuneFile(m, s.tune, path.string().c_str());
         if (h["magic"] == "RSID") {
-            EXPECT_EQ(result, LoadStatus::Rsid);
+            EXPECT_EQ(result, PlayError::Rsid);
             ++rsid;
             continue;
         }
-        ASSERT_EQ(result, LoadStatus::Loaded);
+        ASSERT_EQ(result, PlayError::None);
         ++psid;
 
-        const TuneInfo& t = e.tune;
+        const TuneInfo& t = s.tune;
         EXPECT_EQ(t.loadAddress, h["load"].get<int>());
         EXPECT_EQ(t.initAddress, h["init"].get<int>());
         if (h["play"] != 0) {
@@ -115,21 +115,21 @@ TEST_F(RealTunes, SixtySecondsOfEveryTune) {
         const std::string file = h["file"];
         SCOPED_TRACE(file);
         const auto begin = std::chrono::steady_clock::now();
-        ASSERT_TRUE(beginTuneFile(e, (sharedDir() / "tunes" / file).string()));
+        ASSERT_TRUE(beginTuneFile(s, (sharedDir() / "tunes" / file).string()));
         std::vector<int16_t> block(kBlockSamples), again(kBlockSamples);
         int peak = 0;
         double power = 0;
         for (int b = 0; b < 120; ++b) {
             // Every sample is written: the block made twice from the same state over two fill
             // patterns comes out the same.
-            const Machine before = e.machine;
-            const FramePacing pacing = e.pacing;
+            const Machine before = s.machine;
+            const FramePacing pacing = s.pacing;
             std::fill(again.begin(), again.end(), int16_t(0x5A5A));
-            renderBlock(e, again.data(), kBlockBytes);
-            e.machine = before;
-            e.pacing = pacing;
+            renderSong(s, again.data(), kBlockSamples);
+            s.machine = before;
+            s.pacing = pacing;
             std::fill(block.begin(), block.end(), int16_t(-0x5A5B));
-            renderBlock(e, block.data(), kBlockBytes);
+            renderSong(s, block.data(), kBlockSamples);
             ASSERT_EQ(block, again) << "block " << b;
             for (int16_t v : block) {
                 peak = std::max(peak, std::abs(int(v)));
@@ -139,7 +139,7 @@ TEST_F(RealTunes, SixtySecondsOfEveryTune) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         const double rms = std::sqrt(power / (120.0 * kBlockSamples));
-        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), e.tune.loadAddress, m.cutOffCalls,
+        std::printf("%-46s  $%04X %8u %7d %7.0f %10.0f\n", file.c_str(), s.tune.loadAddress, m.cutOffCalls,
                     peak, rms, 60.0 / seconds);
         // A play routine that only answers the video chip's interrupt (a constant 0 here) is
         // silent; a player with no video chip cannot help that. Nearly every tune sounds.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "sid_reference.h"
 #include "test_support.h"
 

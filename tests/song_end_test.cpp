@@ -195,8 +195,8 @@ std::vector<uint8_t> songsThatEnd() {
 
 class SongEndTest : public ::testing::Test {
   protected:
-    std::unique_ptr<EngineState> engineState = newEngine();
-    EngineState& e = *engineState;
+    std::unique_ptr<Player> ownPlayer = std::make_unique<Player>();
+    Player& player = *ownPlayer;
     TempFolder folder;
     std::string tune = folder.write("ends.sid", songsThatEnd());
 
@@ -205,20 +205,20 @@ class SongEndTest : public ::testing::Test {
         // Song 1 lasts 0.7 s; song 2 has no length.
         const std::vector<uint8_t> bytes = songsThatEnd();
         const std::string db = "[Database]\n" + toHex(md5(bytes.data(), bytes.size())) + "=0:00.700 x\n";
-        ASSERT_EQ(loadSongLengths(e, folder.write("Songlengths.md5", {db.begin(), db.end()})), 1);
-        setQuickStart(e, true);
+        ASSERT_EQ(loadSongLengths(player, folder.write("Songlengths.md5", {db.begin(), db.end()})), 1);
+        setQuickStart(player, true);
     }
     void TearDown() override {
-        closePlayer(e);
-        resetSettings(e);
+        closePlayer(player);
+        resetSettings(player);
         EXPECT_EQ(sim::live(), sim::LiveObjects{});
     }
     // Song `song` (from 0) of the tune, as the tools make it, `samples` long.
     std::vector<int16_t> render(int32_t song, size_t samples) {
-        const auto offline = newEngine();
+        const auto offline = newSong();
         EXPECT_TRUE(beginTuneFile(*offline, tune, song));
         std::vector<int16_t> out(samples);
-        renderBlock(*offline, out.data(), uint32_t(samples * kBytesPerSample));
+        renderSong(*offline, out.data(), uint32_t(samples));
         return out;
     }
 };
@@ -230,60 +230,60 @@ using sim::listen;
 // song 2's end, found where it fell silent, is heard as the end.
 TEST_F(SongEndTest, TheEndModesToTheSample) {
     const size_t length = size_t(lengthSamples(700));
-    setEndMode(e, 1.0f);
-    ASSERT_TRUE(openPlayer(e));
-    ASSERT_TRUE(startTune(e, tune.c_str(), 0));
-    EXPECT_EQ(songLengthNow(e), 700);
+    setEndMode(player, 1.0f);
+    ASSERT_TRUE(openPlayer(player));
+    ASSERT_TRUE(startTune(player, tune.c_str(), 0));
+    EXPECT_EQ(songLengthNow(player), 700);
     std::vector<int16_t> expected = render(0, length);
     expected.resize(2 * kBlockSamples, 0);
     EXPECT_EQ(listen(uint32_t(length + 10) * kBytesPerSample),
               std::vector(expected.begin(), expected.begin() + long(length) + 10));
-    EXPECT_TRUE(songEnded(e));
-    EXPECT_EQ(playerState(e), PlayerState::Idle);  // stopped at the end
-    EXPECT_TRUE(songEnded(e));                     // and it stays ended until the next command
+    EXPECT_TRUE(songEnded(player));
+    EXPECT_EQ(playerState(player), PlayerState::Idle);  // stopped at the end
+    EXPECT_TRUE(songEnded(player));                     // and it stays ended until the next command
     // The device is released once what it held has played out, a quarter of a second on.
     EXPECT_EQ(sim::live().devices, 1);
     EXPECT_EQ(listen(uint32_t(kSampleRate / 4) * kBytesPerSample), std::vector<int16_t>(kSampleRate / 4));
-    EXPECT_EQ(playerState(e), PlayerState::Idle);
+    EXPECT_EQ(playerState(player), PlayerState::Idle);
     EXPECT_EQ(sim::live(), sim::LiveObjects{});
 
     // Song 2 falls silent at its 60th frame, 59 x 882 samples in: its end, found by the silence,
     // and after the last song comes the first again.
-    setEndMode(e, 2.0f);
-    ASSERT_TRUE(openPlayer(e));
-    ASSERT_TRUE(startTune(e, tune.c_str(), 0));
-    EXPECT_FALSE(songEnded(e));
+    setEndMode(player, 2.0f);
+    ASSERT_TRUE(openPlayer(player));
+    ASSERT_TRUE(startTune(player, tune.c_str(), 0));
+    EXPECT_FALSE(songEnded(player));
     expected = render(0, length);
     for (const std::vector<int16_t>& next : {render(1, 59 * 882), render(0, 5 * kBlockSamples)})
         expected.insert(expected.end(), next.begin(), next.end());
     expected.resize(5 * kBlockSamples);
     std::vector<int16_t> heard = listen(3 * kBlockBytes);
-    EXPECT_EQ(songNow(e), 2);
-    EXPECT_EQ(songLengthNow(e), 0);  // the database gives song 2 none
-    EXPECT_FALSE(songEnded(e));      // the new song has not ended
+    EXPECT_EQ(songNow(player), 2);
+    EXPECT_EQ(songLengthNow(player), 0);  // the database gives song 2 none
+    EXPECT_FALSE(songEnded(player));      // the new song has not ended
     const std::vector<int16_t> more = listen(2 * kBlockBytes);
     heard.insert(heard.end(), more.begin(), more.end());
     EXPECT_EQ(heard, expected);
-    EXPECT_EQ(songNow(e), 1);
-    closePlayer(e);
-    EXPECT_FALSE(songEnded(e));  // a stop command: no longer
+    EXPECT_EQ(songNow(player), 1);
+    closePlayer(player);
+    EXPECT_FALSE(songEnded(player));  // a stop command: no longer
 }
 
 // Nothing changes for a play that uses none of this: the end mode "on" plays on past the end, and
 // the end is heard when the listener gets to it, from the database or from the silence.
 TEST_F(SongEndTest, PlayingOnPastTheEnd) {
     for (int32_t song : {0, 1}) {
-        ASSERT_TRUE(openPlayer(e));
-        ASSERT_TRUE(startTune(e, tune.c_str(), song));
+        ASSERT_TRUE(openPlayer(player));
+        ASSERT_TRUE(startTune(player, tune.c_str(), song));
         const size_t end = song == 0 ? size_t(lengthSamples(700)) : 59 * 882;
         std::vector<int16_t> heard = listen(uint32_t(end - 10) * kBytesPerSample);
-        EXPECT_FALSE(songEnded(e)) << song;
+        EXPECT_FALSE(songEnded(player)) << song;
         const std::vector<int16_t> more =
             listen(uint32_t(3 * kBlockSamples - heard.size()) * kBytesPerSample);
         heard.insert(heard.end(), more.begin(), more.end());
-        EXPECT_TRUE(songEnded(e)) << song;
+        EXPECT_TRUE(songEnded(player)) << song;
         EXPECT_EQ(heard, render(song, 3 * kBlockSamples)) << song;
-        EXPECT_EQ(playerState(e), PlayerState::Playing);
+        EXPECT_EQ(playerState(player), PlayerState::Playing);
     }
 }
 

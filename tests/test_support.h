@@ -1,4 +1,4 @@
-// Helpers shared by the tests: engines and machines of the tests' own, the one PSID builder, a
+// Helpers shared by the tests: songs and machines of the tests' own, the one PSID builder, a
 // folder per test, tunes begun as the player begins them, and the test data and sound server the
 // tests may need.
 #pragma once
@@ -19,7 +19,6 @@
 
 #include "audio/audio_format.h"
 #include "cpu/machine.h"
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "tune/tune_loader.h"
@@ -66,8 +65,8 @@ inline void noteSkippedForWantOfAServer() {
 // A demo tune assembled into the build tree.
 inline std::string demoTune(const char* file) { return std::string(SIDTUNE_DEMO_DIR) + "/" + file; }
 
-// An engine of the test's own, all zero as the plugin's static one is when the library loads.
-inline std::unique_ptr<EngineState> newEngine() { return std::make_unique<EngineState>(); }
+// A song of the test's own, all zero as a new one must be.
+inline std::unique_ptr<Song> newSong() { return std::make_unique<Song>(); }
 
 // Puts bytes into the image from `address` on, straight, without the write decode.
 inline void poke(Machine& m, uint16_t address, std::initializer_list<uint8_t> bytes) {
@@ -177,32 +176,32 @@ class TempFolder {
 };
 
 // A fresh machine, a tune loaded and song `song` (counted from 0) begun, as the player does it.
-inline ::testing::AssertionResult begun(SongStart start, const std::string& what, int32_t song) {
-    if (start == SongStart::Begun) return ::testing::AssertionSuccess();
+inline ::testing::AssertionResult begun(PlayError start, const std::string& what, int32_t song) {
+    if (start == PlayError::None) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << what << ": song " << song << " did not begin (" << int(start) << ")";
 }
-inline ::testing::AssertionResult beginTuneFile(EngineState& e, const std::string& path, int32_t song = 0) {
-    return begun(sidtune::beginTuneFile(e, path.c_str(), song), path, song);
+inline ::testing::AssertionResult beginTuneFile(Song& s, const std::string& path, int32_t song = 0) {
+    return begun(sidtune::beginTuneFile(s, path.c_str(), song), path, song);
 }
-inline ::testing::AssertionResult beginTuneBytes(EngineState& e, const std::vector<uint8_t>& tune,
+inline ::testing::AssertionResult beginTuneBytes(Song& s, const std::vector<uint8_t>& tune,
                                                  int32_t song = 0) {
-    return begun(beginTune(e, tune.data(), tune.size(), song), "the tune", song);
+    return begun(beginTune(s, tune.data(), tune.size(), song), "the tune", song);
 }
 
 // `blocks` half-second blocks rendered one after the other, as the player renders them.
-inline std::vector<int16_t> renderBlocks(EngineState& e, int blocks) {
+inline std::vector<int16_t> renderBlocks(Song& s, int blocks) {
     std::vector<int16_t> samples(size_t(blocks) * kBlockSamples);
-    for (int b = 0; b < blocks; ++b) renderBlock(e, samples.data() + size_t(b) * kBlockSamples, kBlockBytes);
+    for (int b = 0; b < blocks; ++b) renderSong(s, samples.data() + size_t(b) * kBlockSamples, kBlockSamples);
     return samples;
 }
 
-// A fresh machine for every test, on an engine of the test's own.
+// A fresh machine for every test, in a song of the test's own.
 class MachineTest : public ::testing::Test {
   protected:
-    std::unique_ptr<EngineState> engineState = newEngine();
-    EngineState& e = *engineState;
-    Machine& m = e.machine;
+    std::unique_ptr<Song> ownSong = newSong();
+    Song& s = *ownSong;
+    Machine& m = s.machine;
     void SetUp() override { resetMachine(m, kSampleRate); }
 };
 

@@ -73,9 +73,9 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         {"--fade-out 0.7", 1.0, 0, 0.7},
     };
     const std::vector<int16_t> plain = [&] {
-        const auto e = newEngine();
-        EXPECT_TRUE(beginTuneFile(*e, demo("effects.sid"), 1));  // --song 2 is the player's song 1
-        return renderBlocks(*e, 3);
+        const auto song = newSong();
+        EXPECT_TRUE(beginTuneFile(*song, demo("effects.sid"), 1));  // --song 2 is the player's song 1
+        return renderBlocks(*song, 3);
     }();
     for (const Case& c : cases) {
         const fs::path wav = dir / "effects.wav";
@@ -86,11 +86,11 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         const std::vector<int16_t> samples = readWav(wav);
         ASSERT_EQ(samples.size(), 3 * kBlockSamples) << c.options;  // ceil(2 x 1.2) blocks
 
-        const auto e = newEngine();
-        e->settings.speed = uint32_t(c.speed * kNormalSpeed);
-        e->settings.mutedVoices = c.muted;
-        ASSERT_TRUE(beginTuneFile(*e, demo("effects.sid"), 1));
-        std::vector<int16_t> expected = renderBlocks(*e, 3);
+        const auto song = newSong();
+        song->settings.speed = uint32_t(c.speed * kNormalSpeed);
+        song->settings.mutedVoices = c.muted;
+        ASSERT_TRUE(beginTuneFile(*song, demo("effects.sid"), 1));
+        std::vector<int16_t> expected = renderBlocks(*song, 3);
         const size_t fade = size_t(std::lround(c.fadeOut * kSampleRate));
         for (size_t i = expected.size() - fade; i < expected.size(); ++i)
             expected[i] = int16_t(std::lround(expected[i] * double(expected.size() - i) / double(fade + 1)));
@@ -268,10 +268,10 @@ TEST_F(ToolTest, SongLengthsInTheTools) {
 
     const fs::path wav = dir / "song.wav";
     ASSERT_EQ(run("render " + tune + " --lengths " + lengths + " -o " + wav.string()).exitCode, 0);
-    const auto e = newEngine();
-    ASSERT_TRUE(beginTuneFile(*e, tune));
+    const auto song = newSong();
+    ASSERT_TRUE(beginTuneFile(*song, tune));
     std::vector<int16_t> expected(size_t(lengthSamples(1250)));
-    renderBlock(*e, expected.data(), uint32_t(expected.size() * kBytesPerSample));
+    renderSong(*song, expected.data(), uint32_t(expected.size()));
     EXPECT_EQ(readWav(wav), expected);
     const ProgramRun unknown =
         run("render " + tune + " --song 2 --lengths " + lengths + " -o " + wav.string());

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "test_support.h"
 
 namespace sidtune::test {
@@ -19,8 +19,8 @@ namespace {
 
 class LoaderTest : public MachineTest {
   protected:
-    LoadStatus loadBlock(const std::vector<uint8_t>& block) {
-        return loadTuneBytes(m, e.tune, block.data(), block.size());
+    PlayError loadBlock(const std::vector<uint8_t>& block) {
+        return loadTuneBytes(m, s.tune, block.data(), block.size());
     }
 };
 
@@ -29,7 +29,7 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
     struct Case {
         const char* name;
         std::vector<uint8_t> block;
-        LoadStatus status;
+        PlayError status;
     };
     std::vector<uint8_t> rsid = valid;
     std::copy_n("RSID", 4, rsid.begin());
@@ -42,33 +42,33 @@ TEST_F(LoaderTest, RefusesWhatIsNotAPsidTune) {
     std::vector<uint8_t> farOffsetBlock = farOffset.bytes();
     farOffsetBlock.resize(200);
     const Case cases[] = {
-        {"empty", {}, LoadStatus::NotPsid},
-        {"three_bytes", {'P', 'S', 'I'}, LoadStatus::NotPsid},
-        {"magic_only", {'P', 'S', 'I', 'D'}, LoadStatus::NotPsid},
-        {"rsid", rsid, LoadStatus::Rsid},
-        {"117_bytes", shortHeader, LoadStatus::NotPsid},
-        {"no_room_for_load_address", offsetPastEnd, LoadStatus::NotPsid},
-        {"data_offset_beyond_end", farOffsetBlock, LoadStatus::NotPsid},
+        {"empty", {}, PlayError::NotATune},
+        {"three_bytes", {'P', 'S', 'I'}, PlayError::NotATune},
+        {"magic_only", {'P', 'S', 'I', 'D'}, PlayError::NotATune},
+        {"rsid", rsid, PlayError::Rsid},
+        {"117_bytes", shortHeader, PlayError::NotATune},
+        {"no_room_for_load_address", offsetPastEnd, PlayError::NotATune},
+        {"data_offset_beyond_end", farOffsetBlock, PlayError::NotATune},
     };
     for (const Case& c : cases) {
         resetMachine(m, kSampleRate);
         m.memory[0x1234] = 0x56;
-        e.tune.initAddress = 0xBEEF;
+        s.tune.initAddress = 0xBEEF;
         EXPECT_EQ(loadBlock(c.block), c.status) << c.name;
         // A refused block changes neither the header values nor the image.
-        EXPECT_EQ(e.tune.initAddress, 0xBEEF) << c.name;
+        EXPECT_EQ(s.tune.initAddress, 0xBEEF) << c.name;
         EXPECT_EQ(m.memory[0x1234], 0x56) << c.name;
     }
 }
 
 TEST_F(LoaderTest, UnavailableSources) {
     m.memory[0x1234] = 0x56;
-    e.tune.initAddress = 0xBEEF;
-    EXPECT_EQ(loadTuneFile(m, e.tune, "/no/such/file.sid"), LoadStatus::Unreadable);
-    EXPECT_EQ(loadTuneFile(m, e.tune, nullptr), LoadStatus::Unreadable);
-    EXPECT_EQ(loadTuneBytes(m, e.tune, nullptr, 10), LoadStatus::Unreadable);
+    s.tune.initAddress = 0xBEEF;
+    EXPECT_EQ(loadTuneFile(m, s.tune, "/no/such/file.sid"), PlayError::Unreadable);
+    EXPECT_EQ(loadTuneFile(m, s.tune, nullptr), PlayError::Unreadable);
+    EXPECT_EQ(loadTuneBytes(m, s.tune, nullptr, 10), PlayError::Unreadable);
     EXPECT_EQ(m.memory[0x1234], 0x56);
-    EXPECT_EQ(e.tune.initAddress, 0xBEEF);
+    EXPECT_EQ(s.tune.initAddress, 0xBEEF);
 }
 
 TEST_F(LoaderTest, HeaderValues) {
@@ -78,15 +78,15 @@ TEST_F(LoaderTest, HeaderValues) {
     p.songs = 0x0103;  // only the low byte counts for lastSong
     p.startSong = 2;
     p.speed = 0xFFFF00A5;
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(e.tune.loadAddress, 0x1000);
-    EXPECT_EQ(e.tune.initAddress, 0x1234);
-    EXPECT_EQ(e.tune.playAddress, 0x5678);
-    EXPECT_EQ(e.tune.lastSong, 2);
-    EXPECT_EQ(e.tune.songCount, 0x0103);
-    EXPECT_EQ(e.tune.startSong, 2);
-    EXPECT_EQ(e.tune.speedFlags, 0xA5);
-    const TuneTexts texts = tuneTexts(e.tune);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(s.tune.loadAddress, 0x1000);
+    EXPECT_EQ(s.tune.initAddress, 0x1234);
+    EXPECT_EQ(s.tune.playAddress, 0x5678);
+    EXPECT_EQ(s.tune.lastSong, 2);
+    EXPECT_EQ(s.tune.songCount, 0x0103);
+    EXPECT_EQ(s.tune.startSong, 2);
+    EXPECT_EQ(s.tune.speedFlags, 0xA5);
+    const TuneTexts texts = tuneTexts(s.tune);
     EXPECT_STREQ(texts.name, "Tune");
     EXPECT_STREQ(texts.author, "Someone");
     EXPECT_STREQ(texts.released, "2026 Us");
@@ -108,9 +108,9 @@ TEST_F(LoaderTest, SongCountAndSpeedFields) {
         Psid p;
         p.songs = c.songs;
         p.speed = c.speed;
-        ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-        EXPECT_EQ(e.tune.lastSong, c.lastSong) << c.songs;
-        EXPECT_EQ(e.tune.speedFlags, c.speedFlags) << c.songs;
+        ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+        EXPECT_EQ(s.tune.lastSong, c.lastSong) << c.songs;
+        EXPECT_EQ(s.tune.speedFlags, c.speedFlags) << c.songs;
     }
 }
 
@@ -119,10 +119,10 @@ TEST_F(LoaderTest, TextsKeepAtMost31Bytes) {
     p.name = std::string(32, 'N');
     p.author = "Lasse \xD6\xF6rni";  // raw bytes, no code page conversion
     p.released = std::string(31, 'R');
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(std::string(tuneTexts(e.tune).name), std::string(31, 'N'));
-    EXPECT_EQ(std::string(tuneTexts(e.tune).author), "Lasse \xD6\xF6rni");
-    EXPECT_EQ(std::string(tuneTexts(e.tune).released), std::string(31, 'R'));
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(std::string(tuneTexts(s.tune).name), std::string(31, 'N'));
+    EXPECT_EQ(std::string(tuneTexts(s.tune).author), "Lasse \xD6\xF6rni");
+    EXPECT_EQ(std::string(tuneTexts(s.tune).released), std::string(31, 'R'));
 }
 
 TEST_F(LoaderTest, DataOffsetsOfBothHeaderVersions) {
@@ -131,8 +131,8 @@ TEST_F(LoaderTest, DataOffsetsOfBothHeaderVersions) {
         p.dataOffset = offset;
         std::vector<uint8_t> block = p.bytes();
         block[6] = 0x7F;  // the data offset's high byte is ignored
-        ASSERT_EQ(loadBlock(block), LoadStatus::Loaded) << int(offset);
-        EXPECT_EQ(e.tune.loadAddress, 0x1000);
+        ASSERT_EQ(loadBlock(block), PlayError::None) << int(offset);
+        EXPECT_EQ(s.tune.loadAddress, 0x1000);
         EXPECT_EQ(m.memory[0x1000], 0x60);
         EXPECT_EQ(m.memory[0x1003], 0x60);
     }
@@ -142,7 +142,7 @@ TEST_F(LoaderTest, ImageHoldsTheTuneAndNothingElse) {
     m.memory.fill(0xEE);
     Psid p;
     p.data = {0x00, 0x20, 1, 2, 3, 4, 5};
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
     for (size_t a = 0; a < 0x10000; ++a) {
         const uint8_t expected = (a >= 0x2000 && a < 0x2005) ? uint8_t(a - 0x2000 + 1) : 0;
         ASSERT_EQ(m.memory[a], expected) << a;
@@ -154,19 +154,19 @@ TEST_F(LoaderTest, SecondTuneLeavesNothingOfTheFirst) {
     first.data = {0x00, 0x30, 0xAA, 0xBB};
     Psid second;
     second.data = {0x00, 0x40, 0xCC};
-    ASSERT_EQ(loadBlock(first.bytes()), LoadStatus::Loaded);
-    ASSERT_EQ(loadBlock(second.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(first.bytes()), PlayError::None);
+    ASSERT_EQ(loadBlock(second.bytes()), PlayError::None);
     EXPECT_EQ(m.memory[0x3000], 0);
     EXPECT_EQ(m.memory[0x3001], 0);
     EXPECT_EQ(m.memory[0x4000], 0xCC);
-    EXPECT_EQ(e.tune.loadAddress, 0x4000);
+    EXPECT_EQ(s.tune.loadAddress, 0x4000);
 }
 
 TEST_F(LoaderTest, DataRunningPastFfffAreCutNotWrapped) {
     Psid p;
     p.data = {0xF0, 0xFF};  // load address $FFF0
     for (int i = 0; i < 100; ++i) p.data.push_back(uint8_t(i + 1));
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
     EXPECT_EQ(m.memory[0xFFF0], 1);
     EXPECT_EQ(m.memory[0xFFFF], 16);
     for (size_t a = 0; a < 0x100; ++a) EXPECT_EQ(m.memory[a], 0) << a;
@@ -181,7 +181,7 @@ TEST_F(LoaderTest, BlocksOf64KiBAndMoreUseTheirRealSize) {
     p.data[1] = 0x08;
     const std::vector<uint8_t> block = p.bytes();
     ASSERT_EQ(block.size(), 65540u);
-    ASSERT_EQ(loadBlock(block), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(block), PlayError::None);
     EXPECT_EQ(m.memory[0x0800], 0x42);
     EXPECT_EQ(m.memory[0xFFFF], 0x42);
     EXPECT_EQ(m.memory[0x07FF], 0x00);  // nothing wrapped round
@@ -191,8 +191,8 @@ TEST_F(LoaderTest, HeaderLoadAddressPlacesTheDataAsTheyStand) {
     Psid p;
     p.headerLoad = 0x0C00;
     p.data = {0xA9, 0x07, 0x60};  // no embedded load address
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(e.tune.loadAddress, 0x0C00);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(s.tune.loadAddress, 0x0C00);
     EXPECT_EQ(m.memory[0x0C00], 0xA9);
     EXPECT_EQ(m.memory[0x0C02], 0x60);
     EXPECT_EQ(m.memory[0xA907], 0x00);
@@ -210,8 +210,8 @@ TEST_F(LoaderTest, PlayAddressZeroAsksTheInitRoutine) {
               0xA9, 0x10,        // LDA #$10
               0x8D, 0x15, 0x03,  // STA $0315
               0x60};             // RTS
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(e.tune.playAddress, 0x1003);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(s.tune.playAddress, 0x1003);
     EXPECT_EQ(m.memory[0xC000], 1);
 }
 
@@ -219,15 +219,15 @@ TEST_F(LoaderTest, PlayAddressStaysZeroWhenInitSetsNoVector) {
     Psid p;
     p.play = 0;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(e.tune.playAddress, 0);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(s.tune.playAddress, 0);
     EXPECT_EQ(m.memory[0xC000], 1);
 }
 
 TEST_F(LoaderTest, NonzeroPlayAddressDoesNotRunInit) {
     Psid p;
     p.data = {0x00, 0x10, 0xEE, 0x00, 0xC0, 0x60};  // INC $C000; RTS
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
     EXPECT_EQ(m.memory[0xC000], 0);
 }
 
@@ -235,8 +235,8 @@ TEST_F(LoaderTest, RunawayInitIsCutOffAndTheLoadSucceeds) {
     Psid p;
     p.play = 0;
     p.data = {0x00, 0x10, 0x4C, 0x00, 0x10};  // JMP $1000
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
-    EXPECT_EQ(e.tune.playAddress, 0);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
+    EXPECT_EQ(s.tune.playAddress, 0);
     EXPECT_EQ(m.cutOffCalls, 1u);
 }
 
@@ -312,14 +312,14 @@ TEST_F(LoaderFileTest, FileLoadsLikeTheSameBlockInMemory) {
     Psid p;
     p.data = {0x00, 0x20, 9, 8, 7};
     const std::string path = write("tune.sid", p.bytes());
-    ASSERT_EQ(loadTuneFile(m, e.tune, path.c_str()), LoadStatus::Loaded);
+    ASSERT_EQ(loadTuneFile(m, s.tune, path.c_str()), PlayError::None);
     const C64Memory fromFile = m.memory;
-    const TuneInfo infoFromFile = e.tune;
+    const TuneInfo infoFromFile = s.tune;
     resetMachine(m, kSampleRate);
-    ASSERT_EQ(loadBlock(p.bytes()), LoadStatus::Loaded);
+    ASSERT_EQ(loadBlock(p.bytes()), PlayError::None);
     EXPECT_EQ(m.memory, fromFile);
-    EXPECT_EQ(e.tune.loadAddress, infoFromFile.loadAddress);
-    EXPECT_EQ(e.tune.name, infoFromFile.name);
+    EXPECT_EQ(s.tune.loadAddress, infoFromFile.loadAddress);
+    EXPECT_EQ(s.tune.name, infoFromFile.name);
 }
 
 TEST_F(LoaderFileTest, MalformedFiles) {
@@ -330,24 +330,24 @@ TEST_F(LoaderFileTest, MalformedFiles) {
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
-        LoadStatus expected;
+        PlayError expected;
     };
     const Case cases[] = {
-        {"empty.sid", {}, LoadStatus::NotPsid},
-        {"three.sid", {'P', 'S', 'I'}, LoadStatus::NotPsid},
-        {"header_only.sid", headerOnly, LoadStatus::NotPsid},
-        {"caf\xC3\xA9-\xFF.sid", Psid{}.bytes(), LoadStatus::Loaded},  // non-ASCII bytes in the name
-        {"big.sid", bigTune.bytes(), LoadStatus::Loaded},
+        {"empty.sid", {}, PlayError::NotATune},
+        {"three.sid", {'P', 'S', 'I'}, PlayError::NotATune},
+        {"header_only.sid", headerOnly, PlayError::NotATune},
+        {"caf\xC3\xA9-\xFF.sid", Psid{}.bytes(), PlayError::None},  // non-ASCII bytes in the name
+        {"big.sid", bigTune.bytes(), PlayError::None},
     };
     for (const Case& c : cases) {
         const std::string path = write(c.name, c.bytes);
-        EXPECT_EQ(loadTuneFile(m, e.tune, path.c_str()), c.expected) << c.name;
+        EXPECT_EQ(loadTuneFile(m, s.tune, path.c_str()), c.expected) << c.name;
     }
     EXPECT_EQ(m.memory[0xFFFF], 0x11);  // the big tune filled the image to its end
 }
 
 TEST_F(LoaderFileTest, DirectoryIsNotATune) {
-    EXPECT_EQ(loadTuneFile(m, e.tune, folder.path().string().c_str()), LoadStatus::Unreadable);
+    EXPECT_EQ(loadTuneFile(m, s.tune, folder.path().string().c_str()), PlayError::Unreadable);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // as JSON with the header's fields as they stand; warnings where the header says more than the
 // player reads, in both.
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -71,13 +72,13 @@ const char* modelName(ChipModel m) {
 // How song 1's frames are paced, in words: by the 50 Hz frame, or by the timer at the rate its
 // init routine set it to.
 std::string pacing(const ToolTune& tune) {
-    if (tune.engine->tune.speedFlags == 0) return "paced by 50 Hz frames";
-    EngineState e{};
-    beginTune(e, tune.bytes.data(), tune.bytes.size(), 0);
-    const uint16_t timer = uint16_t(e.machine.memory[0xDC04] | e.machine.memory[0xDC05] << 8);
+    if (tune.song->tune.speedFlags == 0) return "paced by 50 Hz frames";
+    const auto song = std::make_unique<Song>();
+    beginTune(*song, tune.bytes.data(), tune.bytes.size(), 0);
+    const uint16_t timer = uint16_t(song->machine.memory[0xDC04] | song->machine.memory[0xDC05] << 8);
     char text[64];
     std::snprintf(text, sizeof text, "timer-paced at %.0f Hz",
-                  double(kSampleRate) / frameSamples(timer, e.tune.speedFlags));
+                  double(kSampleRate) / frameSamples(timer, song->tune.speedFlags));
     return text;
 }
 
@@ -100,7 +101,7 @@ int infoCommand(const InfoOptions& o) {
         const auto found = db.tunes.find(md5(tune.bytes.data(), tune.bytes.size()));
         if (found != db.tunes.end()) lengths = found->second;
     }
-    const TuneInfo& t = tune.engine->tune;
+    const TuneInfo& t = tune.song->tune;
     const PsidHeader& h = tune.header;
     const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;

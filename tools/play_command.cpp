@@ -63,10 +63,10 @@ int playCommand(const PlayOptions& o) {
     // The tune's texts and songs, read here; the plugin reads the file again, as it does for any
     // program.
     ToolTune tune;
-    if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.engine->tune, o.song)) return 1;
-    const TuneTexts texts = tuneTexts(tune.engine->tune);
+    if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.song->tune, o.song)) return 1;
+    const TuneTexts texts = tuneTexts(tune.song->tune);
     const std::string name = printableHeaderText(texts.name), author = printableHeaderText(texts.author);
-    const int songs = tune.engine->tune.lastSong + 1;
+    const int songs = tune.song->tune.lastSong + 1;
 
     catchStopSignals([](int) { restoreTerminal(); });
     quenbrix::PluginHost host;

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "engine/song_stream.h"
@@ -43,7 +42,7 @@ void fadeOut(int16_t* samples, uint32_t count, uint64_t first, uint64_t total, u
 
 int renderCommand(const RenderOptions& o) {
     ToolTune tune;
-    if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.engine->tune, o.song)) return 1;
+    if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.song->tune, o.song)) return 1;
     // Whole half-second blocks, as the player makes them; or the song's own length, to the sample.
     uint64_t total = uint64_t(std::ceil(o.seconds * 2)) * kBlockSamples;
     if (o.seconds == 0) {
@@ -55,10 +54,10 @@ int renderCommand(const RenderOptions& o) {
             return 1;
         }
     }
-    EngineState& e = *tune.engine;
-    applySongSettings(e, o.settings);
+    Song& s = *tune.song;
+    applySongOptions(s, o.settings);
     // Song N of the command line is the player's song N - 1; it exists (songExists).
-    beginTune(e, tune.bytes.data(), tune.bytes.size(), o.song - 1);
+    beginTune(s, tune.bytes.data(), tune.bytes.size(), o.song - 1);
 
     OutputFile out;
     std::string error;
@@ -77,7 +76,7 @@ int renderCommand(const RenderOptions& o) {
     std::vector<uint8_t> bytes(kBlockBytes);
     for (uint64_t made = 0; made < total && ok;) {
         const uint32_t count = uint32_t(std::min<uint64_t>(kBlockSamples, total - made));
-        renderBlock(e, block.data(), count * kBytesPerSample);
+        renderSong(s, block.data(), count);
         fadeOut(block.data(), count, made, total, fadeSamples);
         wav::putSamples(block.data(), count, bytes.data());
         ok = out.write(bytes.data(), count * kBytesPerSample, error);

@@ -42,7 +42,7 @@ std::string exitCodes() {
 }
 
 // The options of the player's settings, for render and play alike.
-void addSongSettings(CLI::App* command, SongSettings& settings) {
+void addSongSettings(CLI::App* command, SongOptions& settings) {
     command->add_option("--speed", settings.speed, "The tempo, 0.25 to 4.0, as SetSidtuneSpeed (default 1)")
         ->type_name("R")
         ->check(within(0.25, 4.0));

@@ -11,21 +11,21 @@
 
 namespace sidtune {
 
-struct EngineState;
+struct Song;
 
 // How the player makes a song: a tempo and muted voices, as SetSidtuneSpeed and MuteSidVoice.
-struct SongSettings {
+struct SongOptions {
     double speed = 1.0;     // 0.25 to 4.0
     std::vector<int> mute;  // voices 1 to 3
 };
-void applySongSettings(EngineState& e, const SongSettings& settings);
+void applySongOptions(Song& s, const SongOptions& options);
 
 struct RenderOptions {
     std::string tune, output;
     double seconds = 0;   // 0: the song's length from the database
     std::string lengths;  // a song-length database
     int song = 1;
-    SongSettings settings;
+    SongOptions settings;
     double fadeOut = 0;  // the last seconds fade to silence
 };
 int renderCommand(const RenderOptions& options);
@@ -42,7 +42,7 @@ struct PlayOptions {
     int song = 1;
     double seconds = 0;  // 0: until stopped
     std::string plugin;
-    SongSettings settings;
+    SongOptions settings;
     std::string lengths;     // a song-length database
     std::string end = "on";  // at a song's end: on, stop or next
 };

@@ -5,7 +5,6 @@
 #include "sidtune_commands.h"
 #include "tune/md5.h"
 #include "tune/song_lengths.h"
-#include "tune/tune_file.h"
 #include "tune/tune_loader.h"
 
 namespace sidtune {
@@ -13,34 +12,31 @@ namespace sidtune {
 void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", message.c_str()); }
 
 bool loadToolTune(const std::string& path, ToolTune& tune) {
-    tune.bytes.resize(kLargestUsefulTune);
-    const TuneFileRead read = readTuneFile(utf8Name(path), tune.bytes.data(), tune.bytes.size());
-    if (read.status == TuneFileStatus::Directory || read.status == TuneFileStatus::NotRegular) {
-        fail(path + " " + describe(read));
+    const TuneRead read = readTune(utf8Name(path), tune.bytes);
+    if (read.error != PlayError::None) {
+        fail(unreadable(path, read.file));
         return false;
     }
-    if (read.status != TuneFileStatus::Read) {
-        fail("cannot read " + path + ": " + describe(read));
-        return false;
-    }
-    tune.bytes.resize(read.size);
-    tune.engine = std::make_unique<EngineState>();
-    resetMachine(tune.engine->machine, kSampleRate);
+    tune.song = std::make_unique<Song>();
     parsePsidHeader(tune.bytes.data(), tune.bytes.size(), tune.header);
-    switch (loadTuneBytes(tune.engine->machine, tune.engine->tune, tune.bytes.data(), tune.bytes.size())) {
-        case LoadStatus::Loaded: return true;
-        case LoadStatus::Rsid:
+    switch (loadSong(*tune.song, tune.bytes.data(), tune.bytes.size())) {
+        case PlayError::None: return true;
+        case PlayError::Rsid:
             fail(path + " is not a PSID tune: an RSID tune, which needs a whole C64");
             return false;
-        case LoadStatus::NotPsid:
-        case LoadStatus::Unreadable: fail(path + " is not a PSID tune"); return false;
+        default: fail(path + " is not a PSID tune"); return false;
     }
-    return false;
 }
 
-void applySongSettings(EngineState& e, const SongSettings& settings) {
-    e.settings.speed = speedOfRatio(float(settings.speed), kNormalSpeed);
-    for (int voice : settings.mute) e.settings.mutedVoices = mutedAfter(e.settings.mutedVoices, voice, true);
+std::string unreadable(const std::string& path, const TuneFileRead& read) {
+    if (read.status == TuneFileStatus::Directory || read.status == TuneFileStatus::NotRegular)
+        return path + " " + describe(read);
+    return "cannot read " + path + ": " + describe(read);
+}
+
+void applySongOptions(Song& s, const SongOptions& options) {
+    s.settings.speed = speedOfRatio(float(options.speed), kNormalSpeed);
+    for (int voice : options.mute) s.settings.mutedVoices = mutedAfter(s.settings.mutedVoices, voice, true);
 }
 
 bool readToolSongLengths(const std::string& path, SongLengthDatabase& db) {

@@ -1,8 +1,9 @@
-// A tune as the tools read it: the file's bytes, its header, and an engine of the tool's own with
+// A tune as the tools read it: the file's bytes, its header, and a song of the tool's own with
 // the tune loaded as the player loads it. Failures are one line on standard error, with the reason.
 //
 //   fail(message)                    "sidtune: message" on standard error
 //   loadToolTune(path, tune)         false (said) when the file cannot be read or is no PSID tune
+//   unreadable(path, read)           why a file cannot be read, as a message
 //   songExists(path, tune, song)     false (said) when song N (counted from 1) is not the tune's
 //   readToolSongLengths(path, db)    false (said, with the reason) when a song-length database
 //                                    cannot be read
@@ -15,19 +16,21 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
+#include "engine/song.h"
 #include "tune/psid_header.h"
 #include "tune/song_lengths.h"
+#include "tune/tune_file.h"
 
 namespace sidtune {
 
 struct ToolTune {
-    std::unique_ptr<EngineState> engine;
+    std::unique_ptr<Song> song;
     std::vector<uint8_t> bytes;
     PsidHeader header;
 };
 
 void fail(const std::string& message);
+std::string unreadable(const std::string& path, const TuneFileRead& read);
 bool loadToolTune(const std::string& path, ToolTune& tune);
 bool songExists(const std::string& path, const TuneInfo& tune, int song);
 bool readToolSongLengths(const std::string& path, SongLengthDatabase& db);

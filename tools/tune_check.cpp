@@ -10,7 +10,6 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/engine_state.h"
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "engine/song_stream.h"
@@ -46,24 +45,24 @@ void walkFolder(const fs::path& folder, std::set<fs::path>& seen, std::vector<st
 }
 
 // Renders one song as the player does, `samples` long, and judges it.
-void check(SongCheck& s, EngineState& e, uint64_t samples) {
-    if (beginTune(e, s.tune->data(), s.tune->size(), s.song - 1) != SongStart::Begun) {
+void check(SongCheck& s, Song& song, uint64_t samples) {
+    if (beginTune(song, s.tune->data(), s.tune->size(), s.song - 1) != PlayError::None) {
         s.verdict = Verdict::Refused;
         s.reason = "not a PSID tune";
         return;
     }
     std::vector<int16_t> block(kBlockSamples);
     int lowest = 0, highest = 0;
-    for (uint64_t made = 0; made < samples && e.machine.cutOffCalls == 0;) {
+    for (uint64_t made = 0; made < samples && song.machine.cutOffCalls == 0;) {
         const uint32_t n = uint32_t(std::min<uint64_t>(kBlockSamples, samples - made));
-        renderBlock(e, block.data(), n * kBytesPerSample);
+        renderSong(song, block.data(), n);
         const auto [low, high] = std::minmax_element(block.begin(), block.begin() + n);
         lowest = std::min<int>(lowest, *low);
         highest = std::max<int>(highest, *high);
         made += n;
     }
     s.peak = highest - lowest;
-    s.cutOffCalls = e.machine.cutOffCalls;
+    s.cutOffCalls = song.machine.cutOffCalls;
     s.verdict = verdictOf(s.peak, s.cutOffCalls);
 }
 
@@ -103,20 +102,20 @@ CheckWalk walkPaths(const std::vector<std::string>& paths) {
 CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths) {
     CheckPlan plan;
     std::vector<SongCheck>& songs = plan.songs;
-    std::vector<uint8_t> bytes(kLargestUsefulTune);
+    std::vector<uint8_t> bytes;
     for (const std::string& file : files) {
         SongCheck refused;
         refused.file = file;
-        const TuneFileRead read = readTuneFile(utf8Name(file), bytes.data(), bytes.size());
-        if (read.status != TuneFileStatus::Read) {
-            refused.reason = std::string("cannot be read: ") + describe(read);
+        const TuneRead read = readTune(utf8Name(file), bytes);
+        if (read.error != PlayError::None) {
+            refused.reason = std::string("cannot be read: ") + describe(read.file);
             songs.push_back(std::move(refused));
             ++plan.tunes;
             continue;
         }
         // The header alone tells a PSID tune and its songs: nothing of the tune runs here.
         PsidHeader header;
-        const HeaderStatus status = parsePsidHeader(bytes.data(), read.size, header);
+        const HeaderStatus status = parsePsidHeader(bytes.data(), bytes.size(), header);
         if (status == HeaderStatus::NotATune) {
             ++plan.skipped;
             continue;
@@ -130,8 +129,7 @@ CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatab
             continue;
         }
         const int count = uint8_t(header.songs - 1) + 1;  // the player reads the low byte of the field
-        const auto tune =
-            std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.begin() + long(read.size));
+        const auto tune = std::make_shared<const std::vector<uint8_t>>(bytes);
         std::vector<std::string> notes;
         for (const SoundNote& n : soundNotes(header)) notes.push_back(n.word);
         const Md5 digest = lengths != nullptr ? md5(tune->data(), tune->size()) : Md5{};
@@ -157,10 +155,10 @@ void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
     std::atomic<size_t> next{0};
     std::mutex reporting;
     auto work = [&] {
-        const auto engine = std::make_unique<EngineState>();
+        const auto song = std::make_unique<Song>();
         for (size_t i = next++; i < songs.size(); i = next++) {
             const uint64_t length = songs[i].lengthMs != 0 ? lengthSamples(songs[i].lengthMs) : most;
-            if (songs[i].song != 0) check(songs[i], *engine, std::min(length, most));
+            if (songs[i].song != 0) check(songs[i], *song, std::min(length, most));
             songs[i].tune.reset();
             if (onDone) {
                 std::lock_guard<std::mutex> guard(reporting);

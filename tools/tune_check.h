@@ -17,7 +17,7 @@
 //
 //   const CheckWalk walk = walkPaths(paths);              files in order; missing paths named
 //   const CheckPlan plan = planCheck(walk.files, db);     every song of every tune, and refusals
-//   checkSongs(plan.songs, seconds, jobs, onDone);        one engine per job; fills each entry
+//   checkSongs(plan.songs, seconds, jobs, onDone);        one song per job; fills each entry
 #pragma once
 
 #include <cstdint>
@@ -69,7 +69,7 @@ CheckWalk walkPaths(const std::vector<std::string>& paths);
 // The songs to check, file by file; a tune file that is no PSID tune is one refused entry. `lengths`:
 // a song-length database, or null.
 CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths);
-// Checks every song not already refused over `seconds`, on `jobs` threads, each with an engine of
+// Checks every song not already refused over `seconds`, on `jobs` threads, each with a song of
 // its own. `onDone(i)` is called (from any thread, one at a time) as entry i is complete.
 void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
                 const std::function<void(size_t)>& onDone = {});

@@ -1,10 +1,7 @@
 #include "engine/frame_pacing.h"
 
-#include <cstring>
-
 #include "cpu/cpu.h"
 #include "cpu/machine.h"
-#include "engine/engine_state.h"
 #include "sid/sid.h"
 #include "tune/tune_info.h"
 
@@ -43,14 +40,6 @@ void playFrames(Machine& m, const TuneInfo& tune, FramePacing& pacing, uint32_t 
         pacing.frameLeft -= n;
         pacing.blockLeft -= n;
     }
-}
-
-void renderBlock(EngineState& e, int16_t* samples, uint32_t byteCount) {
-    if (e.renderEnabled.load(std::memory_order_acquire) == 0) {
-        std::memset(samples, 0, byteCount);
-        return;
-    }
-    playFrames(e.machine, e.tune, e.pacing, playSpeed(e.settings), samples, byteCount >> 1);
 }
 
 }  // namespace sidtune

@@ -15,9 +15,6 @@
 //   playFrames(m, tune, pacing, speed, out, count)  the song's next `count` samples, wherever
 //                                                   its blocks and frames begin (pacing says
 //                                                   where it is)
-//   renderBlock(e, samples, byteCount)              engine e's next byteCount / 2 samples, with
-//                                                   its settings; silence while e.renderEnabled
-//                                                   is 0
 //
 // A song begun afresh (FramePacing{}) and rendered a block at a time makes each block exactly as
 // a whole; cut into other pieces, it makes the same samples.
@@ -29,7 +26,6 @@
 
 namespace sidtune {
 
-struct EngineState;
 struct Machine;
 struct TuneInfo;
 
@@ -49,6 +45,5 @@ struct FramePacing {
 uint32_t frameSamples(uint16_t timerValue, uint8_t speedFlags, uint32_t speed = kNormalSpeed);
 void playFrames(Machine& m, const TuneInfo& tune, FramePacing& pacing, uint32_t speed, int16_t* out,
                 uint32_t count);
-void renderBlock(EngineState& e, int16_t* samples, uint32_t byteCount);
 
 }  // namespace sidtune

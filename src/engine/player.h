@@ -1,44 +1,45 @@
-// The player behind the script commands, on the engine it is handed: Idle, Playing or Paused,
-// owned here and asked through these functions. The command layer (plugin/commands.cpp) calls
-// them and reads no field of the engine.
+// The player behind the script commands: Idle, Playing or Paused, owned here and asked through
+// these functions. It owns its songs, the stream they are made into and the audio output. The
+// command layer (plugin/commands.cpp) calls these functions and reads no field of the player.
 //
-//   setUpEngine(e)                 the machine reset for the stream's rate, then the audio output
-//                                  opened (its worker renders e): true when it is open
-//   shutDownEngine(e)              the audio output closed; safe when nothing is open
-//   openPlayer(e)                  closes the player and sets up a new engine: true when it is
+//   setUpEngine(p)                 the music's machine reset for the stream's rate, then the audio
+//                                  output opened (its worker makes the player's stream): true when
+//                                  it is open
+//   shutDownEngine(p)              the audio output closed; safe when nothing is open
+//   openPlayer(p)                  closes the player and sets up the output anew: true when it is
 //                                  set up (the player stays Idle until a tune starts); false:
 //                                  the play's error is NoSoundOutput
-//   startTune(e, fileName, song)   with an engine just set up: reads and loads the file and starts
+//   startTune(p, fileName, song)   with an output just set up: reads and loads the file and starts
 //                                  song `song` (counted from 0); true when it plays (Playing),
-//                                  otherwise the engine is shut down again (Idle) and the error
+//                                  otherwise the output is shut down again (Idle) and the error
 //                                  says why
-//   abandonPlayer(e)               after a failure part-way (out of memory): Idle, all released
-//   startSong(e, song)             false when the number is out of range (nothing done)
-//   stopSong(e)                    rendering off, stream stopped
-//   pauseSong(e)                   from Playing: Paused, the stream stopped where it is (a fade
+//   abandonPlayer(p)               after a failure part-way (out of memory): Idle, all released
+//   startSong(p, song)             false when the number is out of range (nothing done)
+//   stopSong(p)                    rendering off, stream stopped
+//   pauseSong(p)                   from Playing: Paused, the stream stopped where it is (a fade
 //                                  under way ends)
-//   resumeSong(e)                  from Paused: Playing on from there
-//   setPlayerVolume(e, value)      while Playing or Paused: the volume (audio/volume.h)
-//   fadePlayer(e, to, seconds, thenIdle)
+//   resumeSong(p)                  from Paused: Playing on from there
+//   setPlayerVolume(p, value)      while Playing or Paused: the volume (audio/volume.h)
+//   fadePlayer(p, to, seconds, thenIdle)
 //                                  while Playing or Paused: a fade; `thenIdle`: the player is
 //                                  Idle once it is over (FadeOutSidtune)
-//   closePlayer(e)                 from Playing or Paused: stopSong, shutDownEngine; from Idle:
+//   closePlayer(p)                 from Playing or Paused: stopSong, shutDownEngine; from Idle:
 //                                  nothing
-//   playerState(e)                 Idle, Playing or Paused
-//   songsOfTune(e)                 the songs of the tune that plays or is paused; 0 when Idle
-//   songNow(e)                     the song heard, counted from 1; 0 when Idle
-//   songMilliseconds(e)            milliseconds of it heard, pauses not counted; 0 when Idle
-//   lastPlayError(e)               why the last play gave false (None when it did not)
-//   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (play_settings.h), from the
+//   playerState(p)                 Idle, Playing or Paused
+//   songsOfTune(p)                 the songs of the tune that plays or is paused; 0 when Idle
+//   songNow(p)                     the song heard, counted from 1; 0 when Idle
+//   songMilliseconds(p)            milliseconds of it heard, pauses not counted; 0 when Idle
+//   lastPlayError(p)               why the last play gave false (None when it did not)
+//   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (song_settings.h), from the
 //                                  next frame of a song that plays, and for every later play; the
 //                                  switches (a voice muted, the quick start) are a script's reals:
 //                                  nonzero on, 0 off, and not a number leaves them as they are
-//   resetSettings(e)               every setting back to its default (the plugin's unload)
-//   loadSongLengths(e, path)       a song-length database (tune/song_lengths.h) in place of any
+//   resetSettings(p)               every setting back to its default (the plugin's unload)
+//   loadSongLengths(p, path)       a song-length database (tune/song_lengths.h) in place of any
 //                                  before, for the songs played from now on: the number of tunes
 //                                  it gives lengths for (0: none, or it cannot be read)
-//   songLengthNow(e)               milliseconds the database gives the song heard; 0 unknown or Idle
-//   songEnded(e)                   the song played last has been heard to its end (song_stream.h);
+//   songLengthNow(p)               milliseconds the database gives the song heard; 0 unknown or Idle
+//   songEnded(p)                   the song played last has been heard to its end (song_stream.h);
 //                                  after a stop at the end, until the next play or stop command
 //
 // A player whose output was lost (its sound server died), whose fade-out is over, or whose song
@@ -47,31 +48,32 @@
 // once what the sound system still held has played out; or by the next play or stop), and a lost
 // output is the error NoSoundOutput.
 //
-// "PlaySidtune" is openPlayer, then (reading the file name only once the engine is set up)
+// "PlaySidtune" is openPlayer, then (reading the file name only once the output is set up)
 // startTune with song 0.
+//
+// Two threads use a player that plays: the host's thread (set-up, loading, the init routine,
+// shutdown) and the worker thread (the play routine and the synthesizer while a tune plays). They
+// never use a song at the same time: songLock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+
+#include "audio/audio_format.h"
+#include "audio/audio_output.h"
+#include "engine/song.h"
+#include "engine/song_settings.h"
+#include "engine/song_stream.h"
+#include "tune/play_error.h"
 
 namespace sidtune {
 
 struct SongLengthDatabase;
 
-struct EngineState;
-
 enum class PlayerState : int32_t { Idle = 0, Playing = 1, Paused = 2 };
-
-// Why a play gave false, as "SidtuneError" numbers it.
-enum class PlayError : int32_t {
-    None = 0,
-    Unreadable = 1,  // the file cannot be read
-    NotATune = 2,    // not a PSID tune file
-    Rsid = 3,        // an RSID tune, which needs a whole C64
-    NoSuchSong = 4,
-    NoSoundOutput = 5,  // no sound device, or it was lost while playing
-};
 
 struct Player {
     PlayerState state;
@@ -82,37 +84,55 @@ struct Player {
     bool playingOut;
     uint64_t playedOutAt;
     std::shared_ptr<const SongLengthDatabase> songLengths;
-    // The script has shown that it cares where songs end: it read a song-length database, set an
-    // end mode, or asked "SidtuneEnded". Until then no end is looked for, and playing costs what it
-    // did before those commands existed. Kept until the plugin is unloaded; written under the
-    // machine lock, which the worker holds while it makes the stream.
-    bool endsWanted;
+    // The music's settings, for every later play. Their findEnds: the script has shown that it
+    // cares where songs end (it read a song-length database, set an end mode, or asked
+    // "SidtuneEnded"); until then no end is looked for, and playing costs what it did before those
+    // commands existed. Kept until the plugin is unloaded.
+    SongSettings settings;
+    bool quickStart;  // the stream's first half is the song's first block, not half a second of silence
+    // Nonzero: the worker makes the music; 0: it fills blocks with silence. Written by the host's
+    // thread, read by the worker once at the start of each block.
+    std::atomic<int> renderEnabled;
+    // Held by the host's thread while it begins a song or changes its settings, and by the worker
+    // while it makes the stream: the stream starts playing before the song's init routine runs, and
+    // the worker must not enter the CPU until that routine has returned.
+    std::mutex songLock;
+    Song music;
+    // The music's marks as of the last samples made, for the host's thread, which must not wait
+    // for a block being made to read them.
+    std::mutex marksLock;
+    SongMarks heardMarks;
+    AudioOutput audio;
 };
 
-bool setUpEngine(EngineState& e);
-void shutDownEngine(EngineState& e);
-bool openPlayer(EngineState& e);
-bool startTune(EngineState& e, const char* fileName, int32_t song);
-void abandonPlayer(EngineState& e);
-bool startSong(EngineState& e, int32_t song);
-void stopSong(EngineState& e);
-void pauseSong(EngineState& e);
-void resumeSong(EngineState& e);
-void setPlayerVolume(EngineState& e, float value);
-void fadePlayer(EngineState& e, float to, float seconds, bool thenIdle);
-void closePlayer(EngineState& e);
-PlayerState playerState(EngineState& e);
-int32_t songsOfTune(EngineState& e);
-int32_t songNow(EngineState& e);
-int32_t songMilliseconds(EngineState& e);
-PlayError lastPlayError(const EngineState& e);
-void setSpeed(EngineState& e, float ratio);
-void setVoiceMuted(EngineState& e, int32_t voice, float muted);
-void setQuickStart(EngineState& e, float on);
-void setEndMode(EngineState& e, float mode);
-void resetSettings(EngineState& e);
-int32_t loadSongLengths(EngineState& e, const std::string& path);
-int32_t songLengthNow(EngineState& e);
-bool songEnded(EngineState& e);
+// The whole player, its songs' memory images included, with the one-second stream buffer stays
+// under a quarter of a megabyte.
+static_assert(sizeof(Player) + kStreamBytes < 256 * 1024, "the player has grown past 256 KiB");
+
+bool setUpEngine(Player& p);
+void shutDownEngine(Player& p);
+bool openPlayer(Player& p);
+bool startTune(Player& p, const char* fileName, int32_t song);
+void abandonPlayer(Player& p);
+bool startSong(Player& p, int32_t song);
+void stopSong(Player& p);
+void pauseSong(Player& p);
+void resumeSong(Player& p);
+void setPlayerVolume(Player& p, float value);
+void fadePlayer(Player& p, float to, float seconds, bool thenIdle);
+void closePlayer(Player& p);
+PlayerState playerState(Player& p);
+int32_t songsOfTune(Player& p);
+int32_t songNow(Player& p);
+int32_t songMilliseconds(Player& p);
+PlayError lastPlayError(const Player& p);
+void setSpeed(Player& p, float ratio);
+void setVoiceMuted(Player& p, int32_t voice, float muted);
+void setQuickStart(Player& p, float on);
+void setEndMode(Player& p, float mode);
+void resetSettings(Player& p);
+int32_t loadSongLengths(Player& p, const std::string& path);
+int32_t songLengthNow(Player& p);
+bool songEnded(Player& p);
 
 }  // namespace sidtune

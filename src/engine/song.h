@@ -1,39 +1,51 @@
-// Beginning a song on an engine: the one way a song begins. The player (player.h), the tools, the
-// tests and the benchmarks all begin songs here.
+// A song: the unit that renders. One machine with a tune loaded, where the song is in its blocks
+// and frames, the settings it is made with and its stream (song_stream.h: where it ends, what
+// follows, and the scout that looks ahead for its end where ends are wanted). Nothing of a sound
+// output or of a thread comes with it: the tools, check, the tests and the benchmarks make songs
+// of their own, as many as they like, and the player (player.h) owns the songs it mixes.
 //
-//   beginSong(e, song[, startOutput])   song `song` (counted from 0) of the tune loaded in e:
-//                                       false when the tune has no such song (nothing done)
-//   beginTune(e, bytes, size, song)     a fresh machine, the tune loaded from the bytes, and
-//                                       beginSong: Begun, or why not
-//   beginTuneFile(e, path, song)        the same from a file
-//   beginTuneHeld(e, bytes, size, song) beginTune with the machine lock already held by the
-//                                       caller: the worker beginning the next song of a tune
+//   loadSong(s, bytes, size)             a fresh machine with the tune loaded from the bytes:
+//                                        None, or why not (the bytes are not kept)
+//   beginSong(s, song)                   song `song` (counted from 0) of the tune loaded: its
+//                                        settings on the machine, then its init routine with the
+//                                        song number in A. false when the tune has no such song
+//                                        (nothing done)
+//   beginTune(s, bytes, size, song)      loadSong and beginSong: None, or why not
+//   beginTuneFile(s, path, song)         the same from a file (readTune, tune_loader.h)
+//   renderSong(s, samples, count)        the song's next `count` samples as frame pacing makes
+//                                        them, with its settings: in blocks of kBlockSamples from
+//                                        its beginning, wherever the pieces asked for are cut
 //
-// Beginning a song holds the engine's machine lock throughout: rendering is switched on, then
-// `startOutput` runs (the player starts its stream there), then the init routine runs with the
-// song number in A. A worker rendering the stream takes the same lock for each block, so it does
-// not enter the CPU until the init routine has returned, and its first block is the song's first.
+// A new song must be zero: `Song s{}`, or std::make_unique<Song>(), which value-initialises it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu/machine.h"
+#include "engine/frame_pacing.h"
+#include "engine/song_settings.h"
+#include "engine/song_stream.h"
+#include "tune/play_error.h"
+#include "tune/tune_info.h"
+
 namespace sidtune {
 
-struct EngineState;
-
-enum class SongStart {
-    Begun,
-    Unreadable,  // the file cannot be read
-    NotPsid,     // not a PSID tune
-    Rsid,        // an RSID tune, which needs a whole C64
-    NoSuchSong,
+struct Song {
+    Machine machine;  // the CPU, the memory image, the sound chip, the sample player
+    TuneInfo tune;    // what is kept of the loaded tune's header
+    FramePacing pacing;
+    SongSettings settings;
+    SongStream stream;
 };
 
-bool beginSong(EngineState& e, int32_t song, void (*startOutput)(EngineState&) = nullptr);
-SongStart beginTune(EngineState& e, const uint8_t* bytes, size_t size, int32_t song,
-                    void (*startOutput)(EngineState&) = nullptr);
-SongStart beginTuneFile(EngineState& e, const char* path, int32_t song);
-SongStart beginTuneHeld(EngineState& e, const uint8_t* bytes, size_t size, int32_t song);
+// A song, its scout's machine included, is a small record: a player mixes several.
+static_assert(sizeof(Song) < 160 * 1024, "a song has grown past 160 KiB");
+
+PlayError loadSong(Song& s, const uint8_t* bytes, size_t size);
+bool beginSong(Song& s, int32_t song);
+PlayError beginTune(Song& s, const uint8_t* bytes, size_t size, int32_t song);
+PlayError beginTuneFile(Song& s, const char* path, int32_t song);
+void renderSong(Song& s, int16_t* samples, uint32_t count);
 
 }  // namespace sidtune

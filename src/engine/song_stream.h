@@ -1,20 +1,21 @@
-// What the player's stream plays: the songs, sample by sample of the stream, where each ends, and
-// which song the listener hears when. The worker makes the stream's samples here (under the
-// machine lock); the host's thread asks about the stream sample the listener has got to.
+// A song as a stream: its samples one after the other, where it ends and what follows its end,
+// and which song of the tune is heard at which sample. The player's worker makes its music here;
+// the player keeps a copy of the marks for the host's thread, which asks about the stream sample
+// the listener has got to. A tool makes the same stream offline.
 //
-//   startSongStream(e, song, at, lengths, tune)
+//   startSongStream(s, song, at, lengths, tune)
 //                              song `song` (counted from 0) is heard from stream sample `at` on: 0
 //                              when the stream's first half is the song's first block (quick
 //                              start), else kBlockSamples, after the first half's silence. Called
 //                              before the song is begun and nothing is made. `lengths`: each song's length
 //                              from a song-length database (milliseconds, 0 unknown); `tune`: the file's
 //                              bytes, for the next song
-//   playSongStream(e, samples, count)
+//   playSongStream(s, samples, count)
 //                              the stream's next `count` samples: the song as frame pacing makes it
 //                              (silence while rendering is off), up to its end and, by the end
 //                              mode, on past it, silence, or the next song from the end on
-//   rescout(e)                 the settings changed: the look for the end starts again from here
-//   songHeard(e, heard)        the song heard at stream sample `heard`: where it began and ends
+//   rescout(s)                 the settings changed: the look for the end starts again from here
+//   songHeard(marks, heard)    the song heard at stream sample `heard`: where it began and ends
 //
 // The end of a song: its length from the database, or else where the sound fell silent for good
 // (silence.h). That is known only once the silence has lasted three seconds, so a second machine,
@@ -27,7 +28,6 @@
 
 #include <array>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "audio/audio_format.h"
@@ -37,7 +37,7 @@
 
 namespace sidtune {
 
-struct EngineState;
+struct Song;
 
 constexpr uint64_t kNoEnd = UINT64_MAX;
 
@@ -63,6 +63,12 @@ struct SongScout {
     bool copyDue;  // it starts as a copy of the machine when the first sample is made
 };
 
+// The songs begun, the latest last.
+struct SongMarks {
+    std::array<SongMark, 4> marks;
+    uint32_t count;
+};
+
 struct SongStream {
     uint64_t made;   // stream samples made: the index of the next one
     SongMark now;    // the song being made
@@ -71,16 +77,13 @@ struct SongStream {
     std::vector<uint8_t> tune;
     std::vector<uint32_t> lengths;
     SongScout scout;
-    // The songs begun, the latest last: the host's thread reads them while the worker adds more.
-    std::mutex lock;
-    std::array<SongMark, 4> marks;
-    uint32_t markCount;
+    SongMarks marks;
 };
 
-void startSongStream(EngineState& e, int32_t song, uint64_t at, const std::vector<uint32_t>& lengths,
+void startSongStream(Song& s, int32_t song, uint64_t at, const std::vector<uint32_t>& lengths,
                      const std::vector<uint8_t>& tune);
-void playSongStream(EngineState& e, int16_t* samples, uint32_t count);
-void rescout(EngineState& e);
-SongMark songHeard(EngineState& e, uint64_t heard);
+void playSongStream(Song& s, int16_t* samples, uint32_t count);
+void rescout(Song& s);
+SongMark songHeard(const SongMarks& marks, uint64_t heard);
 
 }  // namespace sidtune

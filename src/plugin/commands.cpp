@@ -8,10 +8,10 @@
 
 namespace sidtune {
 
-EngineState engine;
+Player player;
 
 void endPlayer() {
-    closePlayer(engine);
+    closePlayer(player);
     platform::finishReleases();
 }
 
@@ -23,7 +23,7 @@ namespace {
 // sound library's thread would then still run, some of them our code: the exit handlers destroyed
 // what a waiting worker waits on (and it hung), or the library's code went while the sound server's
 // thread was about to call it (and it crashed). The exit handlers, and the library's unloading,
-// end the player first: this object is destroyed before the engine, defined after it in this
+// end the player first: this object is destroyed before the player, defined after it in this
 // file. (On Windows the library's entry point does it: plugin.cpp.)
 struct EndWithTheLibrary {
     ~EndWithTheLibrary() { endPlayer(); }
@@ -35,7 +35,7 @@ float real(ScriptRuntime* runtime, int32_t index) {
 }
 void result(ScriptRuntime* runtime, int32_t value) { runtime->operations->setIntegerResult(runtime, value); }
 
-// "PlaySidtune" and "PlaySidtuneSong": the player closed and a new engine set up, and only then
+// "PlaySidtune" and "PlaySidtuneSong": the player closed and its output set up anew, and only then
 // the parameters read (the file with index 1, the song, counted from 1, with index 2). A song
 // that is no whole number from 1 to the tune's songs leaves the player Idle, as a file that is no
 // tune does. No exception may reach the host: the standard library's only one here is running
@@ -43,17 +43,17 @@ void result(ScriptRuntime* runtime, int32_t value) { runtime->operations->setInt
 void play(ScriptRuntime* runtime, bool songGiven) {
     bool playing = false;
     try {
-        if (openPlayer(engine)) {
+        if (openPlayer(player)) {
             const char* fileName = runtime->operations->getStringParameter(runtime, 1);
             int32_t song = 0;
             if (songGiven) {
                 const float n = real(runtime, 2);
                 song = n >= 1.0f && n <= 256.0f && std::floor(n) == n ? int32_t(n) - 1 : -1;
             }
-            playing = startTune(engine, fileName, song);
+            playing = startTune(player, fileName, song);
         }
     } catch (...) {
-        abandonPlayer(engine);
+        abandonPlayer(player);
         playing = false;
     }
     result(runtime, playing ? -1 : 0);
@@ -61,47 +61,47 @@ void play(ScriptRuntime* runtime, bool songGiven) {
 
 void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime) { play(runtime, false); }
 void QUENBRIX_CALL playSidtuneSong(ScriptRuntime* runtime) { play(runtime, true); }
-void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(engine); }
-void QUENBRIX_CALL pauseSidtune(ScriptRuntime*) { pauseSong(engine); }
-void QUENBRIX_CALL resumeSidtune(ScriptRuntime*) { resumeSong(engine); }
+void QUENBRIX_CALL stopSidtune(ScriptRuntime*) { closePlayer(player); }
+void QUENBRIX_CALL pauseSidtune(ScriptRuntime*) { pauseSong(player); }
+void QUENBRIX_CALL resumeSidtune(ScriptRuntime*) { resumeSong(player); }
 
 // The volume commands read nothing in Idle: there is nothing to set, and nothing is remembered.
 void QUENBRIX_CALL setSidVolume(ScriptRuntime* runtime) {
-    if (playerState(engine) != PlayerState::Idle) setPlayerVolume(engine, real(runtime, 1));
+    if (playerState(player) != PlayerState::Idle) setPlayerVolume(player, real(runtime, 1));
 }
 void QUENBRIX_CALL fadeSidVolume(ScriptRuntime* runtime) {
-    if (playerState(engine) != PlayerState::Idle)
-        fadePlayer(engine, real(runtime, 1), real(runtime, 2), false);
+    if (playerState(player) != PlayerState::Idle)
+        fadePlayer(player, real(runtime, 1), real(runtime, 2), false);
 }
 void QUENBRIX_CALL fadeOutSidtune(ScriptRuntime* runtime) {
-    if (playerState(engine) != PlayerState::Idle) fadePlayer(engine, 0.0f, real(runtime, 1), true);
+    if (playerState(player) != PlayerState::Idle) fadePlayer(player, 0.0f, real(runtime, 1), true);
 }
 
-void QUENBRIX_CALL sidtuneSongs(ScriptRuntime* runtime) { result(runtime, songsOfTune(engine)); }
-void QUENBRIX_CALL sidtuneState(ScriptRuntime* runtime) { result(runtime, int32_t(playerState(engine))); }
-void QUENBRIX_CALL sidtuneSong(ScriptRuntime* runtime) { result(runtime, songNow(engine)); }
-void QUENBRIX_CALL sidtuneTime(ScriptRuntime* runtime) { result(runtime, songMilliseconds(engine)); }
-void QUENBRIX_CALL sidtuneError(ScriptRuntime* runtime) { result(runtime, int32_t(lastPlayError(engine))); }
+void QUENBRIX_CALL sidtuneSongs(ScriptRuntime* runtime) { result(runtime, songsOfTune(player)); }
+void QUENBRIX_CALL sidtuneState(ScriptRuntime* runtime) { result(runtime, int32_t(playerState(player))); }
+void QUENBRIX_CALL sidtuneSong(ScriptRuntime* runtime) { result(runtime, songNow(player)); }
+void QUENBRIX_CALL sidtuneTime(ScriptRuntime* runtime) { result(runtime, songMilliseconds(player)); }
+void QUENBRIX_CALL sidtuneError(ScriptRuntime* runtime) { result(runtime, int32_t(lastPlayError(player))); }
 
-void QUENBRIX_CALL setSidtuneSpeed(ScriptRuntime* runtime) { setSpeed(engine, real(runtime, 1)); }
+void QUENBRIX_CALL setSidtuneSpeed(ScriptRuntime* runtime) { setSpeed(player, real(runtime, 1)); }
 void QUENBRIX_CALL muteSidVoice(ScriptRuntime* runtime) {
     const float voice = real(runtime, 1);
     if (voice == 1.0f || voice == 2.0f || voice == 3.0f)
-        setVoiceMuted(engine, int32_t(voice), real(runtime, 2));
+        setVoiceMuted(player, int32_t(voice), real(runtime, 2));
 }
-void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) { setQuickStart(engine, real(runtime, 1)); }
+void QUENBRIX_CALL setSidtuneQuickStart(ScriptRuntime* runtime) { setQuickStart(player, real(runtime, 1)); }
 
 void QUENBRIX_CALL sidtuneLengths(ScriptRuntime* runtime) {
     int32_t tunes = 0;
     try {
-        tunes = loadSongLengths(engine, runtime->operations->getStringParameter(runtime, 1));
+        tunes = loadSongLengths(player, runtime->operations->getStringParameter(runtime, 1));
     } catch (...) {  // out of memory for the database: none
     }
     result(runtime, tunes);
 }
-void QUENBRIX_CALL sidtuneLength(ScriptRuntime* runtime) { result(runtime, songLengthNow(engine)); }
-void QUENBRIX_CALL sidtuneEnded(ScriptRuntime* runtime) { result(runtime, songEnded(engine) ? -1 : 0); }
-void QUENBRIX_CALL setSidtuneEnd(ScriptRuntime* runtime) { setEndMode(engine, real(runtime, 1)); }
+void QUENBRIX_CALL sidtuneLength(ScriptRuntime* runtime) { result(runtime, songLengthNow(player)); }
+void QUENBRIX_CALL sidtuneEnded(ScriptRuntime* runtime) { result(runtime, songEnded(player) ? -1 : 0); }
+void QUENBRIX_CALL setSidtuneEnd(ScriptRuntime* runtime) { setEndMode(player, real(runtime, 1)); }
 
 struct Command {
     const char* name;

@@ -1,4 +1,4 @@
-// The script commands, their registration with the host, and the one engine the plugin plays with.
+// The script commands, their registration with the host, and the one player the plugin plays with.
 //
 //   "PlaySidtune"(file name)           -> -1 when song 1 of the tune plays afterwards, 0 otherwise
 //   "StopSidtune"                      stops and releases everything; nothing in Idle
@@ -22,21 +22,21 @@
 //   "SidtuneEnded"()                   -> -1 once the song played last has been heard to its end
 //   "SetSidtuneEnd" mode               at a song's end: 0 it plays on, 1 stop, 2 the next song
 //
-// The player is Idle (nothing set up), Playing (engine set up, song started) or Paused (the same,
+// The player is Idle (nothing set up), Playing (output set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player
-// first and builds a new engine, so the volume returns to full with every tune; the tempo, the
+// first and sets up the output anew, so the volume returns to full with every tune; the tempo, the
 // muted voices and the quick start are the player's settings and hold until changed or unloaded.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "engine/player.h"
 #include "plugin/host_interface.h"
 
 namespace sidtune {
 
-// The player's whole state: there is exactly one player per loaded plugin. Static storage, so all
-// zero when the library is loaded. Named only by the plugin (the commands, load and unload); the
-// audio output's worker is handed it when it is opened.
-extern EngineState engine;
+// The one player of a loaded plugin. Static storage, so all zero when the library is loaded. Named
+// only by the plugin (the commands, load and unload); the audio output's worker is handed it when
+// it is opened.
+extern Player player;
 
 void registerCommands(FunctionRegistry* registry);
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "audio/platform.h"
-#include "engine/engine_state.h"
+#include "engine/player.h"
 #include "plugin/commands.h"
 #include "plugin/host_interface.h"
 
@@ -29,15 +29,15 @@ int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
     // of memory on the way counts as a failed trial: no exception reaches the host.)
     bool trial = false;
     try {
-        trial = setUpEngine(engine);
+        trial = setUpEngine(player);
     } catch (...) {
-        shutDownEngine(engine);
+        shutDownEngine(player);
     }
     if (!trial) {
         std::memcpy(errorText, kLoadFailure, sizeof kLoadFailure);
         return 0;
     }
-    shutDownEngine(engine);
+    shutDownEngine(player);
     registerCommands(registry);
     return 1;
 }
@@ -46,7 +46,7 @@ int32_t QUENBRIX_CALL load(PluginObject*, FunctionRegistry* registry) {
 // settings (tempo, muted voices, quick start) last until here.
 void QUENBRIX_CALL unload(PluginObject*) {
     endPlayer();
-    resetSettings(engine);
+    resetSettings(player);
 }
 
 int32_t QUENBRIX_CALL answerOne(PluginObject*) { return 1; }

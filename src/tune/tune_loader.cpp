@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "cpu/cpu.h"
 #include "cpu/machine.h"
@@ -20,14 +18,25 @@ void copyText(std::array<char, 32>& field, const std::array<char, 32>& text) {
 
 }  // namespace
 
-LoadStatus loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* block, size_t size) {
-    if (block == nullptr) return size == 0 ? LoadStatus::NotPsid : LoadStatus::Unreadable;
+TuneRead readTune(FileName path, std::vector<uint8_t>& bytes) {
+    bytes.resize(kLargestUsefulTune);
+    TuneRead read{PlayError::None, readTuneFile(path, bytes.data(), bytes.size())};
+    if (read.file.status != TuneFileStatus::Read) {
+        read.error = PlayError::Unreadable;
+        read.file.size = 0;
+    }
+    bytes.resize(read.file.size);
+    return read;
+}
+
+PlayError loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* block, size_t size) {
+    if (block == nullptr) return size == 0 ? PlayError::NotATune : PlayError::Unreadable;
     PsidHeader h;
     switch (parsePsidHeader(block, size, h)) {
         case HeaderStatus::Psid: break;
-        case HeaderStatus::Rsid: return LoadStatus::Rsid;
+        case HeaderStatus::Rsid: return PlayError::Rsid;
         case HeaderStatus::Truncated:
-        case HeaderStatus::NotATune: return LoadStatus::NotPsid;
+        case HeaderStatus::NotATune: return PlayError::NotATune;
     }
     const size_t dataOffset = h.dataOffset & 0xFF;
 
@@ -63,19 +72,14 @@ LoadStatus loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* block, size_
         callSubroutine(m, tune.initAddress, 0, kInitInstructionLimit);
         tune.playAddress = uint16_t(m.memory[0x0314] | m.memory[0x0315] << 8);
     }
-    return LoadStatus::Loaded;
+    return PlayError::None;
 }
 
-LoadStatus loadTuneFile(Machine& m, TuneInfo& tune, const char* path) {
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kLargestUsefulTune]);
-    if (!block) return LoadStatus::Unreadable;
-    const TuneFileRead read = readTuneFile(FileName{path}, block.get(), kLargestUsefulTune);
-    // A read that fails part-way leaves a block of the bytes it delivered, which is parsed as
-    // any block is; a file that cannot be opened, a directory, a FIFO or a device is no source.
-    if (read.status != TuneFileStatus::Read && read.status != TuneFileStatus::ReadFailed) {
-        return LoadStatus::Unreadable;
-    }
-    return loadTuneBytes(m, tune, block.get(), read.size);
+PlayError loadTuneFile(Machine& m, TuneInfo& tune, const char* path) {
+    if (path == nullptr) return PlayError::Unreadable;
+    std::vector<uint8_t> bytes;
+    const TuneRead read = readTune(FileName{path}, bytes);
+    return read.error != PlayError::None ? read.error : loadTuneBytes(m, tune, bytes.data(), bytes.size());
 }
 
 TuneTexts tuneTexts(const TuneInfo& tune) {

@@ -5,7 +5,13 @@
 // tune whose header names no play routine has its init routine run once here (with 0 in A), and
 // the play address is taken from the interrupt vector at $0314/$0315 it installed.
 //
-//   loadTuneFile(m, tune, path)          reads the file (tune_file.h), then as loadTuneBytes
+//   readTune(path, bytes)                the one way a tune file is read, for the player, the
+//                                        tools and check alike: its first kLargestUsefulTune
+//                                        bytes into `bytes` (sized to what was read). Unreadable
+//                                        unless the file is a regular file read to its end (or
+//                                        to that size): a read that fails part-way delivers no
+//                                        tune. `file` says why, for a tool's message
+//   loadTuneFile(m, tune, path)          readTune, then as loadTuneBytes
 //   loadTuneBytes(m, tune, bytes, size)  the block is read in place, neither kept nor released
 //   tuneTexts(tune)                      name, author and released of a loaded tune
 //
@@ -19,27 +25,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "tune/file_system.h"
+#include "tune/play_error.h"
 #include "tune/psid_header.h"
+#include "tune/tune_file.h"
 #include "tune/tune_info.h"
 
 namespace sidtune {
 
 struct Machine;
 
-enum class LoadStatus {
-    Loaded,
-    Unreadable,  // no such file, not a regular file, or no memory for its bytes
-    NotPsid,     // too short, not "PSID", or its data offset is past the end
-    Rsid,        // an RSID tune, which needs a whole C64
-};
-
 // No PSID tune needs more than this: a header of at most 255 bytes, the embedded load address,
 // and 64 KiB of data. Bytes of a file beyond it could never reach the image, so they are not read.
 constexpr size_t kLargestUsefulTune = 255 + 2 + 65536;
 
-LoadStatus loadTuneFile(Machine& m, TuneInfo& tune, const char* path);
-LoadStatus loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* bytes, size_t size);
+struct TuneRead {
+    PlayError error;    // None or Unreadable
+    TuneFileRead file;  // what the read of the file gave
+};
+TuneRead readTune(FileName path, std::vector<uint8_t>& bytes);
+
+// None when loaded; Unreadable, NotATune or Rsid when refused.
+PlayError loadTuneFile(Machine& m, TuneInfo& tune, const char* path);
+PlayError loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* bytes, size_t size);
 
 struct TuneTexts {
     const char* name;

@@ -1,12 +1,14 @@
-// The settings a player makes its songs with: they hold for every later play until they are
-// changed (the plugin keeps them until it is unloaded), unlike the volume, which every play resets.
+// The settings a song is made with. The player keeps the music's (they hold for every later play
+// until they are changed; the plugin keeps them until it is unloaded, unlike the volume, which
+// every play resets) and hands a copy to each song it begins; a tool sets its own song's.
 //
 //   speed         the tempo, in 1/65536 of the normal: frame pacing divides every frame by it
 //   mutedVoices   voices left out of the mix (bit v: voice v + 1); they run on
-//   quickStart    the stream's first half is the song's first block, not half a second of silence
 //   endMode       what happens when a song ends: it plays on, the player stops, or the next song
+//   findEnds      the song's end is looked for (song_stream.h): without it a song whose length is
+//                 not known costs only its own rendering
 //
-// A new engine is zero, and zero is every default: a speed of 0 is the normal tempo.
+// Zero is every default: a speed of 0 is the normal tempo.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +20,14 @@ namespace sidtune {
 // As "SetSidtuneEnd" numbers them.
 enum class EndMode : uint8_t { PlayOn = 0, Stop = 1, NextSong = 2 };
 
-struct PlaySettings {
+struct SongSettings {
     uint32_t speed;
     uint8_t mutedVoices;
-    bool quickStart;
     EndMode endMode;
+    bool findEnds;
 };
 
-inline uint32_t playSpeed(const PlaySettings& s) { return s.speed == 0 ? kNormalSpeed : s.speed; }
+inline uint32_t playSpeed(const SongSettings& s) { return s.speed == 0 ? kNormalSpeed : s.speed; }
 
 // A tempo ratio as a speed: limited to 0.25-4.0; NaN leaves `current` as it is.
 inline uint32_t speedOfRatio(float ratio, uint32_t current) {
