@@ -196,6 +196,35 @@ inline std::vector<int16_t> renderBlocks(Song& s, int blocks) {
     return samples;
 }
 
+// A tune for the end modes: song 1 sounds for its whole length, song 2 falls silent after 1.2 s (its
+// play routine shuts the volume off after 60 frames), so that its end is found by the silence.
+inline std::vector<uint8_t> songsThatEnd() {
+    // init $1000: the song number in A to $C0; volume 15, voice 1 a sawtooth, sustained, gate on.
+    const uint8_t init[] = {0x85, 0xC0, 0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0xA9, 0x21, 0x8D, 0x04, 0xD4,
+                            0xA9, 0x11, 0x8D, 0x01, 0xD4, 0xA9, 0xF0, 0x8D, 0x06, 0xD4, 0x60};
+    // play $1020
+    const uint8_t play[] = {
+        0xEE, 0x00, 0xC1,  // INC $C100: frames
+        0xA5, 0xC0,        // LDA $C0: song 0 plays on
+        0xF0, 0x0C,        // BEQ out
+        0xAD, 0x00, 0xC1,  // LDA $C100
+        0xC9, 0x3C,        // CMP #60
+        0x90, 0x05,        // BCC out
+        0xA9, 0x00,        // LDA #0
+        0x8D, 0x18, 0xD4,  // STA $D418: silence
+        0x60,              // out: RTS
+    };
+    std::vector<uint8_t> code(0x40, 0xEA);
+    std::copy(std::begin(init), std::end(init), code.begin());
+    std::copy(std::begin(play), std::end(play), code.begin() + 0x20);
+    Psid p;
+    p.songs = 2;
+    p.play = 0x1020;
+    p.data = {0x00, 0x10};
+    p.data.insert(p.data.end(), code.begin(), code.end());
+    return p.bytes();
+}
+
 // A fresh machine for every test, in a song of the test's own.
 class MachineTest : public ::testing::Test {
   protected:

@@ -146,6 +146,7 @@ TEST_F(ToolTest, InputPaths) {
     for (const Case& c : cases) {
         for (const std::string& command :
              {"render " + c.tune + " -o " + wav.string() + " -t 1", "info " + c.tune,
+              "render " + demo("demo.sid") + " -o " + wav.string() + " -t 1 --effect " + c.tune + ":1@0.5",
               "play " + c.tune + " --seconds 1 --plugin " + SIDTUNE_SIM_PLUGIN}) {
             const ProgramRun r = run("timeout 10 " + std::string(SIDTUNE_TOOL) + " " + command, false);
             EXPECT_EQ(r.exitCode, 1) << c.name << ": " << command;
@@ -228,6 +229,10 @@ TEST_F(ToolTest, UsageErrors) {
         {"play " + tune + " --speed 5", "must be a number from 0.25 to 4"},
         {"play " + tune + " --end later", "--end"},
         {"render " + tune + " -o " + (dir / "x.wav").string() + " -t 48696", "at most 48695.5"},
+        {"render " + tune + " -o x.wav -t 1 --effect " + tune + "@1", "is not FILE:SONG@SECONDS[:LENGTH]"},
+        {"render " + tune + " -o x.wav -t 1 --effect " + tune + ":1@-1", "is not FILE:SONG@SECONDS[:LENGTH]"},
+        {"render " + tune + " -o x.wav -t 1 --crossfade " + tune + ":2@1",
+         "is not FILE:SONG@SECONDS:DURATION"},
     };
     for (const Case& c : cases) {
         const ProgramRun r = run(c.arguments);

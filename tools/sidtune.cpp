@@ -54,6 +54,16 @@ void addSongSettings(CLI::App* command, SongOptions& settings) {
         ->check(within(1, 3));
 }
 
+// --effect and --crossfade: the text of the form (the file is read when the render begins).
+CLI::Validator mixEventCheck(bool crossfade) {
+    const std::string form = crossfade ? "FILE:SONG@SECONDS:DURATION" : "FILE:SONG@SECONDS[:LENGTH]";
+    return CLI::Validator(
+        [crossfade, form](std::string& text) {
+            return mixEventForm(text, crossfade) ? std::string() : "\"" + text + "\" is not " + form;
+        },
+        "");
+}
+
 void addLengths(CLI::App* command, std::string& path, const char* what) {
     command->add_option("--lengths", path, what)->type_name("DB");
 }
@@ -102,6 +112,27 @@ int main(int argc, char** argv) {
         ->add_option("--fade-out", render.fadeOut, "The last SECONDS fade to silence, as FadeOutSidtune")
         ->type_name("SECONDS")
         ->check(within(0, kMaxSeconds));
+    renderCommand
+        ->add_option("--effect", render.effects,
+                     "A song laid over the music from SECONDS on, as PlaySidEffect: for LENGTH seconds, or "
+                     "else its length from --lengths, or else until it has been silent for half a second "
+                     "(repeatable)")
+        ->type_name("FILE:SONG@SECONDS[:LENGTH]")
+        ->check(mixEventCheck(false));
+    renderCommand
+        ->add_option("--crossfade", render.crossfade,
+                     "At SECONDS a song fades in over DURATION seconds while the music fades out, as "
+                     "CrossfadeSidtune")
+        ->type_name("FILE:SONG@SECONDS:DURATION")
+        ->check(mixEventCheck(true));
+    renderCommand
+        ->add_option("--effect-volume", render.effectVolume, "The effects' volume, as SetSidEffectVolume")
+        ->type_name("R")
+        ->check(within(0, 1));
+    renderCommand
+        ->add_option("--duck", render.duck, "The music's share while an effect sounds, as SetSidMusicDuck")
+        ->type_name("R")
+        ->check(within(0, 1));
     renderCommand->footer("Example: sidtune render music/title.sid --song 2 -t 30 -o title.wav");
 
     CLI::App* playCommand =

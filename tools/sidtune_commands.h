@@ -27,8 +27,16 @@ struct RenderOptions {
     int song = 1;
     SongOptions settings;
     double fadeOut = 0;  // the last seconds fade to silence
+    // Sounds over the music, as the plugin mixes them: FILE:SONG@SECONDS[:LENGTH] each, and
+    // FILE:SONG@SECONDS:DURATION.
+    std::vector<std::string> effects;
+    std::string crossfade;
+    double effectVolume = 1.0;  // as SetSidEffectVolume
+    double duck = 1.0;          // as SetSidMusicDuck
 };
 int renderCommand(const RenderOptions& options);
+// Whether an --effect (or, `crossfade`, a --crossfade) text is of its form.
+bool mixEventForm(const std::string& text, bool crossfade);
 
 struct InfoOptions {
     std::string tune;

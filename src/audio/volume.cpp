@@ -9,17 +9,6 @@
 namespace sidtune {
 namespace {
 
-float limited(float value) {
-    if (!(value >= 0.0f)) return 0.0f;  // negative, or NaN: silence
-    return value > 1.0f ? 1.0f : value;
-}
-
-int32_t stepOf(float value) {
-    // 127 times a float is exact in a double; rounding it to a float first would move some
-    // values to the next step.
-    return int32_t(std::floor(127.0 * double(limited(value))));
-}
-
 // 20 dB per decade of amplitude, in hundredths: every halving of the value is about -6 dB. The
 // steps of SetSidVolume are the values step / 127.
 int32_t attenuationOf(double value) {
@@ -42,7 +31,7 @@ bool stepFade(AudioOutput& a, uint64_t heard) {
     if (v.quit || !v.fading) return false;
     const uint64_t done = heard > v.fadeStart ? heard - v.fadeStart : 0;
     if (done >= v.fadeSamples) {
-        const int32_t step = stepOf(v.to);
+        const int32_t step = volumeStep(v.to);
         v.value = float(step) / 127.0f;
         v.fading = false;
         setAttenuation(a, attenuationOfStep(step));
@@ -76,7 +65,7 @@ void joinFadeThread(VolumeState& v) {
 
 void applyVolume(AudioOutput& a, float value) {
     endFade(a);
-    applyVolumeStep(a, stepOf(value));
+    applyVolumeStep(a, volumeStep(value));
 }
 
 void applyVolumeStep(AudioOutput& a, int32_t step) {
@@ -103,7 +92,7 @@ void fadeVolume(AudioOutput& a, float to, float seconds, bool thenEnd) {
         }
         v.fading = true;
         v.from = v.value;
-        v.to = limited(to);
+        v.to = volumeLimited(to);
         v.fadeStart = samplesHeard(a);
         // A fade longer than any program runs is that long: its length in samples is no number
         // that overflows.

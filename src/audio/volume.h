@@ -1,6 +1,8 @@
 // The volume of the audio output: a value from 0.0 (silence) to 1.0 (full), on 128 steps of a
 // decibel scale, applied as the stream buffer's attenuation in hundredths of a decibel; and fades.
 //
+//   volumeLimited(value)           the value limited to 0.0-1.0 (negative or NaN: silence)
+//   volumeStep(value)              the step of a value: floor(127 x value), limited
 //   applyVolume(a, value)          ends a fade; limits the value to 0.0-1.0 (NaN: silence) and
 //                                  applies its step, floor(127 x value)
 //   applyVolumeStep(a, step)       0-127 (anything else is ignored): 20 dB per decade of the
@@ -21,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <mutex>
 
@@ -50,6 +53,15 @@ struct VolumeState {
     bool quit;
 };
 
+inline float volumeLimited(float value) {
+    if (!(value >= 0.0f)) return 0.0f;
+    return value > 1.0f ? 1.0f : value;
+}
+inline int32_t volumeStep(float value) {
+    // 127 times a float is exact in a double; rounding it to a float first would move some values
+    // to the next step.
+    return int32_t(std::floor(127.0 * double(volumeLimited(value))));
+}
 void applyVolume(AudioOutput& a, float value);
 void applyVolumeStep(AudioOutput& a, int32_t step);
 void fadeVolume(AudioOutput& a, float to, float seconds, bool thenEnd);

@@ -1,0 +1,75 @@
+// The mix: the stream made of several songs at once. The music (a song with its stream: its end,
+// what follows, song_stream.h), the song fading out under a crossfade, and up to kMostEffects sound
+// effects, each at its own gain, summed and saturated to 16 bits; no other change to any sample.
+// While only the music plays (no effect, no crossfade, the music at full share) the stream is the
+// music's own samples, made as they always were.
+//
+//   mixSamples(m, music, out, count)    the stream's next `count` samples, from stream sample
+//                                       music.stream.made on
+//   startEffect(m, at, bytes, size, song, seconds, lengthMs)
+//                                       song `song` (from 0) of the tune in the bytes as an effect
+//                                       heard from stream sample `at` on (the next one made):
+//                                       None, or why not (then nothing changes). It takes the
+//                                       place of the oldest when kMostEffects sound. It ends after
+//                                       `seconds` when above 0; else after `lengthMs` when known;
+//                                       else once it has been silent for kEffectSilence
+//   stopEffects(m, at)                  every effect ends at stream sample `at`
+//   effectsPlaying(m, at)               how many effects sound at stream sample `at`
+//   startCrossfade(m, music, next, samples)
+//                                       the song in `next` (begun, its stream starting at the next
+//                                       sample made) becomes the music and fades in over
+//                                       `samples`, while the music so far fades out (a song still
+//                                       fading from an earlier crossfade is cut). `fadeOut` false:
+//                                       nothing fades out (a play that fades in from silence)
+//   setEffectVolume(m, value)           the effects' gain, on the scale of the volume (volume.h)
+//   setMusicDuck(m, share)              the music's share of its level while an effect sounds,
+//                                       reached and left over kDuckSamples
+//
+// Gains: the effects' volume and the duck are amplitudes; a crossfade's two ramps go in straight
+// lines, their sum always full. A new Mix is zero: full effect volume, no duck.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "audio/audio_format.h"
+#include "engine/silence.h"
+#include "engine/song.h"
+#include "tune/play_error.h"
+
+namespace sidtune {
+
+constexpr int kMostEffects = 4;
+constexpr uint64_t kDuckSamples = kSampleRate / 20;   // 50 ms
+constexpr uint64_t kEffectSilence = kSampleRate / 2;  // an effect's silence that ends it
+
+struct Effect {
+    Song song;         // at the normal tempo, no voice muted
+    bool used;         // the slot holds an effect (it may have ended: see endAt)
+    uint64_t startAt;  // the stream sample it is first heard on
+    uint64_t endAt;    // the first stream sample it is not heard on; kNoEnd: not yet known
+    SilenceWatch silence;
+};
+
+struct Mix {
+    std::array<Effect, kMostEffects> effects;
+    Song fading;  // the music that fades out under a crossfade
+    Song spare;   // where a song is begun before it takes its place: an effect, a crossfade's next
+    bool crossfading, fadingPlays;
+    uint64_t crossfadeStart, crossfadeSamples;
+    uint8_t effectStepsDown;  // 127 - the effects' volume step: 0 full
+    float duckDepth;          // 1 - the duck's share: 0 no ducking
+    float ducked;             // how far the music is ducked now, on its way to 0 or duckDepth
+};
+
+void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count);
+PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, int32_t song, double seconds,
+                      uint32_t lengthMs);
+void stopEffects(Mix& m, uint64_t at);
+int32_t effectsPlaying(const Mix& m, uint64_t at);
+void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut = true);
+void setEffectVolume(Mix& m, float value);
+void setMusicDuck(Mix& m, float share);
+
+}  // namespace sidtune

@@ -1,0 +1,186 @@
+// The mix, offline, as the render tool and the player make it: the music alone is its own samples,
+// the effects' rules, the sum of the songs at their gains, and a crossfade's two ramps.
+#include "engine/mix.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "audio/volume.h"
+#include "engine/song_stream.h"
+#include "test_support.h"
+
+namespace sidtune::test {
+namespace {
+
+// A song of `tune` begun with its stream at stream sample `at`, as the player begins the music.
+std::unique_ptr<Song> musicOf(const std::vector<uint8_t>& tune, int32_t song, uint64_t at = 0) {
+    auto s = newSong();
+    EXPECT_TRUE(beginTuneBytes(*s, tune, song));
+    startSongStream(*s, song, at, {}, tune);
+    return s;
+}
+
+// `count` samples of a song alone, from its beginning.
+std::vector<int16_t> alone(const std::vector<uint8_t>& tune, int32_t song, size_t count) {
+    auto s = newSong();
+    EXPECT_TRUE(beginTuneBytes(*s, tune, song));
+    std::vector<int16_t> out(count);
+    renderSong(*s, out.data(), uint32_t(count));
+    return out;
+}
+
+// The mix's next `count` samples, made in pieces of odd sizes.
+std::vector<int16_t> mixed(Mix& m, Song& music, size_t count) {
+    std::vector<int16_t> out(count);
+    for (size_t at = 0, piece = 1; at < count; at += piece, piece = piece * 3 + 7) {
+        piece = std::min(piece, count - at);
+        mixSamples(m, music, out.data() + at, uint32_t(piece));
+    }
+    return out;
+}
+
+TEST(Mix, TheMusicAloneIsItsOwnSamples) {
+    for (const std::string file : {"demo.sid", "digi.sid"}) {
+        std::vector<uint8_t> bytes;
+        ASSERT_EQ(readTune(FileName{demoTune(file.c_str()).c_str()}, bytes).error, PlayError::None);
+        const auto m = std::make_unique<Mix>();
+        const auto music = musicOf(bytes, 0);
+        EXPECT_EQ(mixed(*m, *music, 3 * kBlockSamples), alone(bytes, 0, 3 * kBlockSamples)) << file;
+    }
+}
+
+// Effects of songsThatEnd(): song 0 sounds for ever, song 1 falls silent after 60 frames.
+TEST(Mix, TheEffectsRules) {
+    const std::vector<uint8_t> tune = songsThatEnd();
+    // Where song 1 alone has been silent for half a second.
+    const std::vector<int16_t> song1 = alone(tune, 1, 3 * kSampleRate);
+    SilenceWatch watch(0, 0, kEffectSilence);
+    uint64_t silent = 0;
+    while (!watch.feed(&song1[silent], 1)) ++silent;
+    struct Start {
+        uint64_t at;
+        int32_t song;
+        double seconds;
+        uint32_t lengthMs;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Start> starts;
+        uint64_t stopAt;                                  // kNoEnd: no stop
+        std::vector<std::pair<uint64_t, int32_t>> heard;  // at stream sample: how many effects sound
+    };
+    const Case cases[] = {
+        {"by its seconds",
+         {{1000, 0, 0.5, 0}},
+         kNoEnd,
+         {{999, 0}, {1000, 1}, {1000 + 22049, 1}, {1000 + 22050, 0}}},
+        {"the seconds before the length", {{0, 0, 0.1, 900}}, kNoEnd, {{4409, 1}, {4410, 0}}},
+        {"by its length", {{0, 0, 0, 300}}, kNoEnd, {{13229, 1}, {13230, 0}}},
+        {"by half a second of silence", {{0, 1, 0, 0}}, kNoEnd, {{silent - 1, 1}, {silent + 256, 0}}},
+        {"four at once",
+         {{0, 0, 0, 0}, {10, 0, 0, 0}, {20, 0, 0, 0}, {30, 0, 0, 0}},
+         kNoEnd,
+         {{29, 3}, {30, 4}}},
+        {"a fifth takes the oldest's place",
+         {{0, 0, 0.5, 0}, {10, 0, 0, 0}, {20, 0, 0, 0}, {30, 0, 0, 0}, {40, 0, 0.1, 0}},
+         kNoEnd,
+         {{40, 4}, {40 + 4410, 3}, {22050, 3}}},
+        {"a fifth takes the place of one that ended",
+         {{0, 0, 0, 0}, {10, 0, 0.001, 0}, {20, 0, 0, 0}, {30, 0, 0, 0}, {100, 0, 0, 0}},
+         kNoEnd,
+         {{99, 3}, {100, 4}}},
+        {"stopped", {{0, 0, 0, 0}, {10, 1, 0, 0}}, 500, {{499, 2}, {500, 0}, {5000, 0}}},
+    };
+    for (const Case& c : cases) {
+        const auto m = std::make_unique<Mix>();
+        const auto music = musicOf(tune, 0);
+        const uint64_t last = c.heard.back().first + 1;
+        const std::vector<Start>& starts = c.starts;
+        std::vector<int32_t> heard(last);
+        for (uint64_t at = 0; at < last; ++at) {
+            for (const Start& s : starts) {
+                if (s.at != at) continue;
+                ASSERT_EQ(startEffect(*m, at, tune.data(), tune.size(), s.song, s.seconds, s.lengthMs),
+                          PlayError::None);
+            }
+            if (at == c.stopAt) stopEffects(*m, at);
+            heard[at] = effectsPlaying(*m, at);
+            int16_t sample;
+            mixSamples(*m, *music, &sample, 1);
+        }
+        for (const auto& [at, count] : c.heard) EXPECT_EQ(heard[at], count) << c.name << " at " << at;
+    }
+}
+
+TEST(Mix, AnEffectThatCannotBeginTakesNoPlace) {
+    const std::vector<uint8_t> tune = songsThatEnd();
+    const std::vector<uint8_t> notATune = {'P', 'S', 'I'};
+    const auto m = std::make_unique<Mix>();
+    for (uint64_t at = 0; at < 4; ++at)
+        ASSERT_EQ(startEffect(*m, at, tune.data(), tune.size(), 0, 0, 0), PlayError::None);
+    EXPECT_EQ(startEffect(*m, 4, notATune.data(), notATune.size(), 0, 0, 0), PlayError::NotATune);
+    EXPECT_EQ(startEffect(*m, 4, tune.data(), tune.size(), 2, 0, 0), PlayError::NoSuchSong);
+    EXPECT_EQ(effectsPlaying(*m, 4), 4);
+}
+
+// The sum: the music at the duck's share (once its 50 ms are over), each effect at the effects'
+// volume, rounded and saturated; two effects of a loud song clip.
+TEST(Mix, TheSumOfTheSongsAtTheirGains) {
+    std::vector<uint8_t> demo;
+    ASSERT_EQ(readTune(FileName{demoTune("demo.sid").c_str()}, demo).error, PlayError::None);
+    const std::vector<uint8_t> loud = songsThatEnd();
+    const size_t n = kBlockSamples;
+    const std::vector<int16_t> music = alone(demo, 0, n), effect = alone(loud, 0, n);
+    struct Case {
+        float volume, duck;
+        int effects;
+    };
+    for (const Case c :
+         {Case{1.0f, 1.0f, 1}, Case{0.5f, 0.3f, 1}, Case{1.0f, 0.0f, 2}, Case{0.0f, 0.5f, 1}}) {
+        const auto m = std::make_unique<Mix>();
+        const auto song = musicOf(demo, 0);
+        setEffectVolume(*m, c.volume);
+        setMusicDuck(*m, c.duck);
+        for (int e = 0; e < c.effects; ++e)
+            ASSERT_EQ(startEffect(*m, 0, loud.data(), loud.size(), 0, 0, 0), PlayError::None);
+        const std::vector<int16_t> out = mixed(*m, *song, n);
+        const float gain = float(volumeStep(c.volume)) / 127.0f;
+        int differ = 0;
+        for (size_t i = kDuckSamples; i < n; ++i) {
+            const float v = std::round(float(music[i]) * c.duck + float(c.effects) * float(effect[i]) * gain);
+            differ += out[i] != int16_t(std::clamp(v, -32768.0f, 32767.0f));
+        }
+        EXPECT_EQ(differ, 0) << c.volume << " " << c.duck << " " << c.effects;
+    }
+}
+
+// A crossfade: the old music before it, the new song's own samples after it, and in between the
+// two at ramps whose sum is full.
+TEST(Mix, ACrossfadesTwoRamps) {
+    std::vector<uint8_t> demo;
+    ASSERT_EQ(readTune(FileName{demoTune("demo.sid").c_str()}, demo).error, PlayError::None);
+    const std::vector<uint8_t> next = songsThatEnd();
+    const uint64_t start = 10000, length = 8820;
+    const std::vector<int16_t> before = alone(demo, 0, start + length), after = alone(next, 0, length + 1000);
+    const auto m = std::make_unique<Mix>();
+    const auto music = musicOf(demo, 0);
+    std::vector<int16_t> out = mixed(*m, *music, start);
+    auto incoming = musicOf(next, 0, start);
+    startCrossfade(*m, *music, *incoming, length);
+    const std::vector<int16_t> rest = mixed(*m, *music, length + 1000);
+    out.insert(out.end(), rest.begin(), rest.end());
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + long(start), out.begin()));
+    EXPECT_TRUE(std::equal(after.begin() + long(length), after.end(), out.begin() + long(start + length)));
+    for (uint64_t i : {uint64_t(0), length / 4, length / 2, length - 1}) {
+        const float in = float(i) / float(length);
+        const float v = std::round(float(after[i]) * in + float(before[start + i]) * (1.0f - in));
+        EXPECT_EQ(out[start + i], int16_t(v)) << i;
+    }
+}
+
+}  // namespace
+}  // namespace sidtune::test
