@@ -182,5 +182,43 @@ TEST(Mix, ACrossfadesTwoRamps) {
     }
 }
 
+// What is made ahead and then remixed from a point, once an effect or a crossfade begins there, is
+// what the mix would have made with it from there: the player's way of being heard at once.
+TEST(Mix, ARemixIsWhatTheMixWouldHaveMade) {
+    std::vector<uint8_t> demo;
+    ASSERT_EQ(readTune(FileName{demoTune("demo.sid").c_str()}, demo).error, PlayError::None);
+    const std::vector<uint8_t> other = songsThatEnd();
+    const uint64_t from = 30000, ahead = 20000, after = 30000;
+    enum class Begins { Effect, Crossfade, EffectOverEffect };
+    for (const Begins begins : {Begins::Effect, Begins::Crossfade, Begins::EffectOverEffect}) {
+        const auto begin = [&](Mix& m, std::unique_ptr<Song>& music, uint64_t at) {
+            if (begins == Begins::Crossfade) {
+                auto next = musicOf(other, 0, at);
+                startCrossfade(m, *music, *next, 5000);
+            } else {
+                ASSERT_EQ(startEffect(m, at, other.data(), other.size(), 0, 0.2, 0), PlayError::None);
+            }
+        };
+        std::vector<int16_t> expected, remixed;
+        for (const bool late : {false, true}) {
+            const auto m = std::make_unique<Mix>();
+            setMusicDuck(*m, 0.5f);
+            auto music = musicOf(demo, 0);
+            if (begins == Begins::EffectOverEffect) {
+                ASSERT_EQ(startEffect(*m, 0, other.data(), other.size(), 1, 0, 0), PlayError::None);
+            }
+            std::vector<int16_t> out = mixed(*m, *music, late ? from + ahead : from);
+            begin(*m, music, from);
+            if (late) {
+                EXPECT_EQ(remixSamples(*m, *music, from, out.data() + from), ahead);
+            }
+            const std::vector<int16_t> rest = mixed(*m, *music, late ? after - ahead : after);
+            out.insert(out.end(), rest.begin(), rest.end());
+            (late ? remixed : expected) = out;
+        }
+        EXPECT_EQ(remixed, expected) << int(begins);
+    }
+}
+
 }  // namespace
 }  // namespace sidtune::test

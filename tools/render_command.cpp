@@ -83,7 +83,7 @@ bool readMixEvent(const std::string& text, bool crossfade, MixEvent& event) {
 // The mix's next `count` samples; the effects and the crossfade that begin among them begin there.
 void mixUntil(Mix& mix, Song& music, std::vector<MixEvent>& events, int16_t* out, uint32_t count) {
     while (count != 0) {
-        const uint64_t at = music.stream.made;
+        const uint64_t at = mix.made;
         uint32_t n = count;
         for (MixEvent& e : events) {
             if (!e.bytes.empty() && e.at >= at && e.at < at + n) n = uint32_t(e.at - at);

@@ -15,6 +15,8 @@ constexpr uint32_t kPiece = 256;
 
 bool soundsAt(const Effect& e, uint64_t at) { return e.used && e.startAt <= at && at < e.endAt; }
 
+uint32_t keptAt(uint64_t at) { return uint32_t(at % kKeptSamples); }
+
 // Whether anything but the music at its full share is heard from `at` on for `count` samples.
 bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
     if (m.crossfading || m.ducked != 0.0f) return false;
@@ -24,60 +26,117 @@ bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
     return true;
 }
 
-// An effect's samples from stream sample `at` on, added to `sum` at `gain`; it ends by its
-// silence where its end is not known.
-void addEffect(Effect& e, uint64_t at, uint32_t count, float gain, float* sum) {
-    const uint64_t from = std::max(at, e.startAt), to = std::min(at + count, e.endAt);
-    if (!e.used || from >= to) return;
+// The music's part of stream samples [at, at + n) (n at most kPiece, within one loop of the kept
+// parts): the music's samples made from music.stream.made on, under a crossfade at their ramp
+// with the part kept (`keptFades`: the fading song's, already there) or the fading song's own.
+void makeMusicPart(Mix& m, Song& music, uint64_t at, uint32_t n, bool keptFades) {
     int16_t samples[kPiece];
-    const uint32_t n = uint32_t(to - from);
-    renderSong(e.song, samples, n);
-    float* into = sum + (from - at);
-    for (uint32_t i = 0; i < n; ++i) into[i] += float(samples[i]) * gain;
-    if (e.endAt == kNoEnd && e.silence.feed(samples, n)) e.endAt = to;
+    float* part = &m.kept.music[keptAt(at)];
+    playSongStream(music, samples, n);
+    if (!m.crossfading) {
+        for (uint32_t i = 0; i < n; ++i) part[i] = float(samples[i]);
+        return;
+    }
+    int16_t fading[kPiece];
+    const bool fadingMade = m.fadingPlays && !keptFades;
+    if (fadingMade) playSongStream(m.fading, fading, n);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint64_t into = at + i - m.crossfadeStart;
+        const float in = into >= m.crossfadeSamples ? 1.0f : float(into) / float(m.crossfadeSamples);
+        const float out = !m.fadingPlays ? 0.0f : fadingMade ? float(fading[i]) : part[i];
+        part[i] = float(samples[i]) * in + out * (1.0f - in);
+    }
+    if (at + n - m.crossfadeStart >= m.crossfadeSamples) m.crossfading = m.fadingPlays = false;
+}
+
+// An effect's samples up to stream sample `to`, kept; it ends by its silence where its end is not
+// known.
+void makeEffectPart(Effect& e, uint64_t to) {
+    if (!e.used) return;
+    while (e.made < std::min(to, e.endAt)) {
+        const uint32_t k = keptAt(e.made);
+        const uint32_t n = uint32_t(std::min<uint64_t>({std::min(to, e.endAt) - e.made, kKeptSamples - k}));
+        renderSong(e.song, &e.kept[k], n);
+        if (e.endAt == kNoEnd && e.silence.feed(&e.kept[k], n)) e.endAt = e.made + n;
+        e.made += n;
+    }
+    e.made = std::max(e.made, to);
+}
+
+float effectGainOf(const Mix& m) { return float(127 - m.effectStepsDown) / 127.0f; }
+
+// The stream's samples [at, at + n) from the parts kept, the duck moving on from where it was.
+void mixKept(Mix& m, uint64_t at, uint32_t n, int16_t* out) {
+    const float duckStep = m.duckDepth / float(kDuckSamples);
+    const float gain = effectGainOf(m);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t k = keptAt(at + i);
+        float effects = 0.0f;
+        bool effectHeard = false;
+        for (const Effect& e : m.effects) {
+            if (!soundsAt(e, at + i)) continue;
+            effectHeard = true;
+            effects += float(e.kept[k]) * gain;
+        }
+        const float target = effectHeard ? m.duckDepth : 0.0f;
+        m.ducked =
+            m.ducked < target ? std::min(target, m.ducked + duckStep) : std::max(target, m.ducked - duckStep);
+        m.kept.ducked[k] = m.ducked;
+        const float v = std::round(m.kept.music[k] * (1.0f - m.ducked) + effects);
+        out[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
+    }
 }
 
 }  // namespace
 
+void restartMix(Mix& m, uint64_t at) {
+    m.made = at;
+    for (Effect& e : m.effects) e.used = false;
+    m.crossfading = m.fadingPlays = false;
+    m.ducked = 0.0f;
+}
+
 void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
     while (count != 0) {
-        const uint64_t at = music.stream.made;
-        const uint32_t n = std::min(count, kPiece);
+        const uint64_t at = m.made;
+        const uint32_t n = std::min({count, kPiece, kKeptSamples - keptAt(at)});
+        const uint32_t k = keptAt(at);
         if (musicAlone(m, at, n)) {
             // The music's own samples, as they were made before there was a mix.
             playSongStream(music, out, n);
-        } else {
-            int16_t samples[kPiece];
-            float musicPart[kPiece], effectPart[kPiece] = {};
-            playSongStream(music, samples, n);
-            for (uint32_t i = 0; i < n; ++i) musicPart[i] = float(samples[i]);
-            if (m.crossfading) {
-                if (m.fadingPlays) playSongStream(m.fading, samples, n);
-                for (uint32_t i = 0; i < n; ++i) {
-                    const uint64_t into = at + i - m.crossfadeStart;
-                    const float in =
-                        into >= m.crossfadeSamples ? 1.0f : float(into) / float(m.crossfadeSamples);
-                    musicPart[i] *= in;
-                    if (m.fadingPlays) musicPart[i] += float(samples[i]) * (1.0f - in);
-                }
-                if (at + n - m.crossfadeStart >= m.crossfadeSamples) m.crossfading = m.fadingPlays = false;
-            }
-            const float effectGain = float(127 - m.effectStepsDown) / 127.0f;
-            for (Effect& e : m.effects) addEffect(e, at, n, effectGain, effectPart);
-            const float duckStep = m.duckDepth / float(kDuckSamples);
             for (uint32_t i = 0; i < n; ++i) {
-                bool effectHeard = false;
-                for (const Effect& e : m.effects) effectHeard = effectHeard || soundsAt(e, at + i);
-                const float target = effectHeard ? m.duckDepth : 0.0f;
-                m.ducked = m.ducked < target ? std::min(target, m.ducked + duckStep)
-                                             : std::max(target, m.ducked - duckStep);
-                const float v = std::round(musicPart[i] * (1.0f - m.ducked) + effectPart[i]);
-                out[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
+                m.kept.music[k + i] = float(out[i]);
+                m.kept.ducked[k + i] = 0.0f;
             }
+        } else {
+            makeMusicPart(m, music, at, n, false);
+            for (Effect& e : m.effects) makeEffectPart(e, at + n);
+            mixKept(m, at, n, out);
         }
+        m.made += n;
         out += n;
         count -= n;
     }
+}
+
+uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out) {
+    if (from >= m.made || m.made - from > kKeptSamples) return 0;
+    // A new music begun at `from`: its samples, at the crossfade's ramp over the music kept.
+    while (music.stream.made < m.made) {
+        const uint64_t at = music.stream.made;
+        makeMusicPart(m, music, at,
+                      uint32_t(std::min<uint64_t>({m.made - at, kPiece, kKeptSamples - keptAt(at)})), true);
+    }
+    // A new effect, begun at `from`: its samples added to the effects kept.
+    for (Effect& e : m.effects) makeEffectPart(e, m.made);
+    m.ducked = m.kept.ducked[keptAt(from + kKeptSamples - 1)];
+    const uint32_t count = uint32_t(m.made - from);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = std::min(count - done, kKeptSamples - keptAt(from + done));
+        mixKept(m, from + done, n, out + done);
+        done += n;
+    }
+    return count;
 }
 
 PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, int32_t song, double seconds,
@@ -97,7 +156,7 @@ PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, in
     if (begun != PlayError::None) return begun;
     std::swap(slot->song, m.spare);
     slot->used = true;
-    slot->startAt = at;
+    slot->startAt = slot->made = at;
     slot->endAt = kNoEnd;
     if (seconds > 0) {
         slot->endAt = at + uint64_t(std::llround(seconds * kSampleRate));
@@ -124,9 +183,9 @@ void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fade
     std::swap(m.fading, music);
     std::swap(music, next);
     m.fadingPlays = fadeOut;
-    m.crossfading = samples != 0;
+    m.crossfading = true;
     m.crossfadeStart = music.stream.made;
-    m.crossfadeSamples = samples;
+    m.crossfadeSamples = std::max<uint64_t>(samples, 1);
 }
 
 void setEffectVolume(Mix& m, float value) {

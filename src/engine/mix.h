@@ -4,11 +4,20 @@
 // While only the music plays (no effect, no crossfade, the music at full share) the stream is the
 // music's own samples, made as they always were.
 //
+//   restartMix(m, at)                   a new stream for the music, whose next sample is `at`: no
+//                                       effect, no crossfade (the effects' volume and the duck stay)
 //   mixSamples(m, music, out, count)    the stream's next `count` samples, from stream sample
-//                                       music.stream.made on
+//                                       m.made on
+//   remixSamples(m, music, from, out)   the samples from stream sample `from` up to the one made
+//                                       next, made again with what began since they were made (an
+//                                       effect, a crossfade, a stop): the songs that begin at
+//                                       `from` are brought up to the stream, and the music's own
+//                                       samples, kept, are mixed again with them. `from` is at most
+//                                       kKeptSamples behind the next sample
 //   startEffect(m, at, bytes, size, song, seconds, lengthMs)
 //                                       song `song` (from 0) of the tune in the bytes as an effect
-//                                       heard from stream sample `at` on (the next one made):
+//                                       heard from stream sample `at` on (the next one made, or
+//                                       one made already, then remixed):
 //                                       None, or why not (then nothing changes). It takes the
 //                                       place of the oldest when kMostEffects sound. It ends after
 //                                       `seconds` when above 0; else after `lengthMs` when known;
@@ -17,7 +26,8 @@
 //   effectsPlaying(m, at)               how many effects sound at stream sample `at`
 //   startCrossfade(m, music, next, samples)
 //                                       the song in `next` (begun, its stream starting at the next
-//                                       sample made) becomes the music and fades in over
+//                                       sample made, or at one made already, then remixed) becomes
+//                                       the music and fades in over
 //                                       `samples`, while the music so far fades out (a song still
 //                                       fading from an earlier crossfade is cut). `fadeOut` false:
 //                                       nothing fades out (a play that fades in from silence)
@@ -43,16 +53,21 @@ namespace sidtune {
 constexpr int kMostEffects = 4;
 constexpr uint64_t kDuckSamples = kSampleRate / 20;   // 50 ms
 constexpr uint64_t kEffectSilence = kSampleRate / 2;  // an effect's silence that ends it
+constexpr uint32_t kKeptSamples = 2 * kBlockSamples;  // the stream's last second made, kept
 
 struct Effect {
     Song song;         // at the normal tempo, no voice muted
     bool used;         // the slot holds an effect (it may have ended: see endAt)
     uint64_t startAt;  // the stream sample it is first heard on
-    uint64_t endAt;    // the first stream sample it is not heard on; kNoEnd: not yet known
+    uint64_t made;     // the next stream sample it makes
+    // Its samples, as made, at stream sample n % kKeptSamples: a remix sums them again.
+    std::array<int16_t, kKeptSamples> kept;
+    uint64_t endAt;  // the first stream sample it is not heard on; kNoEnd: not yet known
     SilenceWatch silence;
 };
 
 struct Mix {
+    uint64_t made;  // the next stream sample to make
     std::array<Effect, kMostEffects> effects;
     Song fading;  // the music that fades out under a crossfade
     Song spare;   // where a song is begun before it takes its place: an effect, a crossfade's next
@@ -60,10 +75,18 @@ struct Mix {
     uint64_t crossfadeStart, crossfadeSamples;
     uint8_t effectStepsDown;  // 127 - the effects' volume step: 0 full
     float duckDepth;          // 1 - the duck's share: 0 no ducking
-    float ducked;             // how far the music is ducked now, on its way to 0 or duckDepth
+    float ducked;             // how far the music is ducked at the next sample, on its way to 0 or
+                              // duckDepth
+    // The last kKeptSamples of the stream as they were mixed, at stream sample n % kKeptSamples:
+    // the music's part (the crossfade's two songs at their ramps) and how far it was ducked.
+    struct Kept {
+        std::array<float, kKeptSamples> music, ducked;
+    } kept;
 };
 
+void restartMix(Mix& m, uint64_t at);
 void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count);
+uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out);
 PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, int32_t song, double seconds,
                       uint32_t lengthMs);
 void stopEffects(Mix& m, uint64_t at);
