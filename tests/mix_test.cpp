@@ -7,10 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "audio/volume.h"
+#include "engine/player.h"
 #include "engine/song_stream.h"
+#include "sim/listening.h"
+#include "sim/platform_sim.h"
 #include "test_support.h"
 
 namespace sidtune::test {
@@ -217,6 +222,145 @@ TEST(Mix, ARemixIsWhatTheMixWouldHaveMade) {
             (late ? remixed : expected) = out;
         }
         EXPECT_EQ(remixed, expected) << int(begins);
+    }
+}
+
+// The player's effects and crossfades on the simulated platform, whose position moves only when the
+// test moves it.
+class PlayerMix : public ::testing::Test {
+  protected:
+    std::unique_ptr<Player> ownPlayer = std::make_unique<Player>();
+    Player& p = *ownPlayer;
+    TempFolder folder;
+    std::string demo = demoTune("demo.sid");
+    std::string other = folder.write("other.sid", songsThatEnd());
+    std::vector<uint8_t> demoBytes, otherBytes = songsThatEnd();
+
+    void SetUp() override {
+        sim::reset();
+        setQuickStart(p, 1.0f);
+        ASSERT_EQ(readTune(FileName{demo.c_str()}, demoBytes).error, PlayError::None);
+    }
+    void TearDown() override {
+        closePlayer(p);
+        resetSettings(p);
+        EXPECT_EQ(sim::live(), sim::LiveObjects{});
+    }
+    void playMusic() {
+        ASSERT_TRUE(openPlayer(p));
+        ASSERT_TRUE(startTune(p, demo.c_str(), 0));
+        ASSERT_TRUE(sim::waitForRefills(2));  // the first half primed, the second made
+    }
+};
+
+// A command's change is heard from kChangeLead past the sample the device took last, mixed as the
+// mix makes it offline; what was made before it is kept, and the device hears no gap.
+TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
+    enum class Change { Effect, Crossfade, EffectThenStop };
+    for (const Change change : {Change::Effect, Change::Crossfade, Change::EffectThenStop}) {
+        playMusic();
+        setMusicDuck(p, 0.25f);
+        std::vector<int16_t> heard = sim::listen(4410 * kBytesPerSample);
+        const uint64_t at = 4410 + kChangeLead;
+        if (change == Change::Crossfade) {
+            ASSERT_TRUE(crossfadeTo(p, other.c_str(), 0, 0.1f));
+            EXPECT_EQ(songNow(p), 1);
+        } else {
+            ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.2f));
+            EXPECT_EQ(effectsHeard(p), 0);  // not yet
+        }
+        const uint64_t stopAt = 4410 + 1000 + kChangeLead;
+        if (change == Change::EffectThenStop) {
+            const std::vector<int16_t> more = sim::listen(1000 * kBytesPerSample);
+            heard.insert(heard.end(), more.begin(), more.end());
+            EXPECT_EQ(effectsHeard(p), 1);
+            stopEffects(p);
+        }
+        const std::vector<int16_t> rest =
+            sim::listen(uint32_t(3 * kBlockBytes - heard.size() * kBytesPerSample));
+        heard.insert(heard.end(), rest.begin(), rest.end());
+        EXPECT_EQ(effectsHeard(p), 0);
+
+        const auto m = std::make_unique<Mix>();
+        setMusicDuck(*m, 0.25f);
+        auto music = musicOf(demoBytes, 0);
+        std::vector<int16_t> expected = mixed(*m, *music, at);
+        if (change == Change::Crossfade) {
+            auto next = musicOf(otherBytes, 0, at);
+            startCrossfade(*m, *music, *next, 4410);
+        } else {
+            ASSERT_EQ(startEffect(*m, at, otherBytes.data(), otherBytes.size(), 0, 0.2, 0), PlayError::None);
+        }
+        uint64_t upTo = 3 * kBlockSamples;
+        if (change == Change::EffectThenStop) {
+            const std::vector<int16_t> before = mixed(*m, *music, stopAt - at);
+            expected.insert(expected.end(), before.begin(), before.end());
+            stopEffects(*m, stopAt);
+        }
+        const std::vector<int16_t> after = mixed(*m, *music, upTo - expected.size());
+        expected.insert(expected.end(), after.begin(), after.end());
+        ASSERT_EQ(heard.size(), expected.size());
+        const auto differ = std::mismatch(heard.begin(), heard.end(), expected.begin());
+        EXPECT_EQ(differ.first, heard.end())
+            << int(change) << ": from sample " << (differ.first - heard.begin());
+        closePlayer(p);
+    }
+}
+
+// The effects' rules that are the player's: alone from Idle (the output closes once they are
+// over), paused with the music, ended with it by a stop or a fade-out, and the reasons a play fails.
+TEST_F(PlayerMix, TheEffectsRulesOfThePlayer) {
+    // Alone: heard from the stream's first sample, and the output closed once the effect is over.
+    ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.1f));
+    EXPECT_EQ(playerState(p), PlayerState::Idle);
+    EXPECT_EQ(effectsHeard(p), 1);
+    EXPECT_EQ(sim::listen(4410 * kBytesPerSample), alone(otherBytes, 0, 4410));
+    sim::listen(100 * kBytesPerSample);
+    EXPECT_EQ(effectsHeard(p), 0);
+    EXPECT_EQ(sim::live(), sim::LiveObjects{});
+
+    // A crossfade from Idle: a play that rises from silence, no sample above its ramp.
+    ASSERT_TRUE(crossfadeTo(p, other.c_str(), 0, 0.1f));
+    EXPECT_EQ(playerState(p), PlayerState::Playing);
+    const std::vector<int16_t> risen = sim::listen(4410 * kBytesPerSample), full = alone(otherBytes, 0, 4410);
+    for (size_t i = 0; i < risen.size(); ++i) {
+        ASSERT_EQ(risen[i], int16_t(std::round(float(full[i]) * (float(i) / 4410.0f)))) << i;
+    }
+    closePlayer(p);
+
+    struct Case {
+        const char* name;
+        void (*end)(Player&);
+        PlayerState after;
+    };
+    const Case cases[] = {
+        {"paused with the music", [](Player& q) { pauseSong(q); }, PlayerState::Paused},
+        {"stopped with it", [](Player& q) { closePlayer(q); }, PlayerState::Idle},
+        {"faded out with it", [](Player& q) { fadePlayer(q, 0.0f, 0.0f, true); }, PlayerState::Idle},
+    };
+    for (const Case& c : cases) {
+        playMusic();
+        ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.0f));
+        sim::listen(2000 * kBytesPerSample);
+        ASSERT_EQ(effectsHeard(p), 1) << c.name;
+        c.end(p);
+        EXPECT_EQ(playerState(p), c.after) << c.name;
+        EXPECT_EQ(effectsHeard(p), c.after == PlayerState::Paused ? 1 : 0) << c.name;
+        EXPECT_FALSE(sim::streamPlaying()) << c.name;
+        closePlayer(p);
+    }
+
+    playMusic();
+    const std::string notATune = folder.write("not.sid", {'P', 'S', 'I'});
+    for (const auto& [file, song, error] :
+         {std::tuple{other, 5, PlayError::NoSuchSong}, std::tuple{other, -1, PlayError::NoSuchSong},
+          std::tuple{notATune, 0, PlayError::NotATune},
+          std::tuple{folder.path().string() + "/none.sid", 0, PlayError::Unreadable}}) {
+        EXPECT_FALSE(playEffect(p, file.c_str(), song, 0.0f)) << file;
+        EXPECT_EQ(lastPlayError(p), error) << file;
+        EXPECT_FALSE(crossfadeTo(p, file.c_str(), song, 1.0f)) << file;
+        EXPECT_EQ(lastPlayError(p), error) << file;
+        EXPECT_EQ(playerState(p), PlayerState::Playing) << file;  // the music plays on untouched
     }
 }
 

@@ -43,6 +43,12 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"SidtuneLength", true, {}},
         {"SidtuneEnded", true, {}},
         {"SetSidtuneEnd", false, {kQuenbrixReal}},
+        {"PlaySidEffect", true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
+        {"StopSidEffects", false, {}},
+        {"SidEffectsPlaying", true, {}},
+        {"SetSidEffectVolume", false, {kQuenbrixReal}},
+        {"SetSidMusicDuck", false, {kQuenbrixReal}},
+        {"CrossfadeSidtune", true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
     };
     return commands;
 }

@@ -218,12 +218,15 @@ void primeStream(AudioOutput& a) {
     platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
 }
 
-uint64_t samplesHeard(AudioOutput& a) {
-    std::lock_guard<std::mutex> guard(a.clockLock);
-    uint32_t position = 0, latency = 0;
+namespace {
+
+// The play position unwrapped, in samples, read under the clock lock: false when it cannot be read
+// (nothing open, or paused: then it stands where it was).
+bool readPlayPosition(AudioOutput& a, uint64_t& played) {
+    uint32_t position = 0;
     if (a.clockPaused || a.streamBuffer == nullptr || a.bufferBytes == 0 ||
         platform::getPosition(a.streamBuffer, &position) != 0)
-        return a.clockHeard;
+        return false;
     // Behind the last one read: it passed the end of the loop (it is read at least twice a loop),
     // or, a little behind, the platform's estimate between its steps overshot (no loop).
     if (position < a.clockPosition) {
@@ -234,8 +237,44 @@ uint64_t samplesHeard(AudioOutput& a) {
         }
     }
     a.clockPosition = position;
+    played = a.clockLoops * (a.bufferBytes / kBytesPerSample) + position / kBytesPerSample;
+    return true;
+}
+
+}  // namespace
+
+uint64_t samplesTaken(AudioOutput& a) {
+    std::lock_guard<std::mutex> guard(a.clockLock);
+    uint64_t played = 0;
+    if (!readPlayPosition(a, played))
+        return a.clockLoops * (a.bufferBytes / kBytesPerSample) + a.clockPosition / kBytesPerSample;
+    return played;
+}
+
+bool rewriteStream(AudioOutput& a, uint64_t from, const int16_t* samples, uint32_t count) {
+    if (a.streamBuffer == nullptr || a.bufferBytes == 0 || count == 0) return false;
+    const uint32_t loop = a.bufferBytes / kBytesPerSample;
+    if (count > loop) return false;
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    uint32_t bytes1 = 0, bytes2 = 0;
+    if (platform::lock(a.streamBuffer, uint32_t(from % loop) * kBytesPerSample, count * kBytesPerSample,
+                       &region1, &bytes1, &region2, &bytes2, 0) != 0 ||
+        region1 == nullptr) {
+        return false;
+    }
+    std::memcpy(region1, samples, bytes1);
+    if (region2 != nullptr) std::memcpy(region2, reinterpret_cast<const uint8_t*>(samples) + bytes1, bytes2);
+    platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+    return true;
+}
+
+uint64_t samplesHeard(AudioOutput& a) {
+    std::lock_guard<std::mutex> guard(a.clockLock);
+    uint64_t played = 0;
+    uint32_t latency = 0;
+    if (!readPlayPosition(a, played)) return a.clockHeard;
     platform::getLatency(a.streamBuffer, &latency);
-    const uint64_t played = a.clockLoops * (a.bufferBytes / kBytesPerSample) + position / kBytesPerSample;
     const uint64_t held = latency / kBytesPerSample;
     if (played > held && played - held > a.clockHeard) a.clockHeard = played - held;
     return a.clockHeard;

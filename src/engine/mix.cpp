@@ -32,7 +32,12 @@ bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
 void makeMusicPart(Mix& m, Song& music, uint64_t at, uint32_t n, bool keptFades) {
     int16_t samples[kPiece];
     float* part = &m.kept.music[keptAt(at)];
-    playSongStream(music, samples, n);
+    if (m.musicSilent) {
+        std::fill_n(samples, n, int16_t(0));
+        music.stream.made += n;
+    } else {
+        playSongStream(music, samples, n);
+    }
     if (!m.crossfading) {
         for (uint32_t i = 0; i < n; ++i) part[i] = float(samples[i]);
         return;
@@ -103,7 +108,12 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
         const uint32_t k = keptAt(at);
         if (musicAlone(m, at, n)) {
             // The music's own samples, as they were made before there was a mix.
-            playSongStream(music, out, n);
+            if (m.musicSilent) {
+                std::fill_n(out, n, int16_t(0));
+                music.stream.made += n;
+            } else {
+                playSongStream(music, out, n);
+            }
             for (uint32_t i = 0; i < n; ++i) {
                 m.kept.music[k + i] = float(out[i]);
                 m.kept.ducked[k + i] = 0.0f;
@@ -185,6 +195,13 @@ void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fade
     m.fadingPlays = fadeOut;
     m.crossfading = true;
     m.crossfadeStart = music.stream.made;
+    m.crossfadeSamples = std::max<uint64_t>(samples, 1);
+}
+
+void fadeInMusic(Mix& m, uint64_t at, uint64_t samples) {
+    m.fadingPlays = false;
+    m.crossfading = true;
+    m.crossfadeStart = at;
     m.crossfadeSamples = std::max<uint64_t>(samples, 1);
 }
 

@@ -31,6 +31,8 @@
 //                                       `samples`, while the music so far fades out (a song still
 //                                       fading from an earlier crossfade is cut). `fadeOut` false:
 //                                       nothing fades out (a play that fades in from silence)
+//   fadeInMusic(m, at, samples)         the music, from stream sample `at` (the next one made), rises
+//                                       from silence over `samples`: a crossfade from nothing
 //   setEffectVolume(m, value)           the effects' gain, on the scale of the volume (volume.h)
 //   setMusicDuck(m, share)              the music's share of its level while an effect sounds,
 //                                       reached and left over kDuckSamples
@@ -67,7 +69,8 @@ struct Effect {
 };
 
 struct Mix {
-    uint64_t made;  // the next stream sample to make
+    uint64_t made;     // the next stream sample to make
+    bool musicSilent;  // no music plays (effects alone): its stream moves on unmade
     std::array<Effect, kMostEffects> effects;
     Song fading;  // the music that fades out under a crossfade
     Song spare;   // where a song is begun before it takes its place: an effect, a crossfade's next
@@ -92,6 +95,7 @@ PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, in
 void stopEffects(Mix& m, uint64_t at);
 int32_t effectsPlaying(const Mix& m, uint64_t at);
 void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut = true);
+void fadeInMusic(Mix& m, uint64_t at, uint64_t samples);
 void setEffectVolume(Mix& m, float value);
 void setMusicDuck(Mix& m, float share);
 

@@ -31,13 +31,30 @@ SongMark markHeard(Player& p, uint64_t heard) {
 void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
     Player& p = *static_cast<Player*>(player);
     std::lock_guard<std::mutex> guard(p.songLock);
-    if (p.renderEnabled.load(std::memory_order_acquire) == 0) {
-        std::memset(samples, 0, count * sizeof samples[0]);
-        p.music.stream.made += count;
-        return;
-    }
-    playSongStream(p.music, samples, count);
+    p.mix.musicSilent = p.renderEnabled.load(std::memory_order_acquire) == 0;
+    mixSamples(p.mix, p.music, samples, count);
     publishMarks(p);
+}
+
+// Where a change to the mix begins, with the song lock held: as soon as the device lets it, and
+// at the latest at the next sample made.
+uint64_t changePoint(Player& p) { return std::min(samplesTaken(p.audio) + kChangeLead, p.mix.made); }
+
+// The stream from `at` on (made, not yet taken) mixed again and written over, with the song lock
+// held.
+void remixStream(Player& p, uint64_t at) {
+    const uint32_t n = remixSamples(p.mix, p.music, at, p.remixed.data());
+    if (n != 0) rewriteStream(p.audio, at, p.remixed.data(), n);
+}
+
+// Whether an effect is still to be heard.
+bool effectsAhead(Player& p) {
+    const uint64_t heard = samplesHeard(p.audio);
+    std::lock_guard<std::mutex> guard(p.songLock);
+    for (const Effect& e : p.mix.effects) {
+        if (e.used && e.endAt > heard) return true;
+    }
+    return false;
 }
 
 // Whether the listener has heard the song that plays to its end.
@@ -63,6 +80,10 @@ constexpr uint64_t kPlayOutSamples = kSampleRate / 4;
 // its end that stops there leaves the player Idle from here on. After a stop at the end, the
 // device is released once it has played out.
 void catchUp(Player& p) {
+    if (p.effectsAlone && (outputLost(p.audio) || !effectsAhead(p))) {
+        p.effectsAlone = false;
+        shutDownEngine(p);
+    }
     if (p.state == PlayerState::Idle) {
         if (p.playingOut && samplesHeard(p.audio) >= p.playedOutAt) {
             p.playingOut = false;
@@ -132,6 +153,8 @@ bool startTune(Player& p, const char* fileName, int32_t song) {
 
 void abandonPlayer(Player& p) {
     p.state = PlayerState::Idle;
+    p.effectsAlone = false;
+    p.fadeInSamples = 0;
     shutDownEngine(p);
 }
 
@@ -141,6 +164,8 @@ bool startSong(Player& p, int32_t song) {
     const std::vector<uint32_t> lengths = lengthsOf(p, music.stream.tune);
     {
         std::lock_guard<std::mutex> guard(p.songLock);
+        restartMix(p.mix, p.quickStart ? 0 : kBlockSamples);
+        if (p.fadeInSamples != 0) fadeInMusic(p.mix, p.mix.made, p.fadeInSamples);
         music.settings = p.settings;
         // Without the quick start the stream's first half is silence, and the song is heard from
         // its second; with it the first half is made from the song.
@@ -196,7 +221,7 @@ void fadePlayer(Player& p, float to, float seconds, bool thenIdle) {
 }
 
 void closePlayer(Player& p) {
-    p.endHeard = p.playingOut = false;
+    p.endHeard = p.playingOut = p.effectsAlone = false;
     if (p.state != PlayerState::Idle) {
         stopSong(p);
         p.state = PlayerState::Idle;
@@ -262,6 +287,8 @@ void resetSettings(Player& p) {
     std::lock_guard<std::mutex> guard(p.songLock);
     p.settings = SongSettings{};
     p.quickStart = false;
+    setEffectVolume(p.mix, 1.0f);
+    setMusicDuck(p.mix, 1.0f);
     p.songLengths.reset();
 }
 
@@ -282,6 +309,118 @@ bool songEnded(Player& p) {
     wantEnds(p);
     if (playerState(p) == PlayerState::Idle) return p.endHeard;
     return endHeardNow(p);
+}
+
+namespace {
+
+// Song `song` of a tune file, read: its bytes and each song's length, or why not.
+PlayError readSong(Player& p, const char* fileName, int32_t song, std::vector<uint8_t>& bytes,
+                   std::vector<uint32_t>& lengths) {
+    const PlayError error = readTune(FileName{fileName}, bytes).error;
+    if (error != PlayError::None) return error;
+    lengths = lengthsOf(p, bytes);
+    return song < 0 ? PlayError::NoSuchSong : PlayError::None;
+}
+
+}  // namespace
+
+bool playEffect(Player& p, const char* fileName, int32_t song, float seconds) {
+    catchUp(p);
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> lengths;
+    PlayError error = readSong(p, fileName, song, bytes, lengths);
+    const uint32_t lengthMs = size_t(song) < lengths.size() ? lengths[size_t(song)] : 0;
+    const double length = seconds > 0 && std::isfinite(seconds) ? double(seconds) : 0.0;
+    if (error == PlayError::None && p.state == PlayerState::Idle && !p.effectsAlone) {
+        // Nothing plays: the effect is heard alone, on an output of its own, from its first sample.
+        if (p.playingOut) {
+            p.playingOut = false;
+            shutDownEngine(p);
+        }
+        if (!setUpEngine(p)) {
+            p.lastError = PlayError::NoSoundOutput;
+            return false;
+        }
+        {
+            std::lock_guard<std::mutex> guard(p.songLock);
+            p.renderEnabled.store(0, std::memory_order_release);
+            restartMix(p.mix, 0);
+            error = startEffect(p.mix, 0, bytes.data(), bytes.size(), song, length, lengthMs);
+        }
+        if (error == PlayError::None) {
+            primeStream(p.audio);
+            setStreamPlaying(p.audio, true);
+            p.effectsAlone = true;
+        } else {
+            shutDownEngine(p);
+        }
+    } else if (error == PlayError::None) {
+        std::lock_guard<std::mutex> guard(p.songLock);
+        const uint64_t at = changePoint(p);
+        error = startEffect(p.mix, at, bytes.data(), bytes.size(), song, length, lengthMs);
+        if (error == PlayError::None) remixStream(p, at);
+    }
+    p.lastError = error;
+    return error == PlayError::None;
+}
+
+void stopEffects(Player& p) {
+    std::lock_guard<std::mutex> guard(p.songLock);
+    if (p.audio.streamBuffer == nullptr) return;
+    const uint64_t at = changePoint(p);
+    stopEffects(p.mix, at);
+    remixStream(p, at);
+}
+
+int32_t effectsHeard(Player& p) {
+    catchUp(p);
+    if (p.audio.streamBuffer == nullptr) return 0;
+    const uint64_t heard = samplesHeard(p.audio);
+    std::lock_guard<std::mutex> guard(p.songLock);
+    return effectsPlaying(p.mix, heard);
+}
+
+void setEffectVolume(Player& p, float value) {
+    std::lock_guard<std::mutex> guard(p.songLock);
+    setEffectVolume(p.mix, value);
+}
+
+void setMusicDuck(Player& p, float share) {
+    std::lock_guard<std::mutex> guard(p.songLock);
+    setMusicDuck(p.mix, share);
+}
+
+bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds) {
+    catchUp(p);
+    const uint64_t samples =
+        seconds > 0 && std::isfinite(seconds) ? uint64_t(std::llround(double(seconds) * kSampleRate)) : 0;
+    if (p.state != PlayerState::Playing) {
+        // From Idle or Paused: a play that rises from silence.
+        if (!openPlayer(p)) return false;
+        p.fadeInSamples = std::max<uint64_t>(samples, 1);
+        const bool playing = startTune(p, fileName, song);
+        p.fadeInSamples = 0;
+        return playing;
+    }
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> lengths;
+    PlayError error = readSong(p, fileName, song, bytes, lengths);
+    if (error == PlayError::None) {
+        std::lock_guard<std::mutex> guard(p.songLock);
+        Song& next = p.mix.spare;
+        next.settings = p.settings;
+        error = beginTune(next, bytes.data(), bytes.size(), song);
+        if (error == PlayError::None) {
+            const uint64_t at = changePoint(p);
+            startSongStream(next, song, at, lengths, bytes);
+            startCrossfade(p.mix, p.music, next, samples);
+            remixStream(p, at);
+            publishMarks(p);
+            p.endHeard = false;
+        }
+    }
+    p.lastError = error;
+    return error == PlayError::None;
 }
 
 }  // namespace sidtune

@@ -41,6 +41,21 @@
 //   songLengthNow(p)               milliseconds the database gives the song heard; 0 unknown or Idle
 //   songEnded(p)                   the song played last has been heard to its end (song_stream.h);
 //                                  after a stop at the end, until the next play or stop command
+//   playEffect(p, fileName, song, seconds)
+//                                  song `song` (from 0) of the file laid over the music (or heard
+//                                  alone while nothing plays), as the mix's startEffect (mix.h):
+//                                  true when it is heard; false: lastPlayError says why
+//   stopEffects(p)                 every effect ends at once
+//   effectsHeard(p)                how many effects are heard now
+//   setEffectVolume(p, value), setMusicDuck(p, share): the mix's settings, kept across plays
+//   crossfadeTo(p, fileName, song, seconds)
+//                                  song `song` of the file fades in over `seconds` while the music
+//                                  fades out, and is the music from then on; from Idle or Paused,
+//                                  a play that fades in from silence. false: nothing changed, and
+//                                  lastPlayError says why
+//
+// What a command changes in the mix (an effect, a stop, a crossfade) is heard at once: the part of
+// the stream that is made and not yet taken by the device is mixed again and written over.
 //
 // A player whose output was lost (its sound server died), whose fade-out is over, or whose song
 // has been heard to its end in the end mode "stop", is Idle from the next of these calls on: the
@@ -56,6 +71,7 @@
 // never use a song at the same time: songLock.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -64,6 +80,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/audio_output.h"
+#include "engine/mix.h"
 #include "engine/song.h"
 #include "engine/song_settings.h"
 #include "engine/song_stream.h"
@@ -72,6 +89,11 @@
 namespace sidtune {
 
 struct SongLengthDatabase;
+
+// How far ahead of the sample the device takes next a command's change to the mix begins: what
+// the device takes while the change is mixed in, and a DirectSound device's write cursor, lie
+// before it.
+constexpr uint64_t kChangeLead = kSampleRate / 50;
 
 enum class PlayerState : int32_t { Idle = 0, Playing = 1, Paused = 2 };
 
@@ -98,6 +120,11 @@ struct Player {
     // the worker must not enter the CPU until that routine has returned.
     std::mutex songLock;
     Song music;
+    Mix mix;  // the music with the effects and the song fading out under a crossfade
+    // Idle, the output open for effects alone: closed once they are over.
+    bool effectsAlone;
+    uint64_t fadeInSamples;  // a play that rises from silence over so many samples (0: none)
+    std::array<int16_t, kKeptSamples> remixed;  // the part of the stream mixed again
     // The music's marks as of the last samples made, for the host's thread, which must not wait
     // for a block being made to read them.
     std::mutex marksLock;
@@ -105,9 +132,9 @@ struct Player {
     AudioOutput audio;
 };
 
-// The whole player, its songs' memory images included, with the one-second stream buffer stays
-// under a quarter of a megabyte.
-static_assert(sizeof(Player) + kStreamBytes < 256 * 1024, "the player has grown past 256 KiB");
+// The whole player, the music, a crossfade and four effects included, with the one-second stream
+// buffer stays under 2 MiB.
+static_assert(sizeof(Player) + kStreamBytes < 2 * 1024 * 1024, "the player has grown past 2 MiB");
 
 bool setUpEngine(Player& p);
 void shutDownEngine(Player& p);
@@ -134,5 +161,11 @@ void resetSettings(Player& p);
 int32_t loadSongLengths(Player& p, const std::string& path);
 int32_t songLengthNow(Player& p);
 bool songEnded(Player& p);
+bool playEffect(Player& p, const char* fileName, int32_t song, float seconds);
+void stopEffects(Player& p);
+int32_t effectsHeard(Player& p);
+void setEffectVolume(Player& p, float value);
+void setMusicDuck(Player& p, float share);
+bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds);
 
 }  // namespace sidtune

@@ -40,17 +40,20 @@ void result(ScriptRuntime* runtime, int32_t value) { runtime->operations->setInt
 // that is no whole number from 1 to the tune's songs leaves the player Idle, as a file that is no
 // tune does. No exception may reach the host: the standard library's only one here is running
 // out of memory, which leaves the player Idle and the command false.
+// A script's song number, counted from 1, as the player's, from 0: -1 when it is no whole number
+// from 1 to 256.
+int32_t songOf(float n) { return n >= 1.0f && n <= 256.0f && std::floor(n) == n ? int32_t(n) - 1 : -1; }
+
+const char* text(ScriptRuntime* runtime, int32_t index) {
+    return runtime->operations->getStringParameter(runtime, index);
+}
+
 void play(ScriptRuntime* runtime, bool songGiven) {
     bool playing = false;
     try {
         if (openPlayer(player)) {
-            const char* fileName = runtime->operations->getStringParameter(runtime, 1);
-            int32_t song = 0;
-            if (songGiven) {
-                const float n = real(runtime, 2);
-                song = n >= 1.0f && n <= 256.0f && std::floor(n) == n ? int32_t(n) - 1 : -1;
-            }
-            playing = startTune(player, fileName, song);
+            const char* fileName = text(runtime, 1);
+            playing = startTune(player, fileName, songGiven ? songOf(real(runtime, 2)) : 0);
         }
     } catch (...) {
         abandonPlayer(player);
@@ -103,6 +106,31 @@ void QUENBRIX_CALL sidtuneLength(ScriptRuntime* runtime) { result(runtime, songL
 void QUENBRIX_CALL sidtuneEnded(ScriptRuntime* runtime) { result(runtime, songEnded(player) ? -1 : 0); }
 void QUENBRIX_CALL setSidtuneEnd(ScriptRuntime* runtime) { setEndMode(player, real(runtime, 1)); }
 
+// "PlaySidEffect" and "CrossfadeSidtune": file, song from 1, seconds. Out of memory: the player
+// Idle, the command false.
+void QUENBRIX_CALL playSidEffect(ScriptRuntime* runtime) {
+    bool heard = false;
+    try {
+        heard = playEffect(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
+    } catch (...) {
+        abandonPlayer(player);
+    }
+    result(runtime, heard ? -1 : 0);
+}
+void QUENBRIX_CALL crossfadeSidtune(ScriptRuntime* runtime) {
+    bool playing = false;
+    try {
+        playing = crossfadeTo(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
+    } catch (...) {
+        abandonPlayer(player);
+    }
+    result(runtime, playing ? -1 : 0);
+}
+void QUENBRIX_CALL stopSidEffects(ScriptRuntime*) { stopEffects(player); }
+void QUENBRIX_CALL sidEffectsPlaying(ScriptRuntime* runtime) { result(runtime, effectsHeard(player)); }
+void QUENBRIX_CALL setSidEffectVolume(ScriptRuntime* runtime) { setEffectVolume(player, real(runtime, 1)); }
+void QUENBRIX_CALL setSidMusicDuck(ScriptRuntime* runtime) { setMusicDuck(player, real(runtime, 1)); }
+
 struct Command {
     const char* name;
     CommandHandler handler;
@@ -132,6 +160,12 @@ const Command kCommands[] = {
     {"SidtuneLength", sidtuneLength, true, {}},
     {"SidtuneEnded", sidtuneEnded, true, {}},
     {"SetSidtuneEnd", setSidtuneEnd, false, {kQuenbrixReal}},
+    {"PlaySidEffect", playSidEffect, true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
+    {"StopSidEffects", stopSidEffects, false, {}},
+    {"SidEffectsPlaying", sidEffectsPlaying, true, {}},
+    {"SetSidEffectVolume", setSidEffectVolume, false, {kQuenbrixReal}},
+    {"SetSidMusicDuck", setSidMusicDuck, false, {kQuenbrixReal}},
+    {"CrossfadeSidtune", crossfadeSidtune, true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
 };
 
 }  // namespace

@@ -21,6 +21,14 @@
 //   "SidtuneLength"()                  -> milliseconds of the song heard, from the database; 0
 //   "SidtuneEnded"()                   -> -1 once the song played last has been heard to its end
 //   "SetSidtuneEnd" mode               at a song's end: 0 it plays on, 1 stop, 2 the next song
+//   "PlaySidEffect"(file, N, seconds)  -> -1 when song N is heard over the music (or alone), for
+//                                      the seconds (0: its length, or until silent); 4 at most
+//   "StopSidEffects"                   every effect stops at once
+//   "SidEffectsPlaying"()              -> how many effects are heard, 0 to 4
+//   "SetSidEffectVolume" value         the effects' volume, 0.0 to 1.0, kept across plays
+//   "SetSidMusicDuck" share            the music's share of its level while an effect is heard
+//   "CrossfadeSidtune"(file, N, secs)  -> -1 when song N fades in as the music fades out, and is
+//                                      the music from then on; from Idle, a play that fades in
 //
 // The player is Idle (nothing set up), Playing (output set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player
