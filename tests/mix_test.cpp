@@ -350,6 +350,17 @@ TEST_F(PlayerMix, TheEffectsRulesOfThePlayer) {
         closePlayer(p);
     }
 
+    // A device that holds what it took, not yet heard (a sound server), takes it again from the
+    // change point on: the effect is heard that much sooner.
+    playMusic();
+    sim::listen(4410 * kBytesPerSample);
+    sim::holdNotYetHeard(3000 * kBytesPerSample);
+    ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.0f));
+    EXPECT_EQ(sim::countCalls(sim::at("RetakeFrom", uint32_t(4410 - 3000 + kChangeLead) * kBytesPerSample)),
+              1);
+    sim::holdNotYetHeard(0);
+    closePlayer(p);
+
     playMusic();
     const std::string notATune = folder.write("not.sid", {'P', 'S', 'I'});
     for (const auto& [file, song, error] :

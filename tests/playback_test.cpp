@@ -31,6 +31,7 @@
 #include "test_support.h"
 #include "tune/md5.h"
 #include "tune/tune_file.h"
+#include "wav_reading.h"
 
 extern char** environ;
 
@@ -680,6 +681,113 @@ TEST(RealAudio, ASongHeardToItsEnd) {
     }
 }
 
+// Where a change to the mix (an effect, a crossfade) was first heard in a recording of the music
+// alone: the first sample from `from` on that leaves the music, and where the change began, at
+// most 0.45 s before it (what a sound server took again from the change point on): the start at
+// which `predict(start, i)` gives the recording from there on, within the tolerance.
+struct Change {
+    size_t heard, began;
+};
+template <typename Predict>
+Change findChange(const std::vector<int16_t>& r, size_t offset, const std::vector<int16_t>& music,
+                  size_t from, Predict predict) {
+    Change c{from, r.size()};
+    while (c.heard < music.size() && offset + c.heard < r.size() &&
+           sameSample(r, offset + c.heard, music, c.heard))
+        ++c.heard;
+    for (size_t began = c.heard + 1; began-- > c.heard - std::min<size_t>(c.heard, kSampleRate * 45 / 100);) {
+        size_t i = c.heard;
+        while (i < c.heard + 1000 && offset + i < r.size() &&
+               std::abs(int(r[offset + i]) - predict(began, i)) <= kSampleTolerance)
+            ++i;
+        if (i == c.heard + 1000) return {c.heard, began};
+    }
+    return c;
+}
+
+// Sounds over the music, heard: a sound effect over the music ducked to half, then a crossfade to
+// another song. The recording is the music alone up to the effect, then exactly what `sidtune
+// render --effect ... --crossfade ...` makes with them where they began; each is heard within
+// 0.05 s of its command on PulseAudio's own client (which has the server take again what it holds
+// from the change on) and Wine's DirectSound; through SDL2 as soon as its device's buffer lets it
+// (measured, not judged). A change is never heard after its beginning was (nothing of it is cut).
+TEST(RealAudio, EffectsAndACrossfadeAsHeard) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    const std::string effects = demoTune("effects.sid");
+    const auto music = newSong(), effect = newSong(), next = newSong();
+    ASSERT_TRUE(beginTuneFile(*music, kDemo));
+    ASSERT_TRUE(beginTuneFile(*effect, effects, 1));
+    ASSERT_TRUE(beginTuneFile(*next, effects, 0));
+    const std::vector<int16_t> musicAlone = renderBlocks(*music, 12), effectAlone = renderBlocks(*effect, 1),
+                               nextAlone = renderBlocks(*next, 6);
+    const std::string script = "SetSidtuneQuickStart 1\nSetSidMusicDuck 0.5\nok = PlaySidtune(\"" + kDemo +
+                               "\")\nWait 1000\ne = PlaySidEffect(\"" + effects +
+                               "\", 2, 0.5)\nPrint e\nWait 1500\nc = CrossfadeSidtune(\"" + effects +
+                               "\", 1, 1.0)\nPrint c\nWait 2000\nStopSidtune\n";
+    const TempFolder folder;
+    for (const Host& host : playingHosts()) {
+        SCOPED_TRACE(nameOf(host.platform));
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
+            const TracedRun run = runTraced(host.command, script, folder.path());
+            const std::vector<int16_t>& r = recorder.stop();
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
+            ASSERT_EQ(run.printed, (std::vector<std::string>{"-1", "-1"})) << run.errors;
+            const size_t offset = renderOffset(r, musicAlone);
+            ASSERT_LT(offset, r.size()) << "the music was not heard";
+            // The effect: the music ducked (50 ms to half) with the effect added.
+            const double effectCommand = firstCall(run.trace, "PlaySidEffect");
+            const Change e = findChange(
+                r, offset, musicAlone, recorder.sampleAt(effectCommand) - offset,
+                [&](size_t began, size_t i) {
+                    const double ducked = std::min(0.5, double(i - began + 1) * 0.5 / 2205);
+                    return int(std::lround(musicAlone[i] * (1 - ducked) +
+                                           (i - began < effectAlone.size() ? effectAlone[i - began] : 0)));
+                });
+            ASSERT_LT(e.began, r.size()) << "no effect heard after sample " << e.heard;
+            // The crossfade, once the effect and its duck are over: the music falling as the song rises.
+            const double crossfadeCommand = firstCall(run.trace, "CrossfadeSidtune");
+            const Change c =
+                findChange(r, offset, musicAlone, recorder.sampleAt(crossfadeCommand) - offset,
+                           [&](size_t began, size_t i) {
+                               const double in = double(i - began) / kSampleRate;
+                               return int(std::lround(musicAlone[i] * (1 - in) + nextAlone[i - began] * in));
+                           });
+            ASSERT_LT(c.began, r.size()) << "no crossfade heard after sample " << c.heard;
+            const double effectHeard = recorder.timeOf(offset + e.began) - effectCommand,
+                         crossfadeHeard = recorder.timeOf(offset + c.began) - crossfadeCommand;
+            std::printf(
+                "the effect heard %.3f s after its command, the crossfade %.3f s (began %zu and %zu "
+                "samples before the recording left the music)\n",
+                effectHeard, crossfadeHeard, e.heard - e.began, c.heard - c.began);
+            if (host.platform != Platform::Sdl && kTimingJudged) {
+                EXPECT_LT(effectHeard, 0.05);
+                EXPECT_LT(crossfadeHeard, 0.05);
+            }
+            EXPECT_LE(e.heard - e.began, 1u);  // (the first sample may equal the music's)
+            // All of it, sample for sample, as the tool makes it.
+            const std::filesystem::path wav = folder.path() / "mix.wav";
+            char options[256];
+            std::snprintf(options, sizeof options,
+                          " -t 5 --duck 0.5 --effect %s:2@%.9f:0.5 --crossfade %s:1@%.9f:1", effects.c_str(),
+                          double(e.began) / kSampleRate, effects.c_str(), double(c.began) / kSampleRate);
+            ASSERT_EQ(
+                std::system((std::string(SIDTUNE_TOOL) + " render " + kDemo + " -o " + wav.string() + options)
+                                .c_str()),
+                0);
+            const std::vector<int16_t> rendered = readWav(wav);
+            const size_t end = c.began + kSampleRate + kSampleRate / 2;
+            if (host.platform == Platform::Wine) {
+                size_t gap = 0;
+                EXPECT_TRUE(recordingIsRenderWithDropouts(
+                    r, std::vector<int16_t>(rendered.begin(), rendered.begin() + long(end)),
+                    end - kSampleRate / 10, gap));
+            } else {
+                EXPECT_TRUE(recordingEqualsSamples(r, rendered, 0, end));
+            }
+        });
+    }
+}
+
 // A neighbour on the sound server: a stream of silence with a latency of 20 ms, as another program
 // playing beside sidtune. The sink then mixes no further ahead than that, which a stream alone
 // never sees: a test that plays with one says so.
@@ -773,7 +881,7 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
             EXPECT_EQ(game.printed[0] + game.printed[1] + game.printed[2] + game.printed[4], "-1030");
             double song2 = NAN, paused = NAN, resumed = NAN, asked = NAN;
             for (const TracedCall& call : game.trace) {
-                if (call.name == "PlaySidtuneSong") song2 = call.time;  // the second is song 2
+                if (call.name == "CrossfadeSidtune") song2 = call.time;  // song 2 from then on
                 if (call.name == "PauseSidtune") paused = call.time;
                 if (call.name == "ResumeSidtune") resumed = call.time;
                 if (call.name == "SidtuneTime") asked = call.time;

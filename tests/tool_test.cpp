@@ -21,6 +21,7 @@
 #include "tune/md5.h"
 #include "tune_check.h"
 #include "wav_file.h"
+#include "wav_reading.h"
 
 namespace sidtune::test {
 namespace {
@@ -41,19 +42,6 @@ class ToolTest : public ProgramTest {
         return n;
     }
 };
-
-// The samples of a WAV file written by the tool: 16-bit mono at the player's rate, its sizes in
-// agreement with the file.
-std::vector<int16_t> readWav(const fs::path& path) {
-    wav::Audio audio;
-    std::string error;
-    EXPECT_TRUE(wav::read(path.string(), audio, error)) << error;
-    EXPECT_EQ(audio.channels, 1);
-    EXPECT_EQ(audio.sampleRate, kSampleRate);
-    EXPECT_TRUE(audio.sizesAgree);
-    EXPECT_EQ(fs::file_size(path), wav::kHeaderBytes + 2 * audio.samples.size());
-    return audio.samples;
-}
 
 // The render is the player's blocks, made with the player's settings as the plugin makes them
 // (the tempo, muted voices), and a fade-out is those blocks with the fade's gain: the volume's value

@@ -266,7 +266,15 @@ bool rewriteStream(AudioOutput& a, uint64_t from, const int16_t* samples, uint32
     std::memcpy(region1, samples, bytes1);
     if (region2 != nullptr) std::memcpy(region2, reinterpret_cast<const uint8_t*>(samples) + bytes1, bytes2);
     platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
+    // What the device took of them is taken again; what it has not is taken as written now.
+    if (from < samplesTaken(a)) platform::retakeFrom(a.streamBuffer, uint32_t(from % loop) * kBytesPerSample);
     return true;
+}
+
+uint64_t samplesRetakable(AudioOutput& a) {
+    uint32_t bytes = 0;
+    if (a.streamBuffer == nullptr || platform::getRetakable(a.streamBuffer, &bytes) != 0) return 0;
+    return bytes / kBytesPerSample;
 }
 
 uint64_t samplesHeard(AudioOutput& a) {

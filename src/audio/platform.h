@@ -75,6 +75,13 @@ int getLatency(Buffer* buffer, uint32_t* bytes);
 // ahead), the latency where it is applied as the device takes the samples, and on DirectSound what
 // the mixer takes ahead of the play cursor as well.
 int getVolumeLatency(Buffer* buffer, uint32_t* bytes);
+// Bytes before the play position that the device has taken and can still take again as the buffer
+// holds them now: what a sound server holds and has not yet played, less what it may be about to
+// play. None on DirectSound, where what the mixer has taken is what plays.
+int getRetakable(Buffer* buffer, uint32_t* bytes);
+// The device takes again what it took from buffer offset `offset` up to the play position (at
+// most what getRetakable gave), as the buffer holds it now; the play position stays where it is.
+int retakeFrom(Buffer* buffer, uint32_t offset);
 int setNotificationPositions(Notify* notify, uint32_t count, const PositionNotify* positions);
 void release(Buffer* buffer);
 void release(Notify* notify);

@@ -226,6 +226,14 @@ int getVolumeLatency(Buffer* b, uint32_t* bytes) {
     return result(hr);
 }
 
+// What DirectSound's mixer has taken is what plays: nothing is taken again.
+int getRetakable(Buffer*, uint32_t* bytes) {
+    *bytes = 0;
+    return 0;
+}
+
+int retakeFrom(Buffer*, uint32_t) { return 1; }
+
 int getStatus(Buffer* b, uint32_t* status) {
     DWORD s = 0;
     const HRESULT hr = buffer(b)->GetStatus(&s);

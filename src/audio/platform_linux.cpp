@@ -88,6 +88,10 @@ uint32_t bytesBeforeVolumeIsHeard(Buffer* stream) {
     return stream->device->output->bytesBeforeVolumeIsHeard();
 }
 
+uint32_t bytesRetakable(Buffer* stream) { return stream->device->output->bytesRetakable(); }
+
+bool retakeFrom(Buffer* stream, uint32_t offset) { return stream->device->output->retakeFrom(offset); }
+
 bool outputLost(Buffer* stream) { return stream->device->output->lost(); }
 
 }  // namespace software

@@ -41,6 +41,9 @@ namespace {
 // millisecond, and takes back no more than that when a stream starts (see catchUpSink).
 constexpr pa_usec_t kServerBuffer = 300 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kServerRequest = 50 * PA_USEC_PER_MSEC;
+// What the server may be about to play of what it holds, which a write that seeks back would no
+// longer change: a PipeWire graph's quantum (46 ms at most, for a stream alone) and a little more.
+constexpr pa_usec_t kAboutToPlay = 10 * PA_USEC_PER_MSEC;
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
 constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
@@ -218,6 +221,37 @@ class PulseOutput final : public SoundOutput {
 
     // The server applies the volume as it mixes, taking back what it mixed ahead: heard at once.
     uint32_t bytesBeforeVolumeIsHeard() override { return 0; }
+
+    // What the server holds and has not played can be written again: a write that seeks back over
+    // it replaces it in the server's queue, and the server takes back what it had mixed of it ahead.
+    // Not what it is about to play: one quantum of a PipeWire graph, a few milliseconds of a sink.
+    uint32_t bytesRetakable() override {
+        const uint32_t held = bytesNotYetHeard(), playing = uint32_t(pa_usec_to_bytes(kAboutToPlay, &kSpec));
+        return held > playing ? held - playing : 0;
+    }
+
+    bool retakeFrom(uint32_t offset) override {
+        pa_threaded_mainloop_lock(connection.loop);
+        bool done = false;
+        const uint32_t most = bytesRetakable();
+        // The write callback, which pulls too, runs under the same lock: the position stays put.
+        const uint32_t back =
+            stream != nullptr && source != nullptr ? softwareTakenSince(source->stream, offset) : 0;
+        void* data = nullptr;
+        size_t size = back;
+        if (back != 0 && back <= most && pa_stream_begin_write(stream, &data, &size) == 0 &&
+            data != nullptr) {
+            if (size >= back) {
+                softwareMoveBack(source->stream, offset);
+                pull(source->stream, static_cast<uint8_t*>(data), back);
+                done = pa_stream_write(stream, data, back, nullptr, -int64_t(back), PA_SEEK_RELATIVE) == 0;
+            } else {
+                pa_stream_cancel_write(stream);
+            }
+        }
+        pa_threaded_mainloop_unlock(connection.loop);
+        return done;
+    }
 
     bool lost() override {
         pa_threaded_mainloop_lock(connection.loop);

@@ -303,6 +303,9 @@ class SdlOutput final : public SoundOutput {
     }
     // The stream applies the volume to the samples SDL takes: heard once they are.
     uint32_t bytesBeforeVolumeIsHeard() override { return bytesNotYetHeard(); }
+    // SDL2's device has what it took in a buffer of its own, beyond reach.
+    uint32_t bytesRetakable() override { return 0; }
+    bool retakeFrom(uint32_t) override { return false; }
     // SDL stops a device that went away (unplugged, its server gone).
     bool lost() override { return sdl.GetAudioDeviceStatus(device->id) == SDL_AUDIO_STOPPED; }
     void release() override {

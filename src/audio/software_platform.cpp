@@ -132,6 +132,18 @@ int getVolumeLatency(Buffer* buffer, uint32_t* bytes) {
     return 0;
 }
 
+int getRetakable(Buffer* buffer, uint32_t* bytes) {
+    *bytes = 0;
+    if (software::beforeCall(BufferCall::GetRetakable, buffer) != 0) return 1;
+    *bytes = buffer->primary ? 0 : software::bytesRetakable(buffer);
+    return 0;
+}
+
+int retakeFrom(Buffer* buffer, uint32_t offset) {
+    if (software::beforeCall(BufferCall::RetakeFrom, buffer, offset) != 0 || buffer->primary) return 1;
+    return software::retakeFrom(buffer, offset) ? 0 : 1;
+}
+
 int getStatus(Buffer* buffer, uint32_t* status) {
     *status = 0;
     if (software::beforeCall(BufferCall::GetStatus, buffer) != 0) return 1;

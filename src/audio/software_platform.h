@@ -49,6 +49,8 @@ enum class BufferCall {
     GetStatus,
     GetLatency,
     GetVolumeLatency,
+    GetRetakable,
+    RetakeFrom,
     SetNotificationPositions,
     Release,
     ReleaseNotify,
@@ -79,6 +81,10 @@ bool volumeApplied(Buffer* stream, int32_t hundredthsOfDecibel);
 uint32_t bytesNotYetHeard(Buffer* stream);
 // Bytes between the sample heard and the first a volume set now reaches (getVolumeLatency).
 uint32_t bytesBeforeVolumeIsHeard(Buffer* stream);
+// Bytes before the play position the device can take again (getRetakable), and taking them again
+// from an offset (retakeFrom): false when it cannot.
+uint32_t bytesRetakable(Buffer* stream);
+bool retakeFrom(Buffer* stream, uint32_t offset);
 // Whether the device the stream plays on is gone (its server died, it was unplugged).
 bool outputLost(Buffer* stream);
 

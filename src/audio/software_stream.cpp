@@ -50,6 +50,17 @@ uint32_t softwarePosition(SoftwareStream& s) {
     return s.position;
 }
 
+uint32_t softwareTakenSince(SoftwareStream& s, uint32_t offset) {
+    std::lock_guard<std::mutex> guard(s.mutex);
+    const uint32_t size = uint32_t(s.data.size());
+    return size == 0 || offset >= size ? 0 : (s.position + size - offset) % size;
+}
+
+void softwareMoveBack(SoftwareStream& s, uint32_t offset) {
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (offset < s.data.size()) s.position = offset;
+}
+
 bool softwarePlaying(SoftwareStream& s) {
     std::lock_guard<std::mutex> guard(s.mutex);
     return s.playing;

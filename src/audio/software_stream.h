@@ -33,6 +33,10 @@ void softwareUnlock(SoftwareStream& s);
 void softwarePlay(SoftwareStream& s);
 void softwareStop(SoftwareStream& s);
 uint32_t softwarePosition(SoftwareStream& s);
+// Bytes taken from `offset` up to the play position.
+uint32_t softwareTakenSince(SoftwareStream& s, uint32_t offset);
+// The play position moved back to `offset`, for what was taken from there to be taken again.
+void softwareMoveBack(SoftwareStream& s, uint32_t offset);
 bool softwarePlaying(SoftwareStream& s);
 int softwareSetNotifications(SoftwareStream& s, uint32_t count, const PositionNotify* positions);
 // Copies `bytes` bytes (16-bit samples) from the play position into `out`, silence when not

@@ -14,6 +14,9 @@
 //   bytesBeforeVolumeIsHeard()
 //                           bytes between the sample heard and the first that a volume set now
 //                           reaches
+//   bytesRetakable()        bytes before the play position it can take again (0: none)
+//   retakeFrom(offset)      it takes again what it took from that offset of the stream buffer on,
+//                           as the buffer holds it now: false when it cannot
 //   lost()                  the device is gone (the server died, the sink went away): nothing
 //                           more is heard
 //   release()               the device is released: the output goes (at once, or later on a
@@ -35,6 +38,8 @@ class SoundOutput {
     virtual bool setVolume(int32_t hundredthsOfDecibel) = 0;
     virtual uint32_t bytesNotYetHeard() = 0;
     virtual uint32_t bytesBeforeVolumeIsHeard() = 0;
+    virtual uint32_t bytesRetakable() = 0;
+    virtual bool retakeFrom(uint32_t offset) = 0;
     virtual bool lost() = 0;
     virtual void release() = 0;
 };

@@ -38,7 +38,10 @@ void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
 
 // Where a change to the mix begins, with the song lock held: as soon as the device lets it, and
 // at the latest at the next sample made.
-uint64_t changePoint(Player& p) { return std::min(samplesTaken(p.audio) + kChangeLead, p.mix.made); }
+uint64_t changePoint(Player& p) {
+    const uint64_t taken = samplesTaken(p.audio), retakable = std::min(samplesRetakable(p.audio), taken);
+    return std::min(taken - retakable + kChangeLead, p.mix.made);
+}
 
 // The stream from `at` on (made, not yet taken) mixed again and written over, with the song lock
 // held.

@@ -90,9 +90,9 @@ namespace sidtune {
 
 struct SongLengthDatabase;
 
-// How far ahead of the sample the device takes next a command's change to the mix begins: what
-// the device takes while the change is mixed in, and a DirectSound device's write cursor, lie
-// before it.
+// How far ahead of the first sample the device can still change (the one it takes next, or what a
+// sound server holds and can take again) a command's change to the mix begins: what the device
+// takes while the change is mixed in, and a DirectSound device's write cursor, lie before it.
 constexpr uint64_t kChangeLead = kSampleRate / 50;
 
 enum class PlayerState : int32_t { Idle = 0, Playing = 1, Paused = 2 };

@@ -204,6 +204,8 @@ int beforeCall(BufferCall call, const Buffer* buffer, uint32_t offset, bool enti
         case BufferCall::GetStatus: return sim::call("GetStatus");
         case BufferCall::GetLatency: return sim::call("GetLatency");
         case BufferCall::GetVolumeLatency: return sim::call("GetVolumeLatency");
+        case BufferCall::GetRetakable: return sim::call("GetRetakable");
+        case BufferCall::RetakeFrom: return sim::call(("RetakeFrom(" + std::to_string(offset) + ")").c_str());
         case BufferCall::SetNotificationPositions:
             return sim::call("SetNotificationPositions", Step::SetNotificationPositions);
         case BufferCall::Release: return sim::call(primary ? "Release(primary)" : "Release(stream)");
@@ -232,6 +234,10 @@ void streamPlays(Buffer*, bool) {}
 bool volumeApplied(Buffer*, int32_t) { return false; }
 uint32_t bytesNotYetHeard(Buffer*) { return sim::state().heldBytes.load(); }
 uint32_t bytesBeforeVolumeIsHeard(Buffer*) { return 0; }
+// What the device holds not yet heard can be taken again (logged as a call; the test's listening
+// has heard it already).
+uint32_t bytesRetakable(Buffer*) { return sim::state().heldBytes.load(); }
+bool retakeFrom(Buffer*, uint32_t) { return true; }
 bool outputLost(Buffer*) { return sim::state().outputLost; }
 
 }  // namespace software
