@@ -1,7 +1,8 @@
 // The cost of playing, through the real plugin as a Quenbrix host loads it (on Linux PulseAudio's own
 // client), into
 // whatever sound server the process sees (scripts/with-pulse.sh starts one):
-//   PlayWhile   the demo tune plays for 20 s while the host's thread sleeps; the CPU time the whole
+//   PlayWhile/E the demo tune plays for 20 s while the host's thread sleeps, with E sound effects
+//               over it (0 or 1: a song of effects.sid for the whole time); the CPU time the whole
 //               process spent meanwhile (streaming thread, the sound library's threads)
 //               as a share of one core, and the number of times its threads went to sleep;
 //   PlayStop/N/I  "PlaySidtune", N milliseconds of playing, "StopSidtune", I milliseconds of
@@ -24,6 +25,7 @@
 namespace {
 
 const std::string kDemo = std::string(SIDTUNE_DEMO_DIR) + "/demo.sid";
+const std::string kEffects = std::string(SIDTUNE_DEMO_DIR) + "/effects.sid";
 
 struct Plugin {
     quenbrix::PluginHost host;
@@ -51,8 +53,14 @@ void PlayWhile(benchmark::State& state) {
         state.SkipWithError("the plugin cannot play here (no sound server?)");
         return;
     }
-    std::this_thread::sleep_for(std::chrono::seconds(2));  // past set-up and the first blocks
     const double seconds = 20;
+    using quenbrix::Value;
+    if (state.range(0) != 0 && plugin.command("PlaySidEffect", {Value::ofText(kEffects), Value::ofReal(1),
+                                                                Value::ofReal(seconds + 5)}) != -1) {
+        state.SkipWithError("the effect does not play");
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // past set-up and the first blocks
     for (auto _ : state) {
         rusage before{}, after{};
         getrusage(RUSAGE_SELF, &before);
@@ -66,7 +74,7 @@ void PlayWhile(benchmark::State& state) {
     }
     plugin.stop();
 }
-BENCHMARK(PlayWhile)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 void PlayStop(benchmark::State& state) {
     Plugin plugin;

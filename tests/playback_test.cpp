@@ -709,8 +709,9 @@ Change findChange(const std::vector<int16_t>& r, size_t offset, const std::vecto
 // another song. The recording is the music alone up to the effect, then exactly what `sidtune
 // render --effect ... --crossfade ...` makes with them where they began; each is heard within
 // 0.05 s of its command on PulseAudio's own client (which has the server take again what it holds
-// from the change on) and Wine's DirectSound; through SDL2 as soon as its device's buffer lets it
-// (measured, not judged). A change is never heard after its beginning was (nothing of it is cut).
+// from the change on), within 0.08 s under Wine's DirectSound (see below); through SDL2 as soon as
+// its device's buffer lets it (measured, not judged). A change is never heard after its beginning was
+// (nothing of it is cut).
 TEST(RealAudio, EffectsAndACrossfadeAsHeard) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::string effects = demoTune("effects.sid");
@@ -759,9 +760,13 @@ TEST(RealAudio, EffectsAndACrossfadeAsHeard) {
                 "the effect heard %.3f s after its command, the crossfade %.3f s (began %zu and %zu "
                 "samples before the recording left the music)\n",
                 effectHeard, crossfadeHeard, e.heard - e.began, c.heard - c.began);
+            // Wine's DirectSound mixes some 50 ms past its play cursor, where nothing can change it
+            // any more (a plain DirectSound program's sound is heard 54 ms after the cursor): a
+            // change is heard that much later there, 0.08 s at most.
             if (host.platform != Platform::Sdl && kTimingJudged) {
-                EXPECT_LT(effectHeard, 0.05);
-                EXPECT_LT(crossfadeHeard, 0.05);
+                const double most = host.platform == Platform::Wine ? 0.08 : 0.05;
+                EXPECT_LT(effectHeard, most);
+                EXPECT_LT(crossfadeHeard, most);
             }
             EXPECT_LE(e.heard - e.began, 1u);  // (the first sample may equal the music's)
             // All of it, sample for sample, as the tool makes it.
