@@ -350,6 +350,30 @@ TEST_F(PlayerMix, TheEffectsRulesOfThePlayer) {
         closePlayer(p);
     }
 
+    // An effect while the music is paused: the stream plays again for it at once, the music silent,
+    // and the music goes on from where it paused once it is resumed, its clock standing still
+    // meanwhile.
+    playMusic();
+    sim::listen(4410 * kBytesPerSample);
+    pauseSong(p);
+    ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.3f));
+    EXPECT_TRUE(sim::streamPlaying());
+    EXPECT_EQ(playerState(p), PlayerState::Paused);
+    EXPECT_EQ(sim::listen(8820 * kBytesPerSample), alone(otherBytes, 0, 8820));
+    EXPECT_EQ(songMilliseconds(p), 100);
+    resumeSong(p);
+    EXPECT_EQ(playerState(p), PlayerState::Playing);
+    const uint64_t resumedAt = 4410 + 8820 + kChangeLead;  // where the music goes on
+    const std::vector<int16_t> after = sim::listen(2 * kBlockBytes);
+    const std::vector<int16_t> music = alone(demoBytes, 0, 3 * kBlockSamples);
+    const size_t quiet = 4410 + 13230 + kDuckSamples;  // the effect and its duck over
+    for (size_t i = quiet; i < 4410 + 8820 + after.size(); ++i) {
+        ASSERT_EQ(after[i - 4410 - 8820], music[i - (resumedAt - 4410)]) << i;
+    }
+    EXPECT_EQ(songMilliseconds(p),
+              int32_t((4410 + 8820 + after.size() - (resumedAt - 4410)) * 1000 / kSampleRate));
+    closePlayer(p);
+
     // A device that holds what it took, not yet heard (a sound server), takes it again from the
     // change point on: the effect is heard that much sooner.
     playMusic();

@@ -42,7 +42,8 @@ namespace {
 constexpr pa_usec_t kServerBuffer = 300 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kServerRequest = 50 * PA_USEC_PER_MSEC;
 // What the server may be about to play of what it holds, which a write that seeks back would no
-// longer change: a PipeWire graph's quantum (46 ms at most, for a stream alone) and a little more.
+// longer change: with a change 10 ms past it, every change was heard whole, on a PulseAudio null
+// sink and on PipeWire's server (RealAudio.EffectsAndACrossfadeAsHeard).
 constexpr pa_usec_t kAboutToPlay = 10 * PA_USEC_PER_MSEC;
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
@@ -224,9 +225,10 @@ class PulseOutput final : public SoundOutput {
 
     // What the server holds and has not played can be written again: a write that seeks back over
     // it replaces it in the server's queue, and the server takes back what it had mixed of it ahead.
-    // Not what it is about to play: one quantum of a PipeWire graph, a few milliseconds of a sink.
+    // Not what it is about to play (a few milliseconds of a sink), unless the stream is corked.
     uint32_t bytesRetakable() override {
-        const uint32_t held = bytesNotYetHeard(), playing = uint32_t(pa_usec_to_bytes(kAboutToPlay, &kSpec));
+        const uint32_t held = bytesNotYetHeard();
+        const uint32_t playing = corked ? 0 : uint32_t(pa_usec_to_bytes(kAboutToPlay, &kSpec));
         return held > playing ? held - playing : 0;
     }
 

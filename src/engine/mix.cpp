@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "audio/volume.h"
@@ -19,7 +20,7 @@ uint32_t keptAt(uint64_t at) { return uint32_t(at % kKeptSamples); }
 
 // Whether anything but the music at its full share is heard from `at` on for `count` samples.
 bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
-    if (m.crossfading || m.ducked != 0.0f) return false;
+    if (m.crossfading || m.ducked != 0.0f || m.musicHeld || m.heldNext < m.heldCount) return false;
     for (const Effect& e : m.effects) {
         if (e.used && e.startAt < at + count && at < e.endAt) return false;
     }
@@ -32,11 +33,14 @@ bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
 void makeMusicPart(Mix& m, Song& music, uint64_t at, uint32_t n, bool keptFades) {
     int16_t samples[kPiece];
     float* part = &m.kept.music[keptAt(at)];
-    if (m.musicSilent) {
+    if (m.musicSilent || m.musicHeld) {
         std::fill_n(samples, n, int16_t(0));
-        music.stream.made += n;
+        if (m.musicSilent) music.stream.made += n;
     } else {
-        playSongStream(music, samples, n);
+        // What was made before the music was held, then the music made on.
+        const uint32_t kept = std::min(n, m.heldCount - m.heldNext);
+        for (uint32_t i = 0; i < kept; ++i) samples[i] = int16_t(m.held[m.heldNext++]);
+        if (kept < n) playSongStream(music, samples + kept, n - kept);
     }
     if (!m.crossfading) {
         for (uint32_t i = 0; i < n; ++i) part[i] = float(samples[i]);
@@ -96,6 +100,9 @@ void mixKept(Mix& m, uint64_t at, uint32_t n, int16_t* out) {
 
 void restartMix(Mix& m, uint64_t at) {
     m.made = at;
+    m.musicHeld = false;
+    m.musicShift = 0;
+    m.heldNext = m.heldCount = 0;
     for (Effect& e : m.effects) e.used = false;
     m.crossfading = m.fadingPlays = false;
     m.ducked = 0.0f;
@@ -132,8 +139,8 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
 uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out) {
     if (from >= m.made || m.made - from > kKeptSamples) return 0;
     // A new music begun at `from`: its samples, at the crossfade's ramp over the music kept.
-    while (music.stream.made < m.made) {
-        const uint64_t at = music.stream.made;
+    while (music.stream.made + m.musicShift < m.made) {
+        const uint64_t at = music.stream.made + m.musicShift;
         makeMusicPart(m, music, at,
                       uint32_t(std::min<uint64_t>({m.made - at, kPiece, kKeptSamples - keptAt(at)})), true);
     }
@@ -190,11 +197,13 @@ int32_t effectsPlaying(const Mix& m, uint64_t at) {
 }
 
 void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut) {
+    // (What was kept of a music held before goes: the song fading out goes on from where it is.)
+    m.heldNext = m.heldCount = 0;
     std::swap(m.fading, music);
     std::swap(music, next);
     m.fadingPlays = fadeOut;
     m.crossfading = true;
-    m.crossfadeStart = music.stream.made;
+    m.crossfadeStart = music.stream.made + m.musicShift;
     m.crossfadeSamples = std::max<uint64_t>(samples, 1);
 }
 
@@ -203,6 +212,33 @@ void fadeInMusic(Mix& m, uint64_t at, uint64_t samples) {
     m.crossfading = true;
     m.crossfadeStart = at;
     m.crossfadeSamples = std::max<uint64_t>(samples, 1);
+}
+
+void holdMusic(Mix& m, uint64_t from) {
+    if (m.musicHeld || from > m.made || m.made - from > kKeptSamples) return;
+    // What was made from `from` on, then what was kept before and not yet heard.
+    const uint32_t made = uint32_t(m.made - from),
+                   left = std::min(m.heldCount - m.heldNext, kKeptSamples - made);
+    std::memmove(&m.held[made], &m.held[m.heldNext], left * sizeof m.held[0]);
+    for (uint32_t i = 0; i < made; ++i) {
+        m.held[i] = m.kept.music[keptAt(from + i)];
+        m.kept.music[keptAt(from + i)] = 0.0f;
+    }
+    m.heldNext = 0;
+    m.heldCount = made + left;
+    m.musicHeld = true;
+    m.heldFrom = from;
+}
+
+void releaseMusic(Mix& m, Song& music, uint64_t at) {
+    if (!m.musicHeld || at < m.heldFrom || at > m.made || m.made - at > kKeptSamples) return;
+    m.musicHeld = false;
+    m.musicShift += at - m.heldFrom;
+    for (uint64_t i = at; i < m.made;) {
+        const uint32_t n = uint32_t(std::min<uint64_t>({m.made - i, kPiece, kKeptSamples - keptAt(i)}));
+        makeMusicPart(m, music, i, n, false);
+        i += n;
+    }
 }
 
 void setEffectVolume(Mix& m, float value) {

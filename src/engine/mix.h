@@ -33,6 +33,11 @@
 //                                       nothing fades out (a play that fades in from silence)
 //   fadeInMusic(m, at, samples)         the music, from stream sample `at` (the next one made), rises
 //                                       from silence over `samples`: a crossfade from nothing
+//   holdMusic(m, from)                  the music falls silent from stream sample `from` on (its
+//                                       player paused while effects play), what was made of it from
+//                                       there kept for later
+//   releaseMusic(m, music, at)          the music goes on from stream sample `at` on, from where it
+//                                       was held: what was kept first; then remixSamples from `at`
 //   setEffectVolume(m, value)           the effects' gain, on the scale of the volume (volume.h)
 //   setMusicDuck(m, share)              the music's share of its level while an effect sounds,
 //                                       reached and left over kDuckSamples
@@ -71,6 +76,13 @@ struct Effect {
 struct Mix {
     uint64_t made;     // the next stream sample to make
     bool musicSilent;  // no music plays (effects alone): its stream moves on unmade
+    // The music held (holdMusic): silent from heldFrom on, its stream standing still; what had been
+    // made of it beyond, heard first once it goes on. musicShift: the stream samples it was held
+    // for, in all: the music's stream sample is the mix's less it.
+    bool musicHeld;
+    uint64_t heldFrom, musicShift;
+    uint32_t heldNext, heldCount;
+    std::array<float, kKeptSamples> held;
     std::array<Effect, kMostEffects> effects;
     Song fading;  // the music that fades out under a crossfade
     Song spare;   // where a song is begun before it takes its place: an effect, a crossfade's next
@@ -96,6 +108,8 @@ void stopEffects(Mix& m, uint64_t at);
 int32_t effectsPlaying(const Mix& m, uint64_t at);
 void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut = true);
 void fadeInMusic(Mix& m, uint64_t at, uint64_t samples);
+void holdMusic(Mix& m, uint64_t from);
+void releaseMusic(Mix& m, Song& music, uint64_t at);
 void setEffectVolume(Mix& m, float value);
 void setMusicDuck(Mix& m, float share);
 

@@ -20,7 +20,14 @@ void publishMarks(Player& p) {
     p.heardMarks = p.music.stream.marks;
 }
 
-// The song heard at stream sample `heard`.
+// The music's stream sample the listener has got to: the stream's, less the time the music was held
+// while paused, standing where it was held while it is.
+uint64_t musicHeard(Player& p) {
+    const uint64_t heard = p.mix.musicHeld ? p.mix.heldFrom : samplesHeard(p.audio);
+    return heard - std::min(heard, p.mix.musicShift);
+}
+
+// The song heard at the music's stream sample `heard`.
 SongMark markHeard(Player& p, uint64_t heard) {
     std::lock_guard<std::mutex> guard(p.marksLock);
     return songHeard(p.heardMarks, heard);
@@ -62,7 +69,7 @@ bool effectsAhead(Player& p) {
 
 // Whether the listener has heard the song that plays to its end.
 bool endHeardNow(Player& p) {
-    const uint64_t heard = samplesHeard(p.audio);
+    const uint64_t heard = musicHeard(p);
     const SongMark song = markHeard(p, heard);
     return song.endAt != kNoEnd && heard >= song.endAt;
 }
@@ -206,6 +213,15 @@ void pauseSong(Player& p) {
 void resumeSong(Player& p) {
     catchUp(p);
     if (p.state != PlayerState::Paused) return;
+    if (p.mix.musicHeld) {
+        // The stream plays effects: the music goes on from where it was held, heard at once.
+        std::lock_guard<std::mutex> guard(p.songLock);
+        const uint64_t at = changePoint(p);
+        releaseMusic(p.mix, p.music, at);
+        remixStream(p, at);
+        p.state = PlayerState::Playing;
+        return;
+    }
     resumeStream(p.audio);
     p.state = PlayerState::Playing;
 }
@@ -242,12 +258,12 @@ int32_t songsOfTune(Player& p) { return playerState(p) != PlayerState::Idle ? p.
 
 int32_t songNow(Player& p) {
     if (playerState(p) == PlayerState::Idle) return 0;
-    return markHeard(p, samplesHeard(p.audio)).song + 1;
+    return markHeard(p, musicHeard(p)).song + 1;
 }
 
 int32_t songMilliseconds(Player& p) {
     if (playerState(p) == PlayerState::Idle) return 0;
-    const uint64_t heard = samplesHeard(p.audio);
+    const uint64_t heard = musicHeard(p);
     const SongMark song = markHeard(p, heard);
     if (heard <= song.at) return 0;
     const uint64_t ms = (heard - song.at) * 1000 / kSampleRate;
@@ -305,7 +321,7 @@ int32_t loadSongLengths(Player& p, const std::string& path) {
 
 int32_t songLengthNow(Player& p) {
     if (playerState(p) == PlayerState::Idle) return 0;
-    return int32_t(markHeard(p, samplesHeard(p.audio)).lengthMs);
+    return int32_t(markHeard(p, musicHeard(p)).lengthMs);
 }
 
 bool songEnded(Player& p) {
@@ -357,6 +373,20 @@ bool playEffect(Player& p, const char* fileName, int32_t song, float seconds) {
         } else {
             shutDownEngine(p);
         }
+    } else if (error == PlayError::None && p.state == PlayerState::Paused && !p.mix.musicHeld) {
+        // The music paused, the stream stopped: it plays again for the effect, the music held
+        // silent where the device will go on from (all it holds is taken again).
+        {
+            std::lock_guard<std::mutex> guard(p.songLock);
+            const uint64_t taken = samplesTaken(p.audio);
+            const uint64_t at = std::min(taken - std::min(samplesRetakable(p.audio), taken), p.mix.made);
+            error = startEffect(p.mix, at, bytes.data(), bytes.size(), song, length, lengthMs);
+            if (error == PlayError::None) {
+                holdMusic(p.mix, at);
+                remixStream(p, at);
+            }
+        }
+        if (error == PlayError::None) resumeStream(p.audio);
     } else if (error == PlayError::None) {
         std::lock_guard<std::mutex> guard(p.songLock);
         const uint64_t at = changePoint(p);

@@ -43,8 +43,10 @@
 //                                  after a stop at the end, until the next play or stop command
 //   playEffect(p, fileName, song, seconds)
 //                                  song `song` (from 0) of the file laid over the music (or heard
-//                                  alone while nothing plays), as the mix's startEffect (mix.h):
-//                                  true when it is heard; false: lastPlayError says why
+//                                  alone while nothing plays; while it is paused the stream plays
+//                                  again with the music held silent, to go on where it paused),
+//                                  as the mix's startEffect (mix.h): true when it is heard; false:
+//                                  lastPlayError says why
 //   stopEffects(p)                 every effect ends at once
 //   effectsHeard(p)                how many effects are heard now
 //   setEffectVolume(p, value), setMusicDuck(p, share): the mix's settings, kept across plays
