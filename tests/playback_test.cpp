@@ -833,14 +833,14 @@ class Neighbour {
 // a low latency does): the scripts' answers keep time with the wall clock. A null sink that had no
 // client mixes up to two seconds ahead, and a stream that started there was heard that much later,
 // its clock standing still meanwhile. The examples print what they promise (ends.qb's jingle has
-// ended by 3 s, the next song plays at 5 s; game.qb's song has been heard for as long as it
-// played); with the quick start "SidtuneTime" is the time since the command within 20 ms, in end
-// mode "next" song 2 (3 s in the examples' database) gives way to song 3 on time, and
-// "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s later). PipeWire's server plays what
-// its graph takes a quantum later (46 ms here, for a stream alone), and tells what a stream has
-// played a quantum at a time: there the clock may lag the time since the command by that much
-// more (never lead it: nothing is heard before it is played); under a sanitizer 100 ms. The same beside a
-// low-latency neighbour, which keeps that case covered.
+// ended by 3 s, the next song plays at 5 s; game.qb's song, which comes in by a crossfade heard up
+// to 0.05 s after its command, has been heard for as long as it played since); with the quick start
+// "SidtuneTime" is the time since the command within 20 ms, in end mode "next" song 2 (3 s in the examples'
+// database) gives way to song 3 on time, and "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s
+// later). PipeWire's server plays what its graph takes a quantum later (46 ms here, for a stream alone), and
+// tells what a stream has played a quantum at a time: there the clock may lag the time since the command by
+// that much more (never lead it: nothing is heard before it is played); under a sanitizer 100 ms. The same
+// beside a low-latency neighbour, which keeps that case covered.
 TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     SKIP_WITHOUT_SOUND_SERVER();
     const std::string examples = SIDTUNE_DEMO_DIR, effects = demoTune("effects.sid");
@@ -891,7 +891,12 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
                 if (call.name == "ResumeSidtune") resumed = call.time;
                 if (call.name == "SidtuneTime") asked = call.time;
             }
-            EXPECT_TRUE(keepsTime(std::stod(game.printed[3]) / 1000, (paused - song2) + (asked - resumed)));
+            // Song 2 comes in by a crossfade, heard (and so counted) from up to 0.05 s after its
+            // command: the clock may lag the time since the command by that much more.
+            const double clock = std::stod(game.printed[3]) / 1000,
+                         played = (paused - song2) + (asked - resumed);
+            EXPECT_TRUE(keepsTime(clock, played) || keepsTime(clock + 0.05, played))
+                << clock << " s, " << played << " s";
         }
 
         // The clock, the next song and the end, polled.
