@@ -839,7 +839,8 @@ class Neighbour {
 // database) gives way to song 3 on time, and "SidtuneEnded" turns -1 within 50 ms of song 3's end (2.5 s
 // later). PipeWire's server plays what its graph takes a quantum later (46 ms here, for a stream alone), and
 // tells what a stream has played a quantum at a time: there the clock may lag the time since the command by
-// that much more (never lead it: nothing is heard before it is played); under a sanitizer 100 ms. The same
+// that much more, and by a few milliseconds more when its graph runs late (up to 77 ms was seen in all):
+// 80 ms (never lead it: nothing is heard before it is played); under a sanitizer 100 ms. The same
 // beside a low-latency neighbour, which keeps that case covered.
 TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     SKIP_WITHOUT_SOUND_SERVER();
@@ -856,7 +857,7 @@ TEST(RealAudio, AloneTheScriptsAnswersKeepTime) {
     for (int poll = 0; poll < 250; ++poll) timed += "e = SidtuneEnded\nPrint e\nWait 10\n";
     const char* server = std::getenv("SIDTUNE_SOUND_SERVER");
     const double lag = !kTimingJudged                                           ? 0.100
-                       : server != nullptr && std::string(server) == "pipewire" ? 0.066
+                       : server != nullptr && std::string(server) == "pipewire" ? 0.080
                                                                                 : 0.020;
     // The clock (seconds of the song heard) against the time it has played: within 20 ms, or up to
     // `lag` behind.
