@@ -247,6 +247,7 @@ class PlayerMix : public ::testing::Test {
         EXPECT_EQ(sim::live(), sim::LiveObjects{});
     }
     void playMusic() {
+        sim::reset();  // (nothing is alive between the test's parts: the refills are counted afresh)
         ASSERT_TRUE(openPlayer(p));
         ASSERT_TRUE(startTune(p, demo.c_str(), 0));
         ASSERT_TRUE(sim::waitForRefills(2));  // the first half primed, the second made

@@ -196,13 +196,12 @@ int32_t effectsPlaying(const Mix& m, uint64_t at) {
     return n;
 }
 
-void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut) {
+void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples) {
     // (What was kept of a music held before goes: the song fading out goes on from where it is.)
     m.heldNext = m.heldCount = 0;
     std::swap(m.fading, music);
     std::swap(music, next);
-    m.fadingPlays = fadeOut;
-    m.crossfading = true;
+    m.fadingPlays = m.crossfading = true;
     m.crossfadeStart = music.stream.made + m.musicShift;
     m.crossfadeSamples = std::max<uint64_t>(samples, 1);
 }

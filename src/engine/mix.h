@@ -27,10 +27,9 @@
 //   startCrossfade(m, music, next, samples)
 //                                       the song in `next` (begun, its stream starting at the next
 //                                       sample made, or at one made already, then remixed) becomes
-//                                       the music and fades in over
-//                                       `samples`, while the music so far fades out (a song still
-//                                       fading from an earlier crossfade is cut). `fadeOut` false:
-//                                       nothing fades out (a play that fades in from silence)
+//                                       the music and fades in over `samples`, while the music so
+//                                       far fades out (a song still fading from an earlier
+//                                       crossfade is cut)
 //   fadeInMusic(m, at, samples)         the music, from stream sample `at` (the next one made), rises
 //                                       from silence over `samples`: a crossfade from nothing
 //   holdMusic(m, from)                  the music falls silent from stream sample `from` on (its
@@ -106,7 +105,7 @@ PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, in
                       uint32_t lengthMs);
 void stopEffects(Mix& m, uint64_t at);
 int32_t effectsPlaying(const Mix& m, uint64_t at);
-void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples, bool fadeOut = true);
+void startCrossfade(Mix& m, Song& music, Song& next, uint64_t samples);
 void fadeInMusic(Mix& m, uint64_t at, uint64_t samples);
 void holdMusic(Mix& m, uint64_t from);
 void releaseMusic(Mix& m, Song& music, uint64_t at);

@@ -43,12 +43,16 @@ void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
     publishMarks(p);
 }
 
-// Where a change to the mix begins, with the song lock held: as soon as the device lets it, and
-// at the latest at the next sample made.
-uint64_t changePoint(Player& p) {
-    const uint64_t taken = samplesTaken(p.audio), retakable = std::min(samplesRetakable(p.audio), taken);
-    return std::min(taken - retakable + kChangeLead, p.mix.made);
+// The first stream sample the device lets a change reach, with the song lock held (at the latest
+// the next sample made): what it takes next, or the first of what it holds and can take again.
+uint64_t firstChangeable(Player& p) {
+    const uint64_t taken = samplesTaken(p.audio);
+    return std::min(taken - std::min(samplesRetakable(p.audio), taken), p.mix.made);
 }
+
+// Where a change to the mix begins while the stream plays: kChangeLead past the first sample it
+// can reach.
+uint64_t changePoint(Player& p) { return std::min(firstChangeable(p) + kChangeLead, p.mix.made); }
 
 // The stream from `at` on (made, not yet taken) mixed again and written over, with the song lock
 // held.
@@ -378,8 +382,7 @@ bool playEffect(Player& p, const char* fileName, int32_t song, float seconds) {
         // silent where the device will go on from (all it holds is taken again).
         {
             std::lock_guard<std::mutex> guard(p.songLock);
-            const uint64_t taken = samplesTaken(p.audio);
-            const uint64_t at = std::min(taken - std::min(samplesRetakable(p.audio), taken), p.mix.made);
+            const uint64_t at = firstChangeable(p);  // (nothing plays meanwhile)
             error = startEffect(p.mix, at, bytes.data(), bytes.size(), song, length, lengthMs);
             if (error == PlayError::None) {
                 holdMusic(p.mix, at);

@@ -35,11 +35,6 @@ float real(ScriptRuntime* runtime, int32_t index) {
 }
 void result(ScriptRuntime* runtime, int32_t value) { runtime->operations->setIntegerResult(runtime, value); }
 
-// "PlaySidtune" and "PlaySidtuneSong": the player closed and its output set up anew, and only then
-// the parameters read (the file with index 1, the song, counted from 1, with index 2). A song
-// that is no whole number from 1 to the tune's songs leaves the player Idle, as a file that is no
-// tune does. No exception may reach the host: the standard library's only one here is running
-// out of memory, which leaves the player Idle and the command false.
 // A script's song number, counted from 1, as the player's, from 0: -1 when it is no whole number
 // from 1 to 256.
 int32_t songOf(float n) { return n >= 1.0f && n <= 256.0f && std::floor(n) == n ? int32_t(n) - 1 : -1; }
@@ -48,18 +43,29 @@ const char* text(ScriptRuntime* runtime, int32_t index) {
     return runtime->operations->getStringParameter(runtime, index);
 }
 
-void play(ScriptRuntime* runtime, bool songGiven) {
+// A command that plays something (a tune, an effect): -1 when `start` gives true. No exception may
+// reach the host: the standard library's only one here is running out of memory, which leaves the
+// player Idle and the command false.
+template <typename Start>
+void answerPlay(ScriptRuntime* runtime, Start start) {
     bool playing = false;
     try {
-        if (openPlayer(player)) {
-            const char* fileName = text(runtime, 1);
-            playing = startTune(player, fileName, songGiven ? songOf(real(runtime, 2)) : 0);
-        }
+        playing = start();
     } catch (...) {
         abandonPlayer(player);
-        playing = false;
     }
     result(runtime, playing ? -1 : 0);
+}
+
+// "PlaySidtune" and "PlaySidtuneSong": the player closed and its output set up anew, and only then
+// the parameters read (the file with index 1, the song, counted from 1, with index 2). A song
+// that is no whole number from 1 to the tune's songs leaves the player Idle, as a file that is no
+// tune does.
+void play(ScriptRuntime* runtime, bool songGiven) {
+    answerPlay(runtime, [&] {
+        return openPlayer(player) &&
+               startTune(player, text(runtime, 1), songGiven ? songOf(real(runtime, 2)) : 0);
+    });
 }
 
 void QUENBRIX_CALL playSidtune(ScriptRuntime* runtime) { play(runtime, false); }
@@ -106,25 +112,16 @@ void QUENBRIX_CALL sidtuneLength(ScriptRuntime* runtime) { result(runtime, songL
 void QUENBRIX_CALL sidtuneEnded(ScriptRuntime* runtime) { result(runtime, songEnded(player) ? -1 : 0); }
 void QUENBRIX_CALL setSidtuneEnd(ScriptRuntime* runtime) { setEndMode(player, real(runtime, 1)); }
 
-// "PlaySidEffect" and "CrossfadeSidtune": file, song from 1, seconds. Out of memory: the player
-// Idle, the command false.
+// "PlaySidEffect" and "CrossfadeSidtune": file, song from 1, seconds.
 void QUENBRIX_CALL playSidEffect(ScriptRuntime* runtime) {
-    bool heard = false;
-    try {
-        heard = playEffect(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
-    } catch (...) {
-        abandonPlayer(player);
-    }
-    result(runtime, heard ? -1 : 0);
+    answerPlay(runtime, [&] {
+        return playEffect(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
+    });
 }
 void QUENBRIX_CALL crossfadeSidtune(ScriptRuntime* runtime) {
-    bool playing = false;
-    try {
-        playing = crossfadeTo(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
-    } catch (...) {
-        abandonPlayer(player);
-    }
-    result(runtime, playing ? -1 : 0);
+    answerPlay(runtime, [&] {
+        return crossfadeTo(player, text(runtime, 1), songOf(real(runtime, 2)), real(runtime, 3));
+    });
 }
 void QUENBRIX_CALL stopSidEffects(ScriptRuntime*) { stopEffects(player); }
 void QUENBRIX_CALL sidEffectsPlaying(ScriptRuntime* runtime) { result(runtime, effectsHeard(player)); }
