@@ -373,6 +373,13 @@ TEST_F(PlayerMix, TheEffectsRulesOfThePlayer) {
     }
     EXPECT_EQ(songMilliseconds(p),
               int32_t((4410 + 8820 + after.size() - (resumedAt - 4410)) * 1000 / kSampleRate));
+    // A crossfade after it: the new song from the change point on, its clock from 0.
+    ASSERT_TRUE(crossfadeTo(p, other.c_str(), 0, 0.1f));
+    EXPECT_EQ(songMilliseconds(p), 0);
+    const std::vector<int16_t> faded = sim::listen(kBlockBytes);
+    EXPECT_EQ(songMilliseconds(p), int32_t((kBlockSamples - kChangeLead) * 1000 / kSampleRate));
+    const std::vector<int16_t> nextAlone = alone(otherBytes, 0, kBlockSamples);
+    EXPECT_TRUE(std::equal(faded.end() - 4410, faded.end(), nextAlone.end() - long(4410 + kChangeLead)));
     closePlayer(p);
 
     // A device that holds what it took, not yet heard (a sound server), takes it again from the

@@ -447,8 +447,9 @@ bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds) {
         next.settings = p.settings;
         error = beginTune(next, bytes.data(), bytes.size(), song);
         if (error == PlayError::None) {
+            // The music's stream runs behind the mix's by the time it was held while paused.
             const uint64_t at = changePoint(p);
-            startSongStream(next, song, at, lengths, bytes);
+            startSongStream(next, song, at - p.mix.musicShift, lengths, bytes);
             startCrossfade(p.mix, p.music, next, samples);
             remixStream(p, at);
             publishMarks(p);
