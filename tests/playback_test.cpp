@@ -684,7 +684,8 @@ TEST(RealAudio, ASongHeardToItsEnd) {
 // Where a change to the mix (an effect, a crossfade) was first heard in a recording of the music
 // alone: the first sample from `from` on that leaves the music, and where the change began, at
 // most 0.45 s before it (what a sound server took again from the change point on): the start at
-// which `predict(start, i)` gives the recording from there on, within the tolerance.
+// which `predict(start, i)` gives the recording from there on, within the tolerance, for longest
+// (up to 0.5 s). A slow ramp into a song that begins quietly fits a wrong start for a while.
 struct Change {
     size_t heard, began;
 };
@@ -695,12 +696,16 @@ Change findChange(const std::vector<int16_t>& r, size_t offset, const std::vecto
     while (c.heard < music.size() && offset + c.heard < r.size() &&
            sameSample(r, offset + c.heard, music, c.heard))
         ++c.heard;
+    size_t longest = 1000;  // at least this many samples
     for (size_t began = c.heard + 1; began-- > c.heard - std::min<size_t>(c.heard, kSampleRate * 45 / 100);) {
         size_t i = c.heard;
-        while (i < c.heard + 1000 && offset + i < r.size() &&
+        while (i < c.heard + kSampleRate / 2 && offset + i < r.size() &&
                std::abs(int(r[offset + i]) - predict(began, i)) <= kSampleTolerance)
             ++i;
-        if (i == c.heard + 1000) return {c.heard, began};
+        if (i - c.heard >= longest && (c.began == r.size() || i - c.heard > longest)) {
+            longest = i - c.heard;
+            c.began = began;
+        }
     }
     return c;
 }
