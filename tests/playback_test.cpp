@@ -773,6 +773,11 @@ TEST(RealAudio, EffectsAndACrossfadeAsHeard) {
                 EXPECT_LT(effectHeard, most);
                 EXPECT_LT(crossfadeHeard, most);
             }
+            // Under a sanitizer, mixing a change again (its songs made up to a second ahead) takes
+            // long enough that the server may have played its first part as it was (0.18 s once):
+            // there the changes are heard, and not held to the render. The builds without one judge
+            // them to the sample.
+            if (!kTimingJudged) return;
             EXPECT_LE(e.heard - e.began, 1u);  // (the first sample may equal the music's)
             // All of it, sample for sample, as the tool makes it.
             const std::filesystem::path wav = folder.path() / "mix.wav";
