@@ -257,8 +257,12 @@ class PlayerMix : public ::testing::Test {
 // A command's change is heard from kChangeLead past the sample the device took last, mixed as the
 // mix makes it offline; what was made before it is kept, and the device hears no gap.
 TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
-    enum class Change { Effect, Crossfade, EffectThenStop };
-    for (const Change change : {Change::Effect, Change::Crossfade, Change::EffectThenStop}) {
+    // A seek: the song from that time on (forward, and back to a time before the listener).
+    enum class Change { Effect, Crossfade, EffectThenStop, SeekForward, SeekBack };
+    for (const Change change :
+         {Change::Effect, Change::Crossfade, Change::EffectThenStop, Change::SeekForward, Change::SeekBack}) {
+        const bool seek = change == Change::SeekForward || change == Change::SeekBack;
+        const uint64_t seekTo = change == Change::SeekForward ? 3 * kSampleRate : 441;
         playMusic();
         setMusicDuck(p, 0.25f);
         std::vector<int16_t> heard = sim::listen(4410 * kBytesPerSample);
@@ -266,6 +270,8 @@ TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
         if (change == Change::Crossfade) {
             ASSERT_TRUE(crossfadeTo(p, other.c_str(), 0, 0.1f));
             EXPECT_EQ(songNow(p), 1);
+        } else if (seek) {
+            ASSERT_TRUE(seekSong(p, float(seekTo) / kSampleRate));
         } else {
             ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.2f));
             EXPECT_EQ(effectsHeard(p), 0);  // not yet
@@ -286,7 +292,11 @@ TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
         setMusicDuck(*m, 0.25f);
         auto music = musicOf(demoBytes, 0);
         std::vector<int16_t> expected = mixed(*m, *music, at);
-        if (change == Change::Crossfade) {
+        if (seek) {
+            const std::vector<int16_t> song = alone(demoBytes, 0, seekTo + 3 * kBlockSamples - at);
+            expected.insert(expected.end(), song.begin() + long(seekTo), song.end());
+            EXPECT_EQ(songMilliseconds(p), int32_t((seekTo + 3 * kBlockSamples - at) * 1000 / kSampleRate));
+        } else if (change == Change::Crossfade) {
             auto next = musicOf(otherBytes, 0, at);
             startCrossfade(*m, *music, *next, 4410);
         } else {

@@ -49,6 +49,10 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"SetSidEffectVolume", false, {kQuenbrixReal}},
         {"SetSidMusicDuck", false, {kQuenbrixReal}},
         {"CrossfadeSidtune", true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
+        {"SeekSidtune", true, {kQuenbrixReal}},
+        {"SidVoiceLevel", true, {kQuenbrixReal}},
+        {"SidtuneLevel", true, {}},
+        {"SidtuneEndsHeard", true, {}},
     };
     return commands;
 }

@@ -212,6 +212,7 @@ TEST_F(SongEndTest, TheEndModesToTheSample) {
     EXPECT_TRUE(songEnded(player));
     EXPECT_EQ(playerState(player), PlayerState::Idle);  // stopped at the end
     EXPECT_TRUE(songEnded(player));                     // and it stays ended until the next command
+    EXPECT_EQ(endsHeard(player), 1);
     // The device is released once what it held has played out, a quarter of a second on.
     EXPECT_EQ(sim::live().devices, 1);
     EXPECT_EQ(listen(uint32_t(kSampleRate / 4) * kBytesPerSample), std::vector<int16_t>(kSampleRate / 4));
@@ -232,12 +233,30 @@ TEST_F(SongEndTest, TheEndModesToTheSample) {
     EXPECT_EQ(songNow(player), 2);
     EXPECT_EQ(songLengthNow(player), 0);  // the database gives song 2 none
     EXPECT_FALSE(songEnded(player));      // the new song has not ended
+    EXPECT_EQ(endsHeard(player), 1);      // but the end it followed is counted
     const std::vector<int16_t> more = listen(2 * kBlockBytes);
     heard.insert(heard.end(), more.begin(), more.end());
     EXPECT_EQ(heard, expected);
     EXPECT_EQ(songNow(player), 1);
+    EXPECT_EQ(endsHeard(player), 2);
     closePlayer(player);
     EXPECT_FALSE(songEnded(player));  // a stop command: no longer
+    EXPECT_EQ(endsHeard(player), 0);
+
+    // "loop": song 1 again from its start at each end, its time from 0 with each pass, never ended.
+    setEndMode(player, 3.0f);
+    ASSERT_TRUE(openPlayer(player));
+    ASSERT_TRUE(startTune(player, tune.c_str(), 0));
+    expected.clear();
+    for (int pass = 0; pass < 4; ++pass) {
+        const std::vector<int16_t> song = render(0, length);
+        expected.insert(expected.end(), song.begin(), song.end());
+    }
+    heard = listen(uint32_t(3 * length + 441) * kBytesPerSample);
+    EXPECT_EQ(heard, std::vector(expected.begin(), expected.begin() + long(heard.size())));
+    EXPECT_EQ(songMilliseconds(player), 10);
+    EXPECT_FALSE(songEnded(player));
+    EXPECT_EQ(endsHeard(player), 3);
 }
 
 // Nothing changes for a play that uses none of this: the end mode "on" plays on past the end, and
@@ -256,6 +275,15 @@ TEST_F(SongEndTest, PlayingOnPastTheEnd) {
         EXPECT_EQ(heard, render(song, 3 * kBlockSamples)) << song;
         EXPECT_EQ(playerState(player), PlayerState::Playing);
     }
+    // The end is the song's, whatever is muted: song 2 with every voice muted still ends where
+    // its sound fell silent, not three seconds after the mutes.
+    for (int32_t voice = 1; voice <= 3; ++voice) setVoiceMuted(player, voice, 1.0f);
+    ASSERT_TRUE(openPlayer(player));
+    ASSERT_TRUE(startTune(player, tune.c_str(), 1));
+    listen(uint32_t(59 * 882 - 10) * kBytesPerSample);
+    EXPECT_FALSE(songEnded(player));
+    listen(20 * kBytesPerSample);
+    EXPECT_TRUE(songEnded(player));
 }
 
 }  // namespace

@@ -148,6 +148,7 @@ int renderCommand(const RenderOptions& o) {
     applySongOptions(s, o.settings);
     // Song N of the command line is the player's song N - 1; it exists (songExists).
     beginTune(s, tune.bytes.data(), tune.bytes.size(), o.song - 1);
+    skipSong(s, seekSamples(o.start));
     startSongStream(s, o.song - 1, 0, {}, tune.bytes);
     const auto mix = std::make_unique<Mix>();
     setEffectVolume(*mix, float(o.effectVolume));

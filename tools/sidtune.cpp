@@ -2,7 +2,7 @@
 // command is a file of its own (sidtune_commands.h).
 //
 //   sidtune render TUNE -o OUT.wav (-t SECONDS | --lengths DB) [--song N] [--speed R]
-//                  [--mute V,...] [--fade-out S]
+//                  [--mute V,...] [--start S] [--fade-out S]
 //                                renders a song offline, block by block, exactly as the player
 //                                does, into a 16-bit mono WAV file at the player's rate
 //   sidtune info TUNE [--json] [--lengths DB]
@@ -108,6 +108,11 @@ int main(int argc, char** argv) {
         ->type_name("N");
     addLengths(renderCommand, render.lengths, "A song-length database (Songlengths.md5): the song's length");
     addSongSettings(renderCommand, render.settings);
+    renderCommand
+        ->add_option("--start", render.start,
+                     "The song from this time on, as SeekSidtune: its first SECONDS made and left out")
+        ->type_name("SECONDS")
+        ->check(within(0, kMostSeekSeconds));
     renderCommand
         ->add_option("--fade-out", render.fadeOut, "The last SECONDS fade to silence, as FadeOutSidtune")
         ->type_name("SECONDS")

@@ -27,6 +27,7 @@ struct RenderOptions {
     int song = 1;
     SongOptions settings;
     double fadeOut = 0;  // the last seconds fade to silence
+    double start = 0;    // the song's first seconds made and left out, as SeekSidtune
     // Sounds over the music, as the plugin mixes them: FILE:SONG@SECONDS[:LENGTH] each, and
     // FILE:SONG@SECONDS:DURATION.
     std::vector<std::string> effects;

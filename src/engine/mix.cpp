@@ -13,10 +13,24 @@ namespace {
 
 // The mix is made in pieces of this many samples, on the stack.
 constexpr uint32_t kPiece = 256;
+static_assert(kPiece <= kLevelSamples, "a piece's voice levels fill at most two of their stretches");
 
 bool soundsAt(const Effect& e, uint64_t at) { return e.used && e.startAt <= at && at < e.endAt; }
 
 uint32_t keptAt(uint64_t at) { return uint32_t(at % kKeptSamples); }
+
+// The music's voice levels for stream samples [at, at + n) (n at most kLevelSamples), as it has
+// made them.
+void keepVoiceLevels(Mix& m, const Song& music, uint64_t at, uint32_t n) {
+    const bool heard = !m.musicSilent && !m.musicHeld;
+    for (uint32_t slot : {keptAt(at) / kLevelSamples, keptAt(at + n - 1) / kLevelSamples}) {
+        for (int v = 0; v < 3; ++v) {
+            const bool muted = (music.machine.sid.mutedVoices >> v) & 1;
+            m.kept.voiceLevels[slot][size_t(v)] =
+                heard && !muted ? uint8_t(music.machine.sid.voices[size_t(v)].envelope >> 16) : 0;
+        }
+    }
+}
 
 // Whether anything but the music at its full share is heard from `at` on for `count` samples.
 bool musicAlone(const Mix& m, uint64_t at, uint32_t count) {
@@ -42,6 +56,7 @@ void makeMusicPart(Mix& m, Song& music, uint64_t at, uint32_t n, bool keptFades)
         for (uint32_t i = 0; i < kept; ++i) samples[i] = int16_t(m.held[m.heldNext++]);
         if (kept < n) playSongStream(music, samples + kept, n - kept);
     }
+    keepVoiceLevels(m, music, at, n);
     if (!m.crossfading) {
         for (uint32_t i = 0; i < n; ++i) part[i] = float(samples[i]);
         return;
@@ -121,6 +136,7 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
             } else {
                 playSongStream(music, out, n);
             }
+            keepVoiceLevels(m, music, at, n);
             for (uint32_t i = 0; i < n; ++i) {
                 m.kept.music[k + i] = float(out[i]);
                 m.kept.ducked[k + i] = 0.0f;
@@ -247,6 +263,27 @@ void setEffectVolume(Mix& m, float value) {
 void setMusicDuck(Mix& m, float share) {
     if (std::isnan(share)) return;
     m.duckDepth = 1.0f - std::clamp(share, 0.0f, 1.0f);
+}
+
+}  // namespace sidtune
+
+namespace sidtune {
+
+float musicPeak(const Mix& m, uint64_t from, uint64_t to) {
+    from = std::max(from, m.made - std::min<uint64_t>(m.made, kKeptSamples));
+    to = std::min(to, m.made);
+    float peak = 0.0f;
+    for (uint64_t at = from; at < to; ++at) {
+        const uint32_t k = keptAt(at);
+        peak = std::max(peak, std::abs(m.kept.music[k] * (1.0f - m.kept.ducked[k])));
+    }
+    return peak;
+}
+
+int32_t voiceLevelAt(const Mix& m, int32_t voice, uint64_t at) {
+    if (voice < 0 || voice > 2 || m.made == 0) return 0;
+    at = std::clamp(at, m.made - std::min<uint64_t>(m.made, kKeptSamples), m.made - 1);
+    return m.kept.voiceLevels[keptAt(at) / kLevelSamples][size_t(voice)];
 }
 
 }  // namespace sidtune

@@ -40,6 +40,10 @@
 //   setEffectVolume(m, value)           the effects' gain, on the scale of the volume (volume.h)
 //   setMusicDuck(m, share)              the music's share of its level while an effect sounds,
 //                                       reached and left over kDuckSamples
+//   musicPeak(m, from, to)              the loudest sample of the music's part (ducked, before the
+//                                       volume) among stream samples [from, to) still kept: 0-32768
+//   voiceLevelAt(m, voice, at)          voice `voice`'s (0-2) envelope level, 0-255, as stream
+//                                       sample `at` (kept) was made; 0 for a muted voice
 //
 // Gains: the effects' volume and the duck are amplitudes; a crossfade's two ramps go in straight
 // lines, their sum always full. A new Mix is zero: full effect volume, no duck.
@@ -60,6 +64,7 @@ constexpr int kMostEffects = 4;
 constexpr uint64_t kDuckSamples = kSampleRate / 20;   // 50 ms
 constexpr uint64_t kEffectSilence = kSampleRate / 2;  // an effect's silence that ends it
 constexpr uint32_t kKeptSamples = 2 * kBlockSamples;  // the stream's last second made, kept
+constexpr uint32_t kLevelSamples = 256;               // the voices' levels are kept this often
 
 struct Effect {
     Song song;         // at the normal tempo, no voice muted
@@ -95,6 +100,9 @@ struct Mix {
     // the music's part (the crossfade's two songs at their ramps) and how far it was ducked.
     struct Kept {
         std::array<float, kKeptSamples> music, ducked;
+        // Each music voice's envelope level (0-255; 0 muted) as each stretch of kLevelSamples was
+        // made: the levels a script reads for what is heard.
+        std::array<std::array<uint8_t, 3>, kKeptSamples / kLevelSamples + 1> voiceLevels;
     } kept;
 };
 
@@ -111,5 +119,7 @@ void holdMusic(Mix& m, uint64_t from);
 void releaseMusic(Mix& m, Song& music, uint64_t at);
 void setEffectVolume(Mix& m, float value);
 void setMusicDuck(Mix& m, float share);
+float musicPeak(const Mix& m, uint64_t from, uint64_t to);
+int32_t voiceLevelAt(const Mix& m, int32_t voice, uint64_t at);
 
 }  // namespace sidtune

@@ -106,6 +106,7 @@ void catchUp(Player& p) {
         return;
     }
     const bool ended = endHeardNow(p);
+    const uint32_t ends = endsHeardAt(markHeard(p, musicHeard(p)), musicHeard(p));
     if (outputLost(p.audio)) {
         closePlayer(p);
         p.lastError = PlayError::NoSoundOutput;
@@ -120,6 +121,7 @@ void catchUp(Player& p) {
         return;
     }
     p.endHeard = ended;
+    p.endsKept = ends;
 }
 
 // Each song's length from the song-length database, for the tune file's bytes; empty without one.
@@ -157,6 +159,7 @@ bool startTune(Player& p, const char* fileName, int32_t song) {
     if (error == PlayError::None && !startSong(p, song)) error = PlayError::NoSuchSong;
     p.lastError = error;
     p.endHeard = false;
+    p.endsKept = 0;
     if (error != PlayError::None) {
         shutDownEngine(p);
         return false;
@@ -245,6 +248,7 @@ void fadePlayer(Player& p, float to, float seconds, bool thenIdle) {
 
 void closePlayer(Player& p) {
     p.endHeard = p.playingOut = p.effectsAlone = false;
+    p.endsKept = 0;
     if (p.state != PlayerState::Idle) {
         stopSong(p);
         p.state = PlayerState::Idle;
@@ -268,9 +272,7 @@ int32_t songNow(Player& p) {
 int32_t songMilliseconds(Player& p) {
     if (playerState(p) == PlayerState::Idle) return 0;
     const uint64_t heard = musicHeard(p);
-    const SongMark song = markHeard(p, heard);
-    if (heard <= song.at) return 0;
-    const uint64_t ms = (heard - song.at) * 1000 / kSampleRate;
+    const uint64_t ms = songSamplesAt(markHeard(p, heard), heard) * 1000 / kSampleRate;
     return ms > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(ms);
 }
 
@@ -300,7 +302,7 @@ void setQuickStart(Player& p, float on) {
 }
 
 void setEndMode(Player& p, float mode) {
-    if (mode != 0.0f && mode != 1.0f && mode != 2.0f) return;
+    if (mode != 0.0f && mode != 1.0f && mode != 2.0f && mode != 3.0f) return;
     std::lock_guard<std::mutex> guard(p.songLock);
     p.settings.endMode = p.music.settings.endMode = EndMode(int(mode));
     p.settings.findEnds = p.music.settings.findEnds = true;
@@ -458,6 +460,67 @@ bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds) {
     }
     p.lastError = error;
     return error == PlayError::None;
+}
+
+bool seekSong(Player& p, float seconds) {
+    catchUp(p);
+    if (p.state == PlayerState::Idle || !(seconds >= 0.0f)) return false;
+    // The song heard, begun afresh and made up to the point unheard, aside: the music plays on
+    // meanwhile.
+    const uint64_t heard = musicHeard(p);
+    const SongMark mark = markHeard(p, heard);
+    uint64_t skipped = seekSamples(double(seconds));
+    if (mark.lengthMs != 0) skipped = std::min(skipped, lengthSamples(mark.lengthMs));
+    // The spare and the music's tune bytes are this thread's alone: the worker reads neither.
+    const std::vector<uint8_t>& bytes = p.music.stream.tune;
+    Song& next = p.mix.spare;
+    next.settings = p.settings;
+    if (beginTune(next, bytes.data(), bytes.size(), std::max(mark.song, 0)) != PlayError::None) return false;
+    skipSong(next, skipped);
+    std::lock_guard<std::mutex> guard(p.songLock);
+    Mix& m = p.mix;
+    // Where the new place is heard from: while the music is held for effects, where it was held;
+    // while paused, the first sample the device will play; else the change point.
+    const bool paused = p.state == PlayerState::Paused;
+    const uint64_t at = m.musicHeld ? m.heldFrom : paused ? firstChangeable(p) : changePoint(p);
+    seekSongStream(next, p.music.stream, at - m.musicShift, std::max(mark.song, 0), skipped);
+    std::swap(p.music, next);
+    // What was made of the music before goes, a crossfade under way with it: the music is the new
+    // place alone.
+    m.heldNext = m.heldCount = 0;
+    m.crossfading = m.fadingPlays = false;
+    if (!m.musicHeld) remixStream(p, at);
+    publishMarks(p);
+    return true;
+}
+
+int32_t endsHeard(Player& p) {
+    if (playerState(p) == PlayerState::Idle) return int32_t(p.endsKept);
+    const uint64_t heard = musicHeard(p);
+    return int32_t(endsHeardAt(markHeard(p, heard), heard));
+}
+
+int32_t musicLevel(Player& p) {
+    if (playerState(p) != PlayerState::Playing) return 0;
+    const uint64_t heard = samplesHeard(p.audio);
+    float peak = 0.0f;
+    {
+        std::lock_guard<std::mutex> guard(p.songLock);
+        peak = musicPeak(p.mix, heard - std::min(heard, kLevelWindow), heard);
+    }
+    float volume = 0.0f;
+    {
+        std::lock_guard<std::mutex> guard(p.audio.volume.lock);
+        volume = float(volumeStep(p.audio.volume.value)) / 127.0f;
+    }
+    return int32_t(std::lround(std::min(1.0f, peak * volume / 32768.0f) * 100.0f));
+}
+
+int32_t voiceLevel(Player& p, int32_t voice) {
+    if (playerState(p) == PlayerState::Idle || voice < 1 || voice > 3) return 0;
+    const uint64_t heard = samplesHeard(p.audio);
+    std::lock_guard<std::mutex> guard(p.songLock);
+    return voiceLevelAt(p.mix, voice - 1, heard);
 }
 
 }  // namespace sidtune

@@ -50,6 +50,17 @@
 //   stopEffects(p)                 every effect ends at once
 //   effectsHeard(p)                how many effects are heard now
 //   setEffectVolume(p, value), setMusicDuck(p, share): the mix's settings, kept across plays
+//   seekSong(p, seconds)           while Playing or Paused: the song heard is begun again and its
+//                                  first `seconds` (seekSamples, song.h) made unheard; it is heard
+//                                  from there, from the change point on (below). A point past its
+//                                  known length is its end. true when it is so; false in Idle
+//   endsHeard(p)                   how many songs have been heard to their end since the last play
+//                                  or stop
+//   musicLevel(p)                  0-100: the loudest sample of the music heard in the last
+//                                  kLevelWindow, after the volume, in percent of full scale; 0 when
+//                                  Idle or Paused
+//   voiceLevel(p, voice)           voice `voice`'s (1-3) envelope level as heard now, 0-255; 0 when
+//                                  Idle
 //   crossfadeTo(p, fileName, song, seconds)
 //                                  song `song` of the file fades in over `seconds` while the music
 //                                  fades out, and is the music from then on; from Idle or Paused,
@@ -97,12 +108,16 @@ struct SongLengthDatabase;
 // takes while the change is mixed in, and a DirectSound device's write cursor, lie before it.
 constexpr uint64_t kChangeLead = kSampleRate / 50;
 
+// The stretch of what was last heard that musicLevel speaks of.
+constexpr uint64_t kLevelWindow = kSampleRate / 50;
+
 enum class PlayerState : int32_t { Idle = 0, Playing = 1, Paused = 2 };
 
 struct Player {
     PlayerState state;
     PlayError lastError;
-    bool endHeard;  // the song played last was heard to its end before the player went Idle
+    bool endHeard;      // the song played last was heard to its end before the player went Idle
+    uint32_t endsKept;  // the ends heard (endsHeard) when the player went Idle
     // Idle after a stop at a song's end, the device still open until it has played out: until
     // the stream sample `playedOutAt` is heard.
     bool playingOut;
@@ -169,5 +184,9 @@ int32_t effectsHeard(Player& p);
 void setEffectVolume(Player& p, float value);
 void setMusicDuck(Player& p, float share);
 bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds);
+bool seekSong(Player& p, float seconds);
+int32_t endsHeard(Player& p);
+int32_t musicLevel(Player& p);
+int32_t voiceLevel(Player& p, int32_t voice);
 
 }  // namespace sidtune

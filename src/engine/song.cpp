@@ -1,5 +1,7 @@
 #include "engine/song.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "audio/audio_format.h"
@@ -37,6 +39,20 @@ PlayError beginTuneFile(Song& s, const char* path, int32_t song) {
 
 void renderSong(Song& s, int16_t* samples, uint32_t count) {
     playFrames(s.machine, s.tune, s.pacing, playSpeed(s.settings), samples, count);
+}
+
+void skipSong(Song& s, uint64_t count) {
+    int16_t unheard[1024];
+    while (count != 0) {
+        const uint32_t n = uint32_t(count < 1024 ? count : 1024);
+        renderSong(s, unheard, n);
+        count -= n;
+    }
+}
+
+uint64_t seekSamples(double seconds) {
+    if (!(seconds >= 0)) return 0;
+    return uint64_t(std::llround(std::min(seconds, kMostSeekSeconds) * kSampleRate));
 }
 
 }  // namespace sidtune

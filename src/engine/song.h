@@ -15,6 +15,11 @@
 //   renderSong(s, samples, count)        the song's next `count` samples as frame pacing makes
 //                                        them, with its settings: in blocks of kBlockSamples from
 //                                        its beginning, wherever the pieces asked for are cut
+//   skipSong(s, count)                   the song's next `count` samples made and left unheard:
+//                                        a seek, which begins the song afresh and skips to a time
+//   seekSamples(seconds)                 the samples a seek to `seconds` skips: rounded to the
+//                                        nearest, limited to kMostSeekSeconds (0 when negative
+//                                        or not a number)
 //
 // A new song must be zero: `Song s{}`, or std::make_unique<Song>(), which value-initialises it.
 #pragma once
@@ -39,6 +44,9 @@ struct Song {
     SongStream stream;
 };
 
+// The furthest a seek goes: a day of song (some 17 s of rendering for a typical tune).
+constexpr double kMostSeekSeconds = 86400.0;
+
 // A song, its scout's machine included, is a small record: a player mixes several.
 static_assert(sizeof(Song) < 160 * 1024, "a song has grown past 160 KiB");
 
@@ -47,5 +55,7 @@ bool beginSong(Song& s, int32_t song);
 PlayError beginTune(Song& s, const uint8_t* bytes, size_t size, int32_t song);
 PlayError beginTuneFile(Song& s, const char* path, int32_t song);
 void renderSong(Song& s, int16_t* samples, uint32_t count);
+void skipSong(Song& s, uint64_t count);
+uint64_t seekSamples(double seconds);
 
 }  // namespace sidtune

@@ -4,7 +4,8 @@
 //
 //   speed         the tempo, in 1/65536 of the normal: frame pacing divides every frame by it
 //   mutedVoices   voices left out of the mix (bit v: voice v + 1); they run on
-//   endMode       what happens when a song ends: it plays on, the player stops, or the next song
+//   endMode       what happens when a song ends: it plays on, the player stops, the next song, or
+//                 the same song again
 //   findEnds      the song's end is looked for (song_stream.h): without it a song whose length is
 //                 not known costs only its own rendering
 //
@@ -18,7 +19,7 @@
 namespace sidtune {
 
 // As "SetSidtuneEnd" numbers them.
-enum class EndMode : uint8_t { PlayOn = 0, Stop = 1, NextSong = 2 };
+enum class EndMode : uint8_t { PlayOn = 0, Stop = 1, NextSong = 2, Loop = 3 };
 
 struct SongSettings {
     uint32_t speed;

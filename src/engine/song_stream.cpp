@@ -1,5 +1,6 @@
 #include "engine/song_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/song.h"
@@ -22,12 +23,14 @@ void setEnd(SongStream& s, uint64_t endAt) {
     if (m.count != 0 && m.marks[m.count - 1].at == s.now.at) m.marks[m.count - 1].endAt = endAt;
 }
 
-// The song being made begins here, with the machine after its init routine.
-void beginMark(SongStream& s, int32_t song, uint64_t at) {
+// The song being made is heard from here, with the machine after its init routine and `skipped`
+// samples of the song made unheard.
+void beginMark(SongStream& s, int32_t song, uint64_t at, uint64_t skipped, uint32_t endsBefore) {
     const uint32_t lengthMs = song >= 0 && size_t(song) < s.lengths.size() ? s.lengths[size_t(song)] : 0;
-    s.now = SongMark{at, song, lengthMs, kNoEnd};
+    s.now = SongMark{at, song, lengthMs, kNoEnd, skipped, endsBefore};
     s.endPassed = s.stopped = false;
-    if (lengthMs != 0) s.now.endAt = at + lengthSamples(lengthMs);
+    if (lengthMs != 0)
+        s.now.endAt = at + lengthSamples(lengthMs) - std::min(skipped, lengthSamples(lengthMs));
     addMark(s.marks, s.now);
     // Without a length the scout looks for the silence that ends it, from a copy of the machine
     // taken when the song's first sample is made (its init routine has run by then).
@@ -60,10 +63,13 @@ void endReached(Song& song) {
     switch (song.settings.endMode) {
         case EndMode::PlayOn: break;  // the song goes on; its end is known and heard when it comes
         case EndMode::Stop: s.stopped = true; break;
-        case EndMode::NextSong: {
-            const int32_t next = (s.now.song + 1) % (song.tune.lastSong + 1);
+        case EndMode::NextSong:
+        case EndMode::Loop: {
+            const int32_t next = song.settings.endMode == EndMode::Loop
+                                     ? s.now.song
+                                     : (s.now.song + 1) % (song.tune.lastSong + 1);
             if (beginTune(song, s.tune.data(), s.tune.size(), next) == PlayError::None) {
-                beginMark(s, next, s.made);
+                beginMark(s, next, s.made, 0, s.now.endsBefore + 1);
             } else {
                 s.stopped = true;  // (the bytes that loaded once load again; but nothing can fail here)
             }
@@ -81,7 +87,19 @@ void startSongStream(Song& song, int32_t n, uint64_t at, const std::vector<uint3
     s.made = at;
     s.lengths = lengths;
     s.tune = tune;
-    beginMark(s, n, at);
+    beginMark(s, n, at, 0, 0);
+}
+
+void seekSongStream(Song& song, SongStream& from, uint64_t at, int32_t n, uint64_t skipped) {
+    SongStream& s = song.stream;
+    s.marks.count = 0;
+    for (uint32_t i = 0; i < from.marks.count; ++i) {
+        if (from.marks.marks[i].at < at) addMark(s.marks, from.marks.marks[i]);
+    }
+    s.made = at;
+    s.lengths.swap(from.lengths);
+    s.tune.swap(from.tune);
+    beginMark(s, n, at, skipped, endsHeardAt(songHeard(from.marks, at), at));
 }
 
 void playSongStream(Song& song, int16_t* samples, uint32_t count) {
@@ -122,10 +140,11 @@ void rescout(Song& song) {
     scout.made = song.stream.made;
     // The song's own start is where a song that never makes a sound counts its three seconds from.
     scout.watch = SilenceWatch(song.stream.made, song.stream.now.at);
+    scout.machine.sid.mutedVoices = 0;
 }
 
 SongMark songHeard(const SongMarks& m, uint64_t heard) {
-    SongMark found{0, -1, 0, kNoEnd};
+    SongMark found{0, -1, 0, kNoEnd, 0, 0};
     for (uint32_t i = 0; i < m.count; ++i) {
         if (m.marks[i].at <= heard || i == 0) found = m.marks[i];
     }

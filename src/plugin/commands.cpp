@@ -128,6 +128,16 @@ void QUENBRIX_CALL sidEffectsPlaying(ScriptRuntime* runtime) { result(runtime, e
 void QUENBRIX_CALL setSidEffectVolume(ScriptRuntime* runtime) { setEffectVolume(player, real(runtime, 1)); }
 void QUENBRIX_CALL setSidMusicDuck(ScriptRuntime* runtime) { setMusicDuck(player, real(runtime, 1)); }
 
+void QUENBRIX_CALL seekSidtune(ScriptRuntime* runtime) {
+    result(runtime, seekSong(player, real(runtime, 1)) ? -1 : 0);
+}
+void QUENBRIX_CALL sidVoiceLevel(ScriptRuntime* runtime) {
+    const float voice = real(runtime, 1);
+    result(runtime, voice == 1.0f || voice == 2.0f || voice == 3.0f ? voiceLevel(player, int32_t(voice)) : 0);
+}
+void QUENBRIX_CALL sidtuneLevel(ScriptRuntime* runtime) { result(runtime, musicLevel(player)); }
+void QUENBRIX_CALL sidtuneEndsHeard(ScriptRuntime* runtime) { result(runtime, endsHeard(player)); }
+
 struct Command {
     const char* name;
     CommandHandler handler;
@@ -163,6 +173,10 @@ const Command kCommands[] = {
     {"SetSidEffectVolume", setSidEffectVolume, false, {kQuenbrixReal}},
     {"SetSidMusicDuck", setSidMusicDuck, false, {kQuenbrixReal}},
     {"CrossfadeSidtune", crossfadeSidtune, true, {kQuenbrixString, kQuenbrixReal, kQuenbrixReal}},
+    {"SeekSidtune", seekSidtune, true, {kQuenbrixReal}},
+    {"SidVoiceLevel", sidVoiceLevel, true, {kQuenbrixReal}},
+    {"SidtuneLevel", sidtuneLevel, true, {}},
+    {"SidtuneEndsHeard", sidtuneEndsHeard, true, {}},
 };
 
 }  // namespace

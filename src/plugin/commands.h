@@ -20,7 +20,8 @@
 //                                      replaces any before and holds until the plugin is unloaded
 //   "SidtuneLength"()                  -> milliseconds of the song heard, from the database; 0
 //   "SidtuneEnded"()                   -> -1 once the song played last has been heard to its end
-//   "SetSidtuneEnd" mode               at a song's end: 0 it plays on, 1 stop, 2 the next song
+//   "SetSidtuneEnd" mode               at a song's end: 0 it plays on, 1 stop, 2 the next song,
+//                                      3 the same song again
 //   "PlaySidEffect"(file, N, seconds)  -> -1 when song N is heard over the music (or alone), for
 //                                      the seconds (0: its length, or until silent); 4 at most
 //   "StopSidEffects"                   every effect stops at once
@@ -29,6 +30,11 @@
 //   "SetSidMusicDuck" share            the music's share of its level while an effect is heard
 //   "CrossfadeSidtune"(file, N, secs)  -> -1 when song N fades in as the music fades out, and is
 //                                      the music from then on; from Idle, a play that fades in
+//   "SeekSidtune"(seconds)             -> -1 when the music plays (or is paused) from that time of
+//                                      its song; 0 in Idle, or for a time not a number or negative
+//   "SidVoiceLevel"(voice)             -> voice 1 to 3's envelope level as heard, 0 to 255
+//   "SidtuneLevel"()                   -> the loudest of the music heard in the last 20 ms, 0 to 100
+//   "SidtuneEndsHeard"()               -> songs heard to their end since the last play or stop
 //
 // The player is Idle (nothing set up), Playing (output set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player
