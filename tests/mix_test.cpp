@@ -48,13 +48,36 @@ std::vector<int16_t> mixed(Mix& m, Song& music, size_t count) {
     return out;
 }
 
-TEST(Mix, TheMusicAloneIsItsOwnSamples) {
+// The music alone is its own samples; its levels are those of the stretch each sample lies in: the
+// loudest sample, and each voice's envelope as the stretch's last sample was made (the stretches
+// kept cover more than the kept second).
+TEST(Mix, TheMusicAloneIsItsOwnSamplesAndLevels) {
     for (const std::string file : {"demo.sid", "digi.sid"}) {
         std::vector<uint8_t> bytes;
         ASSERT_EQ(readTune(FileName{demoTune(file.c_str()).c_str()}, bytes).error, PlayError::None);
         const auto m = std::make_unique<Mix>();
         const auto music = musicOf(bytes, 0);
-        EXPECT_EQ(mixed(*m, *music, 3 * kBlockSamples), alone(bytes, 0, 3 * kBlockSamples)) << file;
+        const std::vector<int16_t> song = alone(bytes, 0, 3 * kBlockSamples);
+        EXPECT_EQ(mixed(*m, *music, 3 * kBlockSamples), song) << file;
+
+        const auto levels = std::make_unique<Mix>();
+        const auto again = musicOf(bytes, 0), offline = musicOf(bytes, 0);
+        std::vector<int16_t> stretch(kLevelSamples);
+        for (uint64_t at = 0; at < 3 * kBlockSamples - kLevelSamples; at += kLevelSamples) {
+            mixSamples(*levels, *again, stretch.data(), kLevelSamples);
+            renderSong(*offline, stretch.data(), kLevelSamples);
+            for (int32_t v = 0; v < 3; ++v) {
+                EXPECT_EQ(voiceLevelAt(*levels, v, at + 100),
+                          offline->machine.sid.voices[size_t(v)].envelope >> 16)
+                    << file << " at " << at;
+            }
+        }
+        for (const uint64_t at : {uint64_t(300), uint64_t(kSampleRate / 4), uint64_t(kSampleRate / 2) + 7}) {
+            int peak = 0;
+            for (uint64_t i = at - at % kLevelSamples; i < at + kLevelSamples - at % kLevelSamples; ++i)
+                peak = std::max(peak, std::abs(int(song[i])));
+            EXPECT_EQ(musicPeak(*levels, at, at + 1), float(peak)) << file << " at " << at;
+        }
     }
 }
 

@@ -20,6 +20,7 @@
 #include "test_support.h"
 #include "tune/md5.h"
 #include "tune_check.h"
+#include "voice_view.h"
 #include "wav_file.h"
 #include "wav_reading.h"
 
@@ -52,6 +53,7 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         double speed;
         uint8_t muted;
         double fadeOut;
+        uint64_t start = 0;  // samples of the song left out, as SeekSidtune leaves them out
     };
     const Case cases[] = {
         {"", 1.0, 0, 0},
@@ -59,6 +61,8 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         {"--speed 2 --mute 1,3", 2.0, 0x05, 0},
         {"--speed 0.25 --mute 2", 0.25, 0x02, 0},
         {"--fade-out 0.7", 1.0, 0, 0.7},
+        {"--start 0.30001", 1.0, 0, 0, 13230},
+        {"--start 2.5 --speed 2", 2.0, 0, 0, 110250},
     };
     const std::vector<int16_t> plain = [&] {
         const auto song = newSong();
@@ -78,6 +82,8 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         song->settings.speed = uint32_t(c.speed * kNormalSpeed);
         song->settings.mutedVoices = c.muted;
         ASSERT_TRUE(beginTuneFile(*song, demo("effects.sid"), 1));
+        std::vector<int16_t> unheard(c.start);
+        renderSong(*song, unheard.data(), uint32_t(c.start));
         std::vector<int16_t> expected = renderBlocks(*song, 3);
         const size_t fade = size_t(std::lround(c.fadeOut * kSampleRate));
         for (size_t i = expected.size() - fade; i < expected.size(); ++i)
@@ -86,6 +92,37 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         // Settings that change something do: the plain render is another.
         EXPECT_EQ(samples == plain, c.options.empty() || c.options == "--speed 1") << c.options;
     }
+}
+
+// The terminal player's view of the voices, from a fixed frame: the notes of equal temperament
+// from the chip's own pace, the waveforms, the levels' bars, the filter; within 79 columns.
+TEST(VoiceView, TheTextOfAFixedFrame) {
+    EXPECT_EQ(noteName(440.0), "A-4");
+    EXPECT_EQ(noteName(261.63), "C-4");
+    EXPECT_EQ(noteName(277.18 * 1.01), "C#4");  // within a quarter tone
+    EXPECT_EQ(noteName(15.0), "---");           // below C0
+    EXPECT_EQ(noteName(0.0), "---");
+
+    SidChip chip{};
+    chip.sampleRate = kSampleRate;
+    chip.phaseScale = 15872000 / kSampleRate;
+    auto set = [&](int v, SidRegister r, uint8_t value) {
+        chip.registers.bytes[voiceRegister(v, r)] = value;
+    };
+    // 440 Hz at the chip's pace is F = 440 x 2^28 / (phaseScale x 44100): 7460.
+    set(0, SidRegister::FrequencyLow, 7460 & 0xFF);
+    set(0, SidRegister::FrequencyHigh, 7460 >> 8);
+    set(0, SidRegister::Control, 0x41);
+    set(1, SidRegister::Control, 0x14);
+    chip.registers.bytes[sidRegister(SidRegister::CutoffHigh)] = 0x80;
+    chip.registers.bytes[sidRegister(SidRegister::ResonanceRouting)] = 0xF5;
+    chip.registers.bytes[sidRegister(SidRegister::ModeVolume)] = 0x3F;
+    const std::array<std::string, 4> lines = voiceLines(chip, {255, 128, 0});
+    EXPECT_EQ(lines[0], "  voice 1  ################################  255  A-4  pulse gate              ");
+    EXPECT_EQ(lines[1], "  voice 2  ################................  128  ---  tri ring                ");
+    EXPECT_EQ(lines[2], "  voice 3  ................................    0  ---  -                       ");
+    EXPECT_EQ(lines[3], "  filter   cut-off 1024  resonance 15  low+band-pass  voices 1 3    volume 15");
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 79u) << line;
 }
 
 // Inputs that are no tune: one line naming the cause on stderr, exit code 1, nothing on stdout and

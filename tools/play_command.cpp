@@ -1,9 +1,13 @@
 // sidtune play: a song through the plugin, as a Quenbrix program plays it. On a terminal it is a
 // small player for choosing songs: the tune's name and author, "song 2 of 13" and the time heard,
-// updated in place, and keys (space pauses and resumes, n and p the next and previous song, + and -
-// the volume, q quits). Elsewhere it prints plain lines and reads no keys. A sound output lost
-// while playing is said, and the program ends with 1.
+// the three voices as they are heard (voice_view.h), redrawn in place about 25 times a second, and
+// keys (space pauses and resumes, n and p the next and previous song, left and right seek 5 s, + and
+// - the volume, q quits). The voices' notes and waveforms come from a song of the tool's own, made
+// up to the time the plugin says is heard with the same settings; their levels from the plugin. Elsewhere it
+// prints plain lines and reads no keys. A sound output lost while playing is said, and the program ends
+// with 1.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -18,6 +22,7 @@
 #include "tool_tune.h"
 #include "tune/tune_loader.h"
 #include "unicode.h"
+#include "voice_view.h"
 
 namespace sidtune {
 namespace {
@@ -49,6 +54,29 @@ bool playSong(Plugin& plugin, const std::string& tune, int song, double volume) 
     if (playing && volume < 1.0) plugin.call("SetSidVolume", {Value::ofReal(volume)});
     return playing;
 }
+
+// The tool's own copy of the song heard, for the registers the plugin does not tell: made up to
+// the time heard, begun again when the song changes or its time goes back (a seek, a loop).
+struct Mirror {
+    const ToolTune& tune;
+    const SongOptions& settings;
+    int song = 0;  // from 1; 0 none yet
+    uint64_t made = 0;
+
+    const SidChip& at(int heardSong, int32_t milliseconds) {
+        Song& s = *tune.song;
+        const uint64_t target = uint64_t(std::max(0, milliseconds)) * kSampleRate / 1000;
+        if (heardSong != song || target < made) {
+            applySongOptions(s, settings);
+            beginTune(s, tune.bytes.data(), tune.bytes.size(), std::max(0, heardSong - 1));
+            song = heardSong;
+            made = 0;
+        }
+        skipSong(s, target - made);
+        made = target;
+        return s.machine.sid;
+    }
+};
 
 std::string clock(int32_t milliseconds) {
     const int seconds = milliseconds / 1000;
@@ -97,7 +125,10 @@ int playCommand(const PlayOptions& o) {
         host.unload();
         return 1;
     }
-    plugin.call("SetSidtuneEnd", {Value::ofReal(o.end == "stop" ? 1 : o.end == "next" ? 2 : 0)});
+    plugin.call("SetSidtuneEnd", {Value::ofReal(o.end == "stop"   ? 1
+                                                : o.end == "next" ? 2
+                                                : o.end == "loop" ? 3
+                                                                  : 0)});
 
     int song = o.song;
     double volume = 1.0;
@@ -111,7 +142,8 @@ int playCommand(const PlayOptions& o) {
     if (keys.active()) {
         std::printf("\"%s\" by %s\n", name.c_str(), author.c_str());
         std::printf(
-            "space pauses and resumes, n and p the next and previous song, + and - the volume, q quits\n");
+            "space pauses and resumes, n and p the next and previous song, left and right seek 5 s, + and -\n"
+            "the volume, q quits\n");
     } else {
         std::printf("Playing \"%s\" by %s, song %d of %d. Ctrl-C stops.\n", name.c_str(), author.c_str(),
                     song, songs);
@@ -119,7 +151,8 @@ int playCommand(const PlayOptions& o) {
     std::fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
-    bool lost = false, ended = false;
+    bool lost = false, ended = false, drawn = false;
+    Mirror mirror{tune, o.settings};
     for (bool quit = false; !quit;) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -138,6 +171,13 @@ int playCommand(const PlayOptions& o) {
             } else if (key == 'n' || key == 'p') {
                 song = key == 'n' ? song % songs + 1 : (song + songs - 2) % songs + 1;
                 if (!playSong(plugin, o.tune, song, volume)) lost = quit = true;
+            } else if (key == 27 && keys.next() == '[') {
+                // An arrow key: left and right seek 5 s back and on.
+                const int arrow = keys.next();
+                const int32_t now = plugin.call("SidtuneTime");
+                if ((arrow == 'C' || arrow == 'D') && plugin.has("SeekSidtune"))
+                    plugin.call("SeekSidtune",
+                                {Value::ofReal(std::max(0.0, now / 1000.0 + (arrow == 'C' ? 5 : -5)))});
             } else if (key == '+' || key == '=' || key == '-') {
                 volume = std::max(0.0, std::min(1.0, volume + (key == '-' ? -0.1 : 0.1)));
                 plugin.call("SetSidVolume", {Value::ofReal(volume)});
@@ -149,12 +189,21 @@ int playCommand(const PlayOptions& o) {
             const int32_t length = plugin.call("SidtuneLength");
             const std::string time =
                 clock(plugin.call("SidtuneTime")) + (length != 0 ? " / " + clock(length) : std::string());
-            // Fields of fixed width: the line is written over in place.
-            std::printf("\r  song %3d of %3d   %13s   volume %3d%%   %-6s", song, songs, time.c_str(),
-                        int(volume * 100 + 0.5), paused ? "paused" : "");
+            std::array<int32_t, 3> levels{};
+            for (int v = 0; v < 3; ++v)
+                levels[size_t(v)] =
+                    plugin.has("SidVoiceLevel") ? plugin.call("SidVoiceLevel", {Value::ofReal(v + 1)}) : 0;
+            const std::array<std::string, 4> voices =
+                voiceLines(mirror.at(song, plugin.call("SidtuneTime")), levels);
+            // Fields of fixed width, the lines written over in place: the cursor goes back up to the
+            // first, and each line is cleared past its end.
+            std::printf("%s\r  song %3d of %3d   %13s   volume %3d%%   %-6s\x1b[K", drawn ? "\x1b[4A" : "",
+                        song, songs, time.c_str(), int(volume * 100 + 0.5), paused ? "paused" : "");
+            for (const std::string& line : voices) std::printf("\n%s\x1b[K", line.c_str());
+            drawn = true;
             std::fflush(stdout);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     plugin.call("StopSidtune");
     {

@@ -8,7 +8,7 @@
 //   sidtune info TUNE [--json] [--lengths DB]
 //                                what a tune is, in words or JSON
 //   sidtune play TUNE [--song N] [--seconds S] [--speed R] [--mute V,...] [--lengths DB]
-//                [--end on|stop|next] [--plugin PATH]
+//                [--end on|stop|next|loop] [--plugin PATH]
 //                                plays a tune through the plugin, as a Quenbrix program does
 //   sidtune check PATH... [--seconds S] [--lengths DB] [--json] [--jobs N]
 //                                will these tunes play here? a verdict for every song
@@ -153,9 +153,10 @@ int main(int argc, char** argv) {
     playCommand
         ->add_option(
             "--end", play.end,
-            "At a song's end: on (it plays on; the default), stop, or next (the next song, as SetSidtuneEnd)")
-        ->type_name("on|stop|next")
-        ->check(CLI::IsMember({"on", "stop", "next"}).description(""));
+            "At a song's end: on (it plays on; the default), stop, next (the next song) or loop (the same "
+            "song again), as SetSidtuneEnd")
+        ->type_name("on|stop|next|loop")
+        ->check(CLI::IsMember({"on", "stop", "next", "loop"}).description(""));
     playCommand
         ->add_option("--plugin", play.plugin,
                      "The plugin library (default: the one installed with this program)")

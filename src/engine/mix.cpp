@@ -19,16 +19,36 @@ bool soundsAt(const Effect& e, uint64_t at) { return e.used && e.startAt <= at &
 
 uint32_t keptAt(uint64_t at) { return uint32_t(at % kKeptSamples); }
 
+Mix::LevelStretch& stretchAt(Mix& m, uint64_t at) { return m.levels[(at / kLevelSamples) % kLevelStretches]; }
+
 // The music's voice levels for stream samples [at, at + n) (n at most kLevelSamples), as it has
 // made them.
 void keepVoiceLevels(Mix& m, const Song& music, uint64_t at, uint32_t n) {
     const bool heard = !m.musicSilent && !m.musicHeld;
-    for (uint32_t slot : {keptAt(at) / kLevelSamples, keptAt(at + n - 1) / kLevelSamples}) {
-        for (int v = 0; v < 3; ++v) {
+    for (const uint64_t in : {at, at + n - 1}) {
+        for (size_t v = 0; v < 3; ++v) {
             const bool muted = (music.machine.sid.mutedVoices >> v) & 1;
-            m.kept.voiceLevels[slot][size_t(v)] =
-                heard && !muted ? uint8_t(music.machine.sid.voices[size_t(v)].envelope >> 16) : 0;
+            stretchAt(m, in).voices[v] =
+                heard && !muted ? uint8_t(music.machine.sid.voices[v].envelope >> 16) : 0;
         }
+    }
+}
+
+// The loudest of the music's part as mixed in stream samples [at, at + n), by stretch; a stretch
+// begins anew at its first sample.
+void keepPeaks(Mix& m, uint64_t at, uint32_t n) {
+    for (uint32_t i = 0; i < n;) {
+        const uint64_t first = at + i;
+        const uint32_t part = std::min<uint32_t>(n - i, kLevelSamples - uint32_t(first % kLevelSamples));
+        float peak = 0.0f;
+        for (uint32_t j = 0; j < part; ++j) {
+            const uint32_t k = keptAt(first + j);
+            peak = std::max(peak, std::abs(m.kept.music[k] * (1.0f - m.kept.ducked[k])));
+        }
+        uint16_t& kept = stretchAt(m, first).peak;
+        const uint16_t level = uint16_t(std::min(peak, 32768.0f));
+        kept = first % kLevelSamples == 0 ? level : std::max(kept, level);
+        i += part;
     }
 }
 
@@ -109,6 +129,7 @@ void mixKept(Mix& m, uint64_t at, uint32_t n, int16_t* out) {
         const float v = std::round(m.kept.music[k] * (1.0f - m.ducked) + effects);
         out[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
     }
+    keepPeaks(m, at, n);
 }
 
 }  // namespace
@@ -141,6 +162,7 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
                 m.kept.music[k + i] = float(out[i]);
                 m.kept.ducked[k + i] = 0.0f;
             }
+            keepPeaks(m, at, n);
         } else {
             makeMusicPart(m, music, at, n, false);
             for (Effect& e : m.effects) makeEffectPart(e, at + n);
@@ -270,20 +292,21 @@ void setMusicDuck(Mix& m, float share) {
 namespace sidtune {
 
 float musicPeak(const Mix& m, uint64_t from, uint64_t to) {
-    from = std::max(from, m.made - std::min<uint64_t>(m.made, kKeptSamples));
+    const uint64_t kept = uint64_t(kLevelStretches - 1) * kLevelSamples;
+    from = std::max(from, m.made - std::min(m.made, kept));
     to = std::min(to, m.made);
-    float peak = 0.0f;
-    for (uint64_t at = from; at < to; ++at) {
-        const uint32_t k = keptAt(at);
-        peak = std::max(peak, std::abs(m.kept.music[k] * (1.0f - m.kept.ducked[k])));
-    }
-    return peak;
+    if (from >= to) return 0.0f;
+    uint16_t peak = 0;
+    for (uint64_t at = from - from % kLevelSamples; at < to; at += kLevelSamples)
+        peak = std::max(peak, m.levels[(at / kLevelSamples) % kLevelStretches].peak);
+    return float(peak);
 }
 
 int32_t voiceLevelAt(const Mix& m, int32_t voice, uint64_t at) {
     if (voice < 0 || voice > 2 || m.made == 0) return 0;
-    at = std::clamp(at, m.made - std::min<uint64_t>(m.made, kKeptSamples), m.made - 1);
-    return m.kept.voiceLevels[keptAt(at) / kLevelSamples][size_t(voice)];
+    const uint64_t kept = uint64_t(kLevelStretches - 1) * kLevelSamples;
+    at = std::clamp(at, m.made - std::min(m.made, kept), m.made - 1);
+    return m.levels[(at / kLevelSamples) % kLevelStretches].voices[size_t(voice)];
 }
 
 }  // namespace sidtune

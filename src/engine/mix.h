@@ -40,10 +40,11 @@
 //   setEffectVolume(m, value)           the effects' gain, on the scale of the volume (volume.h)
 //   setMusicDuck(m, share)              the music's share of its level while an effect sounds,
 //                                       reached and left over kDuckSamples
-//   musicPeak(m, from, to)              the loudest sample of the music's part (ducked, before the
-//                                       volume) among stream samples [from, to) still kept: 0-32768
-//   voiceLevelAt(m, voice, at)          voice `voice`'s (0-2) envelope level, 0-255, as stream
-//                                       sample `at` (kept) was made; 0 for a muted voice
+//   musicPeak(m, from, to)              the loudest of the music's part (ducked, before the
+//                                       volume) in the stretches of stream samples [from, to),
+//                                       as far as they are kept: 0-32768
+//   voiceLevelAt(m, voice, at)          voice `voice`'s (0-2) envelope level, 0-255, as the
+//                                       stretch of stream sample `at` was made; 0 for a muted voice
 //
 // Gains: the effects' volume and the duck are amplitudes; a crossfade's two ramps go in straight
 // lines, their sum always full. A new Mix is zero: full effect volume, no duck.
@@ -64,7 +65,8 @@ constexpr int kMostEffects = 4;
 constexpr uint64_t kDuckSamples = kSampleRate / 20;   // 50 ms
 constexpr uint64_t kEffectSilence = kSampleRate / 2;  // an effect's silence that ends it
 constexpr uint32_t kKeptSamples = 2 * kBlockSamples;  // the stream's last second made, kept
-constexpr uint32_t kLevelSamples = 256;               // the voices' levels are kept this often
+constexpr uint32_t kLevelSamples = 256;               // the levels are kept this often
+constexpr uint32_t kLevelStretches = 512;             // for this many stretches: some 3 s
 
 struct Effect {
     Song song;         // at the normal tempo, no voice muted
@@ -100,10 +102,16 @@ struct Mix {
     // the music's part (the crossfade's two songs at their ramps) and how far it was ducked.
     struct Kept {
         std::array<float, kKeptSamples> music, ducked;
-        // Each music voice's envelope level (0-255; 0 muted) as each stretch of kLevelSamples was
-        // made: the levels a script reads for what is heard.
-        std::array<std::array<uint8_t, 3>, kKeptSamples / kLevelSamples + 1> voiceLevels;
     } kept;
+    // The levels a script reads for what is heard, longer than a second: what is heard can lie
+    // further behind what is made than the kept second (a sound server holds some). Each stretch of
+    // kLevelSamples: the loudest of the music's part as mixed (ducked), and each music voice's
+    // envelope level (0-255; 0 muted) as the stretch was made. Stretch n at n % kLevelStretches.
+    struct LevelStretch {
+        uint16_t peak;
+        std::array<uint8_t, 3> voices;
+    };
+    std::array<LevelStretch, kLevelStretches> levels;
 };
 
 void restartMix(Mix& m, uint64_t at);
