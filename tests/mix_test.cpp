@@ -280,11 +280,13 @@ class PlayerMix : public ::testing::Test {
 // A command's change is heard from kChangeLead past the sample the device took last, mixed as the
 // mix makes it offline; what was made before it is kept, and the device hears no gap.
 TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
-    // A seek: the song from that time on (forward, and back to a time before the listener).
-    enum class Change { Effect, Crossfade, EffectThenStop, SeekForward, SeekBack };
-    for (const Change change :
-         {Change::Effect, Change::Crossfade, Change::EffectThenStop, Change::SeekForward, Change::SeekBack}) {
+    // A seek: the song from that time on (forward, and back to a time before the listener). A
+    // tempo or a muted voice: the song made with it from the change point on.
+    enum class Change { Effect, Crossfade, EffectThenStop, SeekForward, SeekBack, Tempo, Mute };
+    for (const Change change : {Change::Effect, Change::Crossfade, Change::EffectThenStop,
+                                Change::SeekForward, Change::SeekBack, Change::Tempo, Change::Mute}) {
         const bool seek = change == Change::SeekForward || change == Change::SeekBack;
+        const bool setting = change == Change::Tempo || change == Change::Mute;
         const uint64_t seekTo = change == Change::SeekForward ? 3 * kSampleRate : 441;
         playMusic();
         setMusicDuck(p, 0.25f);
@@ -295,6 +297,10 @@ TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
             EXPECT_EQ(songNow(p), 1);
         } else if (seek) {
             ASSERT_TRUE(seekSong(p, float(seekTo) / kSampleRate));
+        } else if (change == Change::Tempo) {
+            setSpeed(p, 1.5f);
+        } else if (change == Change::Mute) {
+            setVoiceMuted(p, 2, 1.0f);
         } else {
             ASSERT_TRUE(playEffect(p, other.c_str(), 0, 0.2f));
             EXPECT_EQ(effectsHeard(p), 0);  // not yet
@@ -315,7 +321,15 @@ TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
         setMusicDuck(*m, 0.25f);
         auto music = musicOf(demoBytes, 0);
         std::vector<int16_t> expected = mixed(*m, *music, at);
-        if (seek) {
+        if (setting) {
+            auto song = newSong();
+            ASSERT_TRUE(beginTuneBytes(*song, demoBytes, 0));
+            expected.assign(3 * kBlockSamples, 0);
+            renderSong(*song, expected.data(), uint32_t(at));
+            song->settings.speed = change == Change::Tempo ? speedOfRatio(1.5f, 0) : 0;
+            song->machine.sid.mutedVoices = change == Change::Mute ? 0x02 : 0;
+            renderSong(*song, expected.data() + at, uint32_t(3 * kBlockSamples - at));
+        } else if (seek) {
             const std::vector<int16_t> song = alone(demoBytes, 0, seekTo + 3 * kBlockSamples - at);
             expected.insert(expected.end(), song.begin() + long(seekTo), song.end());
             EXPECT_EQ(songMilliseconds(p), int32_t((seekTo + 3 * kBlockSamples - at) * 1000 / kSampleRate));
@@ -338,6 +352,8 @@ TEST_F(PlayerMix, AChangeIsHeardAtOnceAsTheMixMakesIt) {
         EXPECT_EQ(differ.first, heard.end())
             << int(change) << ": from sample " << (differ.first - heard.begin());
         closePlayer(p);
+        resetSettings(p);
+        setQuickStart(p, 1.0f);
     }
 }
 

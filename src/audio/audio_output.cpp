@@ -251,7 +251,7 @@ uint64_t samplesTaken(AudioOutput& a) {
     return played;
 }
 
-bool rewriteStream(AudioOutput& a, uint64_t from, const int16_t* samples, uint32_t count) {
+bool rewriteStream(AudioOutput& a, uint64_t from, uint32_t count, BlockSource source) {
     if (a.streamBuffer == nullptr || a.bufferBytes == 0 || count == 0) return false;
     const uint32_t loop = a.bufferBytes / kBytesPerSample;
     if (count > loop) return false;
@@ -263,8 +263,9 @@ bool rewriteStream(AudioOutput& a, uint64_t from, const int16_t* samples, uint32
         region1 == nullptr) {
         return false;
     }
-    std::memcpy(region1, samples, bytes1);
-    if (region2 != nullptr) std::memcpy(region2, reinterpret_cast<const uint8_t*>(samples) + bytes1, bytes2);
+    source.fill(source.context, static_cast<int16_t*>(region1), bytes1 / kBytesPerSample);
+    if (region2 != nullptr)
+        source.fill(source.context, static_cast<int16_t*>(region2), bytes2 / kBytesPerSample);
     platform::unlock(a.streamBuffer, region1, bytes1, region2, bytes2);
     // What the device took of them is taken again; what it has not is taken as written now.
     if (from < samplesTaken(a)) platform::retakeFrom(a.streamBuffer, uint32_t(from % loop) * kBytesPerSample);

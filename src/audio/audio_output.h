@@ -25,10 +25,11 @@
 //   samplesTaken(a)              samples of the stream the device has taken: the play position
 //                                unwrapped (what it holds not yet heard included)
 //   samplesRetakable(a)          samples before samplesTaken that the device can take again
-//   rewriteStream(a, from, samples, count)
-//                                stream samples `from` on, already in the buffer, written again
-//                                (what the device took of them it takes again, as the buffer holds
-//                                them now): false when the buffer could not be locked
+//   rewriteStream(a, from, count, source)
+//                                stream samples `from` to `from + count`, already in the buffer,
+//                                written again from the source, in order, straight into the
+//                                buffer (what the device took of them it takes again, as the
+//                                buffer holds them now): false when the buffer could not be locked
 //   volumeLead(a)                samples between the one heard and the first a volume set now
 //                                reaches
 //   outputLost(a)                the device is gone (its server died, it was unplugged)
@@ -96,7 +97,7 @@ void primeStream(AudioOutput& a);
 uint64_t samplesHeard(AudioOutput& a);
 uint64_t samplesTaken(AudioOutput& a);
 uint64_t samplesRetakable(AudioOutput& a);
-bool rewriteStream(AudioOutput& a, uint64_t from, const int16_t* samples, uint32_t count);
+bool rewriteStream(AudioOutput& a, uint64_t from, uint32_t count, BlockSource source);
 uint64_t volumeLead(AudioOutput& a);
 bool outputLost(AudioOutput& a);
 

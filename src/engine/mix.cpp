@@ -73,7 +73,7 @@ void makeMusicPart(Mix& m, Song& music, uint64_t at, uint32_t n, bool keptFades)
     } else {
         // What was made before the music was held, then the music made on.
         const uint32_t kept = std::min(n, m.heldCount - m.heldNext);
-        for (uint32_t i = 0; i < kept; ++i) samples[i] = int16_t(m.held[m.heldNext++]);
+        for (uint32_t i = 0; i < kept; ++i) samples[i] = m.held[m.heldNext++];
         if (kept < n) playSongStream(music, samples + kept, n - kept);
     }
     keepVoiceLevels(m, music, at, n);
@@ -174,7 +174,7 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
     }
 }
 
-uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out) {
+uint32_t beginRemix(Mix& m, Song& music, uint64_t from) {
     if (from >= m.made || m.made - from > kKeptSamples) return 0;
     // A new music begun at `from`: its samples, at the crossfade's ramp over the music kept.
     while (music.stream.made + m.musicShift < m.made) {
@@ -185,12 +185,23 @@ uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out) {
     // A new effect, begun at `from`: its samples added to the effects kept.
     for (Effect& e : m.effects) makeEffectPart(e, m.made);
     m.ducked = m.kept.ducked[keptAt(from + kKeptSamples - 1)];
-    const uint32_t count = uint32_t(m.made - from);
+    m.remixAt = from;
+    return uint32_t(m.made - from);
+}
+
+void remixNext(Mix& m, int16_t* out, uint32_t count) {
+    count = uint32_t(std::min<uint64_t>(count, m.made - std::min(m.made, m.remixAt)));
     for (uint32_t done = 0; done < count;) {
-        const uint32_t n = std::min(count - done, kKeptSamples - keptAt(from + done));
-        mixKept(m, from + done, n, out + done);
+        const uint32_t n = std::min(count - done, kKeptSamples - keptAt(m.remixAt));
+        mixKept(m, m.remixAt, n, out + done);
+        m.remixAt += n;
         done += n;
     }
+}
+
+uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out) {
+    const uint32_t count = beginRemix(m, music, from);
+    remixNext(m, out, count);
     return count;
 }
 
@@ -258,7 +269,8 @@ void holdMusic(Mix& m, uint64_t from) {
                    left = std::min(m.heldCount - m.heldNext, kKeptSamples - made);
     std::memmove(&m.held[made], &m.held[m.heldNext], left * sizeof m.held[0]);
     for (uint32_t i = 0; i < made; ++i) {
-        m.held[i] = m.kept.music[keptAt(from + i)];
+        // (A crossfade's part is a blend: held to the nearest sample.)
+        m.held[i] = int16_t(std::clamp(std::round(m.kept.music[keptAt(from + i)]), -32768.0f, 32767.0f));
         m.kept.music[keptAt(from + i)] = 0.0f;
     }
     m.heldNext = 0;

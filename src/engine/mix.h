@@ -10,10 +10,15 @@
 //                                       m.made on
 //   remixSamples(m, music, from, out)   the samples from stream sample `from` up to the one made
 //                                       next, made again with what began since they were made (an
-//                                       effect, a crossfade, a stop): the songs that begin at
-//                                       `from` are brought up to the stream, and the music's own
-//                                       samples, kept, are mixed again with them. `from` is at most
-//                                       kKeptSamples behind the next sample
+//                                       effect, a crossfade, a stop, the music made again from a
+//                                       point): the songs that begin at `from` are brought up to
+//                                       the stream, and the music's own samples, kept, are mixed
+//                                       again with them. `from` is at most kKeptSamples behind the
+//                                       next sample. Their number (0: none)
+//   beginRemix(m, music, from), remixNext(m, out, count)
+//                                       the same in pieces, straight into a stream buffer: the
+//                                       songs brought up, how many samples follow (0: none); then
+//                                       the next `count` of them, as many times as it takes
 //   startEffect(m, at, bytes, size, song, seconds, lengthMs)
 //                                       song `song` (from 0) of the tune in the bytes as an effect
 //                                       heard from stream sample `at` on (the next one made, or
@@ -88,7 +93,8 @@ struct Mix {
     bool musicHeld;
     uint64_t heldFrom, musicShift;
     uint32_t heldNext, heldCount;
-    std::array<float, kKeptSamples> held;
+    std::array<int16_t, kKeptSamples> held;
+    uint64_t remixAt;  // the next sample remixNext makes
     std::array<Effect, kMostEffects> effects;
     Song fading;  // the music that fades out under a crossfade
     Song spare;   // where a song is begun before it takes its place: an effect, a crossfade's next
@@ -117,6 +123,8 @@ struct Mix {
 void restartMix(Mix& m, uint64_t at);
 void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count);
 uint32_t remixSamples(Mix& m, Song& music, uint64_t from, int16_t* out);
+uint32_t beginRemix(Mix& m, Song& music, uint64_t from);
+void remixNext(Mix& m, int16_t* out, uint32_t count);
 PlayError startEffect(Mix& m, uint64_t at, const uint8_t* bytes, size_t size, int32_t song, double seconds,
                       uint32_t lengthMs);
 void stopEffects(Mix& m, uint64_t at);

@@ -38,8 +38,11 @@ SongMark markHeard(Player& p, uint64_t heard) {
 void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
     Player& p = *static_cast<Player*>(player);
     std::lock_guard<std::mutex> guard(p.songLock);
-    p.mix.musicSilent = p.renderEnabled.load(std::memory_order_acquire) == 0;
-    mixSamples(p.mix, p.music, samples, count);
+    Mix& m = p.mix;
+    m.musicSilent = p.renderEnabled.load(std::memory_order_acquire) == 0;
+    if (!m.musicSilent && !m.musicHeld && m.heldNext == m.heldCount && !m.crossfading)
+        saveSongPlace(p.places[p.nextPlace++ % p.places.size()], p.music, m.made);
+    mixSamples(m, p.music, samples, count);
     publishMarks(p);
 }
 
@@ -57,8 +60,67 @@ uint64_t changePoint(Player& p) { return std::min(firstChangeable(p) + kChangeLe
 // The stream from `at` on (made, not yet taken) mixed again and written over, with the song lock
 // held.
 void remixStream(Player& p, uint64_t at) {
-    const uint32_t n = remixSamples(p.mix, p.music, at, p.remixed.data());
-    if (n != 0) rewriteStream(p.audio, at, p.remixed.data(), n);
+    const uint32_t n = beginRemix(p.mix, p.music, at);
+    const BlockSource remix{
+        [](void* mix, int16_t* out, uint32_t count) { remixNext(*static_cast<Mix*>(mix), out, count); },
+        &p.mix};
+    if (n == 0 || rewriteStream(p.audio, at, n, remix)) return;
+    // The buffer could not be had: the mix goes on from where the remix ends all the same.
+    int16_t unheard[256];
+    while (p.mix.remixAt < p.mix.made) remixNext(p.mix, unheard, 256);
+}
+
+// The music's places no longer serve (it is another song, or was made otherwise since).
+void forgetPlaces(Player& p) {
+    for (SongPlace& place : p.places) place.saved = false;
+}
+
+// The music made again from stream sample `at` with its settings as they are now, with the song
+// lock held: from the latest place saved at or before `at`, made up to it unheard with the settings
+// it was made with (`before`), then mixed again from there. false when no place serves.
+bool remakeMusic(Player& p, uint64_t at, const SongSettings& before) {
+    Mix& m = p.mix;
+    if (m.musicHeld || m.heldNext != m.heldCount || m.crossfading || at > m.made ||
+        m.made - at > kKeptSamples)
+        return false;
+    SongPlace* from = nullptr;
+    for (SongPlace& place : p.places) {
+        if (place.saved && place.at <= at && place.made + m.musicShift == place.at &&
+            (from == nullptr || place.at > from->at))
+            from = &place;
+    }
+    if (from == nullptr) return false;
+    const SongSettings now = p.music.settings;
+    restoreSongPlace(p.music, *from);
+    p.music.settings = before;
+    int16_t unheard[512];
+    for (uint64_t left = at - from->at; left != 0;) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(left, 512));
+        playSongStream(p.music, unheard, n);
+        left -= n;
+    }
+    // The place from here on is this one: what was made before it with other settings is not.
+    forgetPlaces(p);
+    saveSongPlace(*from, p.music, at);
+    p.music.settings = now;
+    p.music.machine.sid.mutedVoices = now.mutedVoices;
+    remixStream(p, at);
+    return true;
+}
+
+// The music's settings changed (p.settings): heard from the change point on where the music can be
+// made again from there, else from the next sample made. Its end is looked for afresh. With the
+// song lock held.
+void settingsChanged(Player& p, const SongSettings& before) {
+    p.music.settings = p.settings;
+    if (p.state == PlayerState::Idle) return;
+    const uint64_t at = p.state == PlayerState::Paused ? firstChangeable(p) : changePoint(p);
+    if (!remakeMusic(p, at, before)) {
+        p.music.machine.sid.mutedVoices = p.settings.mutedVoices;
+        forgetPlaces(p);
+    }
+    rescout(p.music);
+    publishMarks(p);
 }
 
 // Whether an effect is still to be heard.
@@ -182,6 +244,7 @@ bool startSong(Player& p, int32_t song) {
     {
         std::lock_guard<std::mutex> guard(p.songLock);
         restartMix(p.mix, p.quickStart ? 0 : kBlockSamples);
+        forgetPlaces(p);
         if (p.fadeInSamples != 0) fadeInMusic(p.mix, p.mix.made, p.fadeInSamples);
         music.settings = p.settings;
         // Without the quick start the stream's first half is silence, and the song is heard from
@@ -279,22 +342,21 @@ int32_t songMilliseconds(Player& p) {
 PlayError lastPlayError(const Player& p) { return p.lastError; }
 
 void setSpeed(Player& p, float ratio) {
-    // The worker reads the speed at every frame it begins: it changes under the song lock. The
-    // song sounds otherwise from here on, and its end is looked for afresh.
+    // The worker reads the speed at every frame it begins: it changes under the song lock.
+    catchUp(p);
     std::lock_guard<std::mutex> guard(p.songLock);
-    p.settings.speed = p.music.settings.speed = speedOfRatio(ratio, playSpeed(p.settings));
-    if (p.state != PlayerState::Idle) rescout(p.music);
+    const SongSettings before = p.music.settings;
+    p.settings.speed = speedOfRatio(ratio, playSpeed(p.settings));
+    settingsChanged(p, before);
 }
 
 void setVoiceMuted(Player& p, int32_t voice, float muted) {
     if (std::isnan(muted)) return;
+    catchUp(p);
     std::lock_guard<std::mutex> guard(p.songLock);
+    const SongSettings before = p.music.settings;
     p.settings.mutedVoices = mutedAfter(p.settings.mutedVoices, voice, muted != 0.0f);
-    // A song that plays hears it from its next rendering on.
-    if (p.state != PlayerState::Idle) {
-        p.music.settings.mutedVoices = p.music.machine.sid.mutedVoices = p.settings.mutedVoices;
-        rescout(p.music);
-    }
+    settingsChanged(p, before);
 }
 
 void setQuickStart(Player& p, float on) {
@@ -453,6 +515,7 @@ bool crossfadeTo(Player& p, const char* fileName, int32_t song, float seconds) {
             const uint64_t at = changePoint(p);
             startSongStream(next, song, at - p.mix.musicShift, lengths, bytes);
             startCrossfade(p.mix, p.music, next, samples);
+            forgetPlaces(p);
             remixStream(p, at);
             publishMarks(p);
             p.endHeard = false;
@@ -485,6 +548,7 @@ bool seekSong(Player& p, float seconds) {
     const uint64_t at = m.musicHeld ? m.heldFrom : paused ? firstChangeable(p) : changePoint(p);
     seekSongStream(next, p.music.stream, at - m.musicShift, std::max(mark.song, 0), skipped);
     std::swap(p.music, next);
+    forgetPlaces(p);
     // What was made of the music before goes, a crossfade under way with it: the music is the new
     // place alone.
     m.heldNext = m.heldCount = 0;

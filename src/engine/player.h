@@ -30,8 +30,10 @@
 //   songNow(p)                     the song heard, counted from 1; 0 when Idle
 //   songMilliseconds(p)            milliseconds of it heard, pauses not counted; 0 when Idle
 //   lastPlayError(p)               why the last play gave false (None when it did not)
-//   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (song_settings.h), from the
-//                                  next frame of a song that plays, and for every later play; the
+//   setSpeed, setVoiceMuted, setQuickStart, setEndMode: the settings (song_settings.h), for every
+//                                  later play; a tempo or a muted voice of a song that plays is
+//                                  heard from the change point on (the music made again from its
+//                                  place before it), else from the next sample made; the
 //                                  switches (a voice muted, the quick start) are a script's reals:
 //                                  nonzero on, 0 off, and not a number leaves them as they are
 //   resetSettings(p)               every setting back to its default (the plugin's unload)
@@ -95,6 +97,7 @@
 #include "audio/audio_output.h"
 #include "engine/mix.h"
 #include "engine/song.h"
+#include "engine/song_place.h"
 #include "engine/song_settings.h"
 #include "engine/song_stream.h"
 #include "tune/play_error.h"
@@ -138,10 +141,14 @@ struct Player {
     std::mutex songLock;
     Song music;
     Mix mix;  // the music with the effects and the song fading out under a crossfade
+    // The music's places at the start of the last two blocks the worker made (while nothing but
+    // the music's own stream was made: no crossfade, nothing held): a change of its settings is
+    // made again from the one before the change point.
+    std::array<SongPlace, 2> places;
+    uint32_t nextPlace;
     // Idle, the output open for effects alone: closed once they are over.
     bool effectsAlone;
     uint64_t fadeInSamples;  // a play that rises from silence over so many samples (0: none)
-    std::array<int16_t, kKeptSamples> remixed;  // the part of the stream mixed again
     // The music's marks as of the last samples made, for the host's thread, which must not wait
     // for a block being made to read them.
     std::mutex marksLock;
