@@ -803,6 +803,127 @@ TEST(RealAudio, EffectsAndACrossfadeAsHeard) {
     }
 }
 
+// Seek, loop and levels, heard: the music (4 s long by its database, end mode "loop") seeks
+// forward from 1 s to 2.5 s, then back to 0.5 s, and plays on to its end and again from its start.
+// The recording is the song with those stretches left out, sample for sample, and its loop begins
+// at exactly the end's sample; each seek is heard within 0.1 s of its command (0.05 s on
+// PulseAudio's own client, whose server takes again what it holds). "SidtuneLevel" is the loudest
+// of the recording's last 20 ms, and "SidVoiceLevel 1" the song's own envelope of voice 1 where the
+// recording is, each at a moment within 20 ms of its poll, on PulseAudio and under Wine (SDL2's
+// clock is an estimate between callbacks: its levels are measured, not judged).
+TEST(RealAudio, SeekLoopAndLevelsAsHeard) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(readWholeFile(utf8Name(kDemo), 1 << 16, bytes).status, TuneFileStatus::Read);
+    const TempFolder folder;
+    const std::string lengths = "[Database]\n" + toHex(md5(bytes.data(), bytes.size())) + "=0:04\n";
+    const std::string db = folder.write("Songlengths.md5", {lengths.begin(), lengths.end()});
+    constexpr size_t kLength = 4 * kSampleRate, kForward = 5 * kSampleRate / 2, kBack = kSampleRate / 2;
+    // The song, and voice 1's envelope after each 16 samples of it.
+    const auto song = newSong();
+    ASSERT_TRUE(beginTuneFile(*song, kDemo));
+    std::vector<int16_t> alone(2 * kLength);
+    std::vector<int> envelope;
+    for (size_t at = 0; at < alone.size(); at += 16) {
+        renderSong(*song, &alone[at], 16);
+        envelope.push_back(song->machine.sid.voices[0].envelope >> 16);
+    }
+    std::string script = "n = SidtuneLengths(\"" + db +
+                         "\")\nSetSidtuneQuickStart 1\nSetSidtuneEnd 3\nok = PlaySidtune(\"" + kDemo +
+                         "\")\nPrint ok\nWait 1000\ns = SeekSidtune(2.5)\nPrint s\nWait 1000\n" +
+                         "s = SeekSidtune(0.5)\nPrint s\n";
+    constexpr int kPolls = 80;
+    for (int poll = 0; poll < kPolls; ++poll)
+        script += "l = SidtuneLevel\nPrint l\nv = SidVoiceLevel(1)\nPrint v\nWait 45\n";
+    script += "Wait 800\ne = SidtuneEndsHeard\nPrint e\nStopSidtune\n";
+    for (const Host& host : playingHosts()) {
+        SCOPED_TRACE(nameOf(host.platform));
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
+            const TracedRun run = runTraced(host.command, script, folder.path());
+            const std::vector<int16_t>& r = recorder.stop();
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
+            ASSERT_EQ(run.printed.size(), 3u + 2 * kPolls + 1) << run.errors;
+            EXPECT_EQ(run.printed[0] + run.printed[1] + run.printed[2], "-1-1-1");
+            EXPECT_EQ(run.printed.back(), "1");  // the song heard to its end once
+            const size_t offset = renderOffset(r, alone);
+            ASSERT_LT(offset, r.size()) << "the music was not heard";
+            // The stream as heard: the song to the first seek, from 2.5 s to the second, from 0.5 s
+            // to its end, then from its start.
+            std::vector<double> seeks;
+            for (const TracedCall& call : run.trace)
+                if (call.name == "SeekSidtune") seeks.push_back(call.time);
+            ASSERT_EQ(seeks.size(), 2u);
+            std::vector<size_t> parts;  // where each stretch begins, in the stream
+            std::vector<int16_t> heard;
+            auto songAt = [&](size_t i) -> size_t {  // the song's sample at stream sample i
+                if (parts.empty() || i < parts[0]) return i;
+                if (parts.size() < 2 || i < parts[1]) return kForward + i - parts[0];
+                if (i < parts[1] + kLength - kBack) return kBack + i - parts[1];
+                return i - parts[1] - (kLength - kBack);
+            };
+            for (const auto& [command, to] : {std::pair{seeks[0], kForward}, std::pair{seeks[1], kBack}}) {
+                heard.resize(4 * kLength);
+                for (size_t i = 0; i < heard.size(); ++i) heard[i] = alone[songAt(i) % alone.size()];
+                const Change c =
+                    findChange(r, offset, heard, recorder.sampleAt(command) - offset,
+                               [&, to = to](size_t began, size_t i) { return int(alone[to + i - began]); });
+                ASSERT_LT(c.began, r.size()) << "no seek heard after sample " << c.heard;
+                parts.push_back(c.began);
+                const double after = recorder.timeOf(offset + c.began) - command;
+                std::printf("a seek to %.1f s heard %.3f s after its command\n", double(to) / kSampleRate,
+                            after);
+                if (host.platform != Platform::Sdl && kTimingJudged) {
+                    EXPECT_LT(after, host.platform == Platform::Pulse ? 0.05 : 0.1);
+                }
+            }
+            for (size_t i = 0; i < heard.size(); ++i) heard[i] = alone[songAt(i) % alone.size()];
+            // The levels, each at some moment within 20 ms of its poll.
+            auto within = [&](double t, int printed, auto level) {
+                int low = INT32_MAX, high = INT32_MIN;
+                for (size_t i = recorder.sampleAt(t - 0.02); i <= recorder.sampleAt(t + 0.02); i += 16) {
+                    if (i < offset + kSampleRate / 50 || i >= r.size()) continue;
+                    const int value = level(i - offset);
+                    low = std::min(low, value);
+                    high = std::max(high, value);
+                }
+                if (low <= printed + 1 && printed - 1 <= high) return true;
+                std::printf("at %.3f s: %d, heard %d to %d within 20 ms\n", t - seeks[0], printed, low, high);
+                return false;
+            };
+            int misses = 0, poll = 0;
+            for (const TracedCall& call : run.trace) {
+                if (call.name == "SidtuneLevel") {
+                    const int printed = std::stoi(run.printed[3 + 2 * size_t(poll)]);
+                    misses += !within(call.time, printed, [&](size_t at) {
+                        int peak = 0;
+                        for (size_t i = at - kSampleRate / 50; i < at; ++i)
+                            peak = std::max(peak, std::abs(int(r[offset + i])));
+                        return int(std::lround(peak * 100.0 / 32768));
+                    });
+                } else if (call.name == "SidVoiceLevel") {
+                    const int printed = std::stoi(run.printed[4 + 2 * size_t(poll++)]);
+                    misses +=
+                        !within(call.time, printed, [&](size_t at) { return envelope[songAt(at) / 16]; });
+                }
+            }
+            std::printf("%d of %d levels not as heard within 20 ms\n", misses, 2 * kPolls);
+            if (host.platform != Platform::Sdl && kTimingJudged) {
+                EXPECT_EQ(misses, 0);
+            }
+            if (!kTimingJudged) return;
+            const size_t end = parts[1] + kLength - kBack + kSampleRate / 2;
+            if (host.platform == Platform::Wine) {
+                size_t gap = 0;
+                EXPECT_TRUE(recordingIsRenderWithDropouts(
+                    r, std::vector<int16_t>(heard.begin(), heard.begin() + long(end)), end - kSampleRate / 10,
+                    gap));
+            } else {
+                EXPECT_TRUE(recordingEqualsSamples(r, heard, 0, end));
+            }
+        });
+    }
+}
+
 // A neighbour on the sound server: a stream of silence with a latency of 20 ms, as another program
 // playing beside sidtune. The sink then mixes no further ahead than that, which a stream alone
 // never sees: a test that plays with one says so.
