@@ -49,8 +49,12 @@ void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
 // The first stream sample the device lets a change reach, with the song lock held (at the latest
 // the next sample made): what it takes next, or the first of what it holds and can take again.
 uint64_t firstChangeable(Player& p) {
-    const uint64_t taken = samplesTaken(p.audio);
-    return std::min(taken - std::min(samplesRetakable(p.audio), taken), p.mix.made);
+    const uint64_t taken = samplesTaken(p.audio), made = p.mix.made;
+    // No earlier than the mix keeps: a sound server may hold so much that the device's first
+    // changeable sample lies further behind the next one made (then the change comes that much
+    // later: some 50 ms seen on PulseAudio).
+    return std::max(std::min(taken - std::min(samplesRetakable(p.audio), taken), made),
+                    made - std::min<uint64_t>(made, kKeptSamples));
 }
 
 // Where a change to the mix begins while the stream plays: kChangeLead past the first sample it
@@ -101,7 +105,7 @@ bool remakeMusic(Player& p, uint64_t at, const SongSettings& before) {
     }
     // The place from here on is this one: what was made before it with other settings is not.
     forgetPlaces(p);
-    saveSongPlace(*from, p.music, at);
+    saveSongPlace(p.places[(p.nextPlace + 1) % p.places.size()], p.music, at);  // (not the worker's next)
     p.music.settings = now;
     p.music.machine.sid.mutedVoices = now.mutedVoices;
     remixStream(p, at);
