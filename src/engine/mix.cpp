@@ -34,21 +34,16 @@ void keepVoiceLevels(Mix& m, const Song& music, uint64_t at, uint32_t n) {
     }
 }
 
-// The loudest of the music's part as mixed in stream samples [at, at + n), by stretch; a stretch
-// begins anew at its first sample.
-void keepPeaks(Mix& m, uint64_t at, uint32_t n) {
-    for (uint32_t i = 0; i < n;) {
-        const uint64_t first = at + i;
-        const uint32_t part = std::min<uint32_t>(n - i, kLevelSamples - uint32_t(first % kLevelSamples));
-        float peak = 0.0f;
-        for (uint32_t j = 0; j < part; ++j) {
-            const uint32_t k = keptAt(first + j);
-            peak = std::max(peak, std::abs(m.kept.music[k] * (1.0f - m.kept.ducked[k])));
-        }
-        uint16_t& kept = stretchAt(m, first).peak;
-        const uint16_t level = uint16_t(std::min(peak, 32768.0f));
-        kept = first % kLevelSamples == 0 ? level : std::max(kept, level);
-        i += part;
+// The stream sample `at` is heard: its stretch begins anew at its first sample (with the duck as
+// it was before it), and takes the loudest of the music's part as mixed, `level`.
+void keepPeak(Mix& m, uint64_t at, float level) {
+    Mix::LevelStretch& stretch = stretchAt(m, at);
+    const uint16_t peak = uint16_t(std::min(std::abs(level), 32768.0f));
+    if (at % kLevelSamples == 0) {
+        stretch.peak = peak;
+        stretch.duckFrom = m.ducked;
+    } else {
+        stretch.peak = std::max(stretch.peak, peak);
     }
 }
 
@@ -109,9 +104,22 @@ void makeEffectPart(Effect& e, uint64_t to) {
 
 float effectGainOf(const Mix& m) { return float(127 - m.effectStepsDown) / 127.0f; }
 
+// The duck at the next sample, from where it was before it: a step towards the depth while an
+// effect sounds, towards none while none does.
+float duckedAt(const Mix& m, bool effectHeard) {
+    const float duckStep = m.duckDepth / float(kDuckSamples);
+    const float target = effectHeard ? m.duckDepth : 0.0f;
+    return m.ducked < target ? std::min(target, m.ducked + duckStep) : std::max(target, m.ducked - duckStep);
+}
+
+bool effectHeardAt(const Mix& m, uint64_t at) {
+    for (const Effect& e : m.effects)
+        if (soundsAt(e, at)) return true;
+    return false;
+}
+
 // The stream's samples [at, at + n) from the parts kept, the duck moving on from where it was.
 void mixKept(Mix& m, uint64_t at, uint32_t n, int16_t* out) {
-    const float duckStep = m.duckDepth / float(kDuckSamples);
     const float gain = effectGainOf(m);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t k = keptAt(at + i);
@@ -122,14 +130,12 @@ void mixKept(Mix& m, uint64_t at, uint32_t n, int16_t* out) {
             effectHeard = true;
             effects += float(e.kept[k]) * gain;
         }
-        const float target = effectHeard ? m.duckDepth : 0.0f;
-        m.ducked =
-            m.ducked < target ? std::min(target, m.ducked + duckStep) : std::max(target, m.ducked - duckStep);
-        m.kept.ducked[k] = m.ducked;
+        const float ducked = duckedAt(m, effectHeard);
+        keepPeak(m, at + i, m.kept.music[k] * (1.0f - ducked));
+        m.ducked = ducked;
         const float v = std::round(m.kept.music[k] * (1.0f - m.ducked) + effects);
         out[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
     }
-    keepPeaks(m, at, n);
 }
 
 }  // namespace
@@ -160,9 +166,8 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
             keepVoiceLevels(m, music, at, n);
             for (uint32_t i = 0; i < n; ++i) {
                 m.kept.music[k + i] = float(out[i]);
-                m.kept.ducked[k + i] = 0.0f;
+                keepPeak(m, at + i, float(out[i]));
             }
-            keepPeaks(m, at, n);
         } else {
             makeMusicPart(m, music, at, n, false);
             for (Effect& e : m.effects) makeEffectPart(e, at + n);
@@ -184,7 +189,11 @@ uint32_t beginRemix(Mix& m, Song& music, uint64_t from) {
     }
     // A new effect, begun at `from`: its samples added to the effects kept.
     for (Effect& e : m.effects) makeEffectPart(e, m.made);
-    m.ducked = m.kept.ducked[keptAt(from + kKeptSamples - 1)];
+    // The duck as it was before `from`: from its stretch's first sample on, as it was mixed (what
+    // sounded before `from` is as it was).
+    const uint64_t stretch = from - from % kLevelSamples;
+    m.ducked = stretchAt(m, stretch).duckFrom;
+    for (uint64_t at = stretch; at < from; ++at) m.ducked = duckedAt(m, effectHeardAt(m, at));
     m.remixAt = from;
     return uint32_t(m.made - from);
 }

@@ -69,9 +69,11 @@ namespace sidtune {
 constexpr int kMostEffects = 4;
 constexpr uint64_t kDuckSamples = kSampleRate / 20;   // 50 ms
 constexpr uint64_t kEffectSilence = kSampleRate / 2;  // an effect's silence that ends it
-constexpr uint32_t kKeptSamples = 2 * kBlockSamples;  // the stream's last second made, kept
-constexpr uint32_t kLevelSamples = 256;               // the levels are kept this often
-constexpr uint32_t kLevelStretches = 512;             // for this many stretches: some 3 s
+// The stream's last second made, kept: as far back as the stream buffer holds it, and so as far
+// back as a change can reach.
+constexpr uint32_t kKeptSamples = 2 * kBlockSamples;
+constexpr uint32_t kLevelSamples = 256;    // the levels are kept this often
+constexpr uint32_t kLevelStretches = 512;  // for this many stretches: some 3 s
 
 struct Effect {
     Song song;         // at the normal tempo, no voice muted
@@ -105,17 +107,18 @@ struct Mix {
     float ducked;             // how far the music is ducked at the next sample, on its way to 0 or
                               // duckDepth
     // The last kKeptSamples of the stream as they were mixed, at stream sample n % kKeptSamples:
-    // the music's part (the crossfade's two songs at their ramps) and how far it was ducked.
+    // the music's part (the crossfade's two songs at their ramps).
     struct Kept {
-        std::array<float, kKeptSamples> music, ducked;
+        std::array<float, kKeptSamples> music;
     } kept;
-    // The levels a script reads for what is heard, longer than a second: what is heard can lie
-    // further behind what is made than the kept second (a sound server holds some). Each stretch of
-    // kLevelSamples: the loudest of the music's part as mixed (ducked), and each music voice's
-    // envelope level (0-255; 0 muted) as the stretch was made. Stretch n at n % kLevelStretches.
+    // By stretch of kLevelSamples, longer than what is kept: the levels a script reads for what is
+    // heard (the loudest of the music's part as mixed, ducked, and each music voice's envelope level,
+    // 0-255, 0 muted, as the stretch was made) and the duck where the stretch began, from which a
+    // remix finds it again. Stretch n at n % kLevelStretches.
     struct LevelStretch {
         uint16_t peak;
         std::array<uint8_t, 3> voices;
+        float duckFrom;  // how far the music was ducked before the stretch's first sample
     };
     std::array<LevelStretch, kLevelStretches> levels;
 };

@@ -50,9 +50,10 @@ void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
 // the next sample made): what it takes next, or the first of what it holds and can take again.
 uint64_t firstChangeable(Player& p) {
     const uint64_t taken = samplesTaken(p.audio), made = p.mix.made;
-    // No earlier than the mix keeps: a sound server may hold so much that the device's first
-    // changeable sample lies further behind the next one made (then the change comes that much
-    // later: some 50 ms seen on PulseAudio).
+    // No earlier than the mix keeps, which is as far back as the stream buffer holds: a sound server
+    // may hold so much that the device's first changeable sample lies further behind the next one
+    // made (then the change comes that much later: up to what the server holds, 0.18 s on
+    // PulseAudio, in the moments just after a half of the buffer was made).
     return std::max(std::min(taken - std::min(samplesRetakable(p.audio), taken), made),
                     made - std::min<uint64_t>(made, kKeptSamples));
 }
@@ -105,7 +106,8 @@ bool remakeMusic(Player& p, uint64_t at, const SongSettings& before) {
     }
     // The place from here on is this one: what was made before it with other settings is not.
     forgetPlaces(p);
-    saveSongPlace(p.places[(p.nextPlace + 1) % p.places.size()], p.music, at);  // (not the worker's next)
+    saveSongPlace(p.places[(p.nextPlace + p.places.size() - 1) % p.places.size()], p.music,
+                  at);  // (the worker's last)
     p.music.settings = now;
     p.music.machine.sid.mutedVoices = now.mutedVoices;
     remixStream(p, at);

@@ -158,7 +158,10 @@ struct Player {
 
 // The whole player, the music, a crossfade and four effects included, with the one-second stream
 // buffer stays under 2 MiB.
-static_assert(sizeof(Player) + kStreamBytes < 2 * 1024 * 1024, "the player has grown past 2 MiB");
+// buffer stays under 2 MiB; so do the scouts of the music, the song fading out and the spare (the
+// songs with a stream: song_stream.h).
+static_assert(sizeof(Player) + kStreamBytes + 3 * sizeof(SongScout) < 2 * 1024 * 1024,
+              "the player has grown past 2 MiB");
 
 bool setUpEngine(Player& p);
 void shutDownEngine(Player& p);

@@ -34,15 +34,15 @@ void beginMark(SongStream& s, int32_t song, uint64_t at, uint64_t skipped, uint3
     addMark(s.marks, s.now);
     // Without a length the scout looks for the silence that ends it, from a copy of the machine
     // taken when the song's first sample is made (its init routine has run by then).
-    s.scout.looking = s.scout.copyDue = lengthMs == 0;
+    s.scout->looking = s.scout->copyDue = lengthMs == 0;
 }
 
 // The scout plays on until `until`, or until it has found the end. It starts only once ends are
 // wanted (SongSettings::findEnds): if that is after the song began, from where the stream has got
 // to, so that a silence that began before then is found as beginning there.
 void scoutUntil(Song& song, uint64_t until) {
-    SongScout& scout = song.stream.scout;
-    if (!song.settings.findEnds) return;
+    if (!song.settings.findEnds || !song.stream.scout) return;
+    SongScout& scout = *song.stream.scout;
     if (scout.copyDue) rescout(song);
     int16_t samples[512];
     while (scout.looking && scout.made < until) {
@@ -83,6 +83,7 @@ void endReached(Song& song) {
 void startSongStream(Song& song, int32_t n, uint64_t at, const std::vector<uint32_t>& lengths,
                      const std::vector<uint8_t>& tune) {
     SongStream& s = song.stream;
+    if (!s.scout) s.scout = std::make_unique<SongScout>();
     s.marks.count = 0;
     s.made = at;
     s.lengths = lengths;
@@ -92,6 +93,7 @@ void startSongStream(Song& song, int32_t n, uint64_t at, const std::vector<uint3
 
 void seekSongStream(Song& song, SongStream& from, uint64_t at, int32_t n, uint64_t skipped) {
     SongStream& s = song.stream;
+    if (!s.scout) s.scout = std::make_unique<SongScout>();
     s.marks.count = 0;
     for (uint32_t i = 0; i < from.marks.count; ++i) {
         if (from.marks.marks[i].at < at) addMark(s.marks, from.marks.marks[i]);
@@ -128,8 +130,8 @@ void playSongStream(Song& song, int16_t* samples, uint32_t count) {
 }
 
 void rescout(Song& song) {
-    SongScout& scout = song.stream.scout;
-    if (!scout.looking) return;
+    if (!song.stream.scout || !song.stream.scout->looking) return;
+    SongScout& scout = *song.stream.scout;
     if (!song.settings.findEnds) {
         scout.copyDue = true;  // copied when it starts
         return;

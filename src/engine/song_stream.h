@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/audio_format.h"
@@ -94,7 +95,9 @@ struct SongStream {
     bool stopped;    // past the end of a song in the "stop" end mode: silence from there on
     std::vector<uint8_t> tune;
     std::vector<uint32_t> lengths;
-    SongScout scout;
+    // Only a song with a stream has a scout: made when its stream starts (never while mixing), kept
+    // for its next songs. Sound effects, which have none, stay small.
+    std::unique_ptr<SongScout> scout;
     SongMarks marks;
 };
 
