@@ -2,9 +2,14 @@
 // client), into
 // whatever sound server the process sees (scripts/with-pulse.sh starts one):
 //   PlayWhile/E the demo tune plays for 20 s while the host's thread sleeps, with E sound effects
-//               over it (0 or 1: a song of effects.sid for the whole time); the CPU time the whole
-//               process spent meanwhile (streaming thread, the sound library's threads)
-//               as a share of one core, and the number of times its threads went to sleep;
+//               over it (0 or 1: a song of effects.sid for the whole time; 2: none, and the host
+//               asks "SidtuneLevel" 50 times a second; 3: the same host waking 50 times a second
+//               asking nothing, whose cost is the host's own: the difference is the asking's);
+//               the CPU time the whole process spent meanwhile (streaming thread, the sound
+//               library's threads) as a share of one core, and the number of times its threads
+//               went to sleep;
+//   SeekTenMinutes  "SeekSidtune 600" while the demo tune plays: how long the host's thread waits
+//               (the song made from its start to ten minutes, unheard);
 //   PlayStop/N/I  "PlaySidtune", N milliseconds of playing, "StopSidtune", I milliseconds of
 //               quiet: how long the host's thread waits for each command. A stopped device stays
 //               open for a second and the next "PlaySidtune" takes it back (I = 0); after that it
@@ -65,7 +70,15 @@ void PlayWhile(benchmark::State& state) {
         rusage before{}, after{};
         getrusage(RUSAGE_SELF, &before);
         const auto begin = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        if (state.range(0) >= 2) {
+            for (auto at = begin; at < begin + std::chrono::duration<double>(seconds);) {
+                at += std::chrono::milliseconds(20);
+                if (state.range(0) == 2) benchmark::DoNotOptimize(plugin.command("SidtuneLevel"));
+                std::this_thread::sleep_until(at);
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        }
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         getrusage(RUSAGE_SELF, &after);
         state.SetIterationTime(wall);
@@ -74,7 +87,20 @@ void PlayWhile(benchmark::State& state) {
     }
     plugin.stop();
 }
-BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void SeekTenMinutes(benchmark::State& state) {
+    Plugin plugin;
+    if (!plugin.ready || !plugin.play()) {
+        state.SkipWithError("the plugin cannot play here (no sound server?)");
+        return;
+    }
+    for (auto _ : state) {
+        if (plugin.command("SeekSidtune", {quenbrix::Value::ofReal(600)}) != -1) state.SkipWithError("no seek");
+    }
+    plugin.stop();
+}
+BENCHMARK(SeekTenMinutes)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void PlayStop(benchmark::State& state) {
     Plugin plugin;

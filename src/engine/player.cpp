@@ -570,8 +570,10 @@ int32_t endsHeard(Player& p) {
     return int32_t(endsHeardAt(markHeard(p, heard), heard));
 }
 
+// The levels read the state as the last command left it (a script asks them every frame: what
+// catches up with a lost output or a fade that is over is for the commands that change things).
 int32_t musicLevel(Player& p) {
-    if (playerState(p) != PlayerState::Playing) return 0;
+    if (p.state != PlayerState::Playing) return 0;
     const uint64_t heard = samplesHeard(p.audio);
     float peak = 0.0f;
     {
@@ -587,7 +589,7 @@ int32_t musicLevel(Player& p) {
 }
 
 int32_t voiceLevel(Player& p, int32_t voice) {
-    if (playerState(p) == PlayerState::Idle || voice < 1 || voice > 3) return 0;
+    if (p.state == PlayerState::Idle || voice < 1 || voice > 3) return 0;
     const uint64_t heard = samplesHeard(p.audio);
     std::lock_guard<std::mutex> guard(p.songLock);
     return voiceLevelAt(p.mix, voice - 1, heard);
