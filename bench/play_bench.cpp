@@ -87,7 +87,8 @@ void PlayWhile(benchmark::State& state) {
     }
     plugin.stop();
 }
-BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Iterations(1)->Unit(
+    benchmark::kSecond);
 
 void SeekTenMinutes(benchmark::State& state) {
     Plugin plugin;
@@ -96,7 +97,8 @@ void SeekTenMinutes(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        if (plugin.command("SeekSidtune", {quenbrix::Value::ofReal(600)}) != -1) state.SkipWithError("no seek");
+        if (plugin.command("SeekSidtune", {quenbrix::Value::ofReal(600)}) != -1)
+            state.SkipWithError("no seek");
     }
     plugin.stop();
 }

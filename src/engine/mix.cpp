@@ -102,6 +102,17 @@ void makeEffectPart(Effect& e, uint64_t to) {
     e.made = std::max(e.made, to);
 }
 
+// keepPeak for the music alone, not ducked: stream samples [at, at + n) are `samples`.
+void keepPeaks(Mix& m, uint64_t at, const int16_t* samples, uint32_t n) {
+    for (uint32_t i = 0; i < n;) {
+        const uint32_t part = std::min<uint32_t>(n - i, kLevelSamples - uint32_t((at + i) % kLevelSamples));
+        int peak = 0;
+        for (uint32_t j = i; j < i + part; ++j) peak = std::max(peak, std::abs(int(samples[j])));
+        keepPeak(m, at + i, float(peak));  // (the stretch's first sample when it begins here)
+        i += part;
+    }
+}
+
 float effectGainOf(const Mix& m) { return float(127 - m.effectStepsDown) / 127.0f; }
 
 // The duck at the next sample, from where it was before it: a step towards the depth while an
@@ -164,10 +175,8 @@ void mixSamples(Mix& m, Song& music, int16_t* out, uint32_t count) {
                 playSongStream(music, out, n);
             }
             keepVoiceLevels(m, music, at, n);
-            for (uint32_t i = 0; i < n; ++i) {
-                m.kept.music[k + i] = float(out[i]);
-                keepPeak(m, at + i, float(out[i]));
-            }
+            for (uint32_t i = 0; i < n; ++i) m.kept.music[k + i] = float(out[i]);
+            keepPeaks(m, at, out, n);
         } else {
             makeMusicPart(m, music, at, n, false);
             for (Effect& e : m.effects) makeEffectPart(e, at + n);
