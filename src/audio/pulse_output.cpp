@@ -168,9 +168,17 @@ class PulseOutput final : public SoundOutput {
         return ok;
     }
 
+    // The server holds up to 0.3 s beyond what it pulled from the buffer: each half is refilled a
+    // quarter of a second after it was pulled, so that what is made ahead of the listener stays
+    // within the buffer's second (a command's change reaches back to the listener), and still
+    // made a quarter of a second before it is pulled.
     void setSource(Buffer* buffer) override {
         pa_threaded_mainloop_lock(connection.loop);
         source = buffer;
+        if (source != nullptr) {
+            std::lock_guard<std::mutex> guard(source->stream.mutex);
+            source->stream.notifyLag = uint32_t(kSampleRate / 4) * kBytesPerSample;
+        }
         pa_threaded_mainloop_unlock(connection.loop);
     }
 

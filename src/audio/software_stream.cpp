@@ -108,7 +108,8 @@ void pull(SoftwareStream& s, uint8_t* out, uint32_t bytes) {
         const uint32_t end = start + chunk;
         for (const PositionNotify& n : s.notifications) {
             if (n.offset == kOffsetStop) continue;
-            const uint32_t at = n.offset == 0 ? size : n.offset;
+            const uint32_t lagged = (n.offset + s.notifyLag) % size;
+            const uint32_t at = lagged == 0 ? size : lagged;
             if (at > start && at <= end) setEvent(n.event);
         }
         s.position = end == size ? 0 : end;

@@ -22,6 +22,11 @@ struct SoftwareStream {
     bool playing = false;
     std::atomic<int32_t> volume{kVolumeMax};
     std::vector<PositionNotify> notifications;
+    // Bytes past its offset a position notification is raised (not at a start, nor the stop's): a
+    // sound output that holds much beyond what it pulled has the half refilled that much later,
+    // so that what is made ahead of the listener stays within the buffer's length (a change can
+    // reach what the buffer still holds, and no further). 0: at the offset, as DirectSound does.
+    uint32_t notifyLag = 0;
     // Held while pull reads the buffer and, briefly, by unlock: what the worker wrote between
     // lock and unlock is then visible to every later pull.
     std::mutex mutex;

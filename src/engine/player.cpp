@@ -50,10 +50,8 @@ void fillFromPlayer(void* player, int16_t* samples, uint32_t count) {
 // the next sample made): what it takes next, or the first of what it holds and can take again.
 uint64_t firstChangeable(Player& p) {
     const uint64_t taken = samplesTaken(p.audio), made = p.mix.made;
-    // No earlier than the mix keeps, which is as far back as the stream buffer holds: a sound server
-    // may hold so much that the device's first changeable sample lies further behind the next one
-    // made (then the change comes that much later: up to what the server holds, 0.18 s on
-    // PulseAudio, in the moments just after a half of the buffer was made).
+    // No earlier than the mix keeps, which is as far back as the stream buffer holds (a sound
+    // output that holds much beyond it has the halves refilled later: software_stream.h).
     return std::max(std::min(taken - std::min(samplesRetakable(p.audio), taken), made),
                     made - std::min<uint64_t>(made, kKeptSamples));
 }
