@@ -171,8 +171,11 @@ void catchUp(Player& p) {
         }
         return;
     }
-    const bool ended = endHeardNow(p);
-    const uint32_t ends = endsHeardAt(markHeard(p, musicHeard(p)), musicHeard(p));
+    // (The clock asked once: every command that asks about the state comes here.)
+    const uint64_t heard = musicHeard(p);
+    const SongMark mark = markHeard(p, heard);
+    const bool ended = mark.endAt != kNoEnd && heard >= mark.endAt;
+    const uint32_t ends = endsHeardAt(mark, heard);
     if (outputLost(p.audio)) {
         closePlayer(p);
         p.lastError = PlayError::NoSoundOutput;
