@@ -16,7 +16,9 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer: the whole suite"
 configure build-asan "-fsanitize=address,undefined -fno-sanitize-recover=undefined"
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # use_tls=0: see tests/lsan.supp (LeakSanitizer's tracer crashed scanning what SDL left there).
-export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:use_tls=0"
+# print_suppressions=0: a program whose standard error is judged (a failed start's one line) gets
+# no table of the suppressions used appended to it.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:use_tls=0:print_suppressions=0"
 build-asan/tests/sidtune_tests --gtest_brief=1
 # (not the soak: a sanitizer's own bookkeeping grows with every cycle)
 scripts/with-pulse.sh build-asan/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter=-*Soak*
