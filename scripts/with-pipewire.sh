@@ -50,7 +50,14 @@ for try in $(seq 50); do
   sleep 0.1
 done
 for _ in $(seq 100); do pactl list short sinks | grep -q test && break; sleep 0.05; done
-pactl set-default-sink test
+# The default sink is kept in the session manager's metadata, which WirePlumber makes a moment
+# later still ("Not supported" until then; a slow machine waited over the sink's 5 s): tried again
+# until the server names it.
+for try in $(seq 200); do
+  pactl set-default-sink test >/dev/null 2>&1 && [ "$(pactl get-default-sink 2>/dev/null)" = test ] && break
+  [ "$try" -eq 200 ] && { echo "with-pipewire: the null sink cannot be made the default" >&2; exit 1; }
+  sleep 0.1
+done
 
 if [ -n "${SIDTUNE_NEIGHBOUR_MS:-}" ]; then
   pacat -p -d test --latency-msec="$SIDTUNE_NEIGHBOUR_MS" --raw --format=s16le --rate=44100 --channels=1 /dev/zero 2>/dev/null &
