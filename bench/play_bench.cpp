@@ -4,10 +4,14 @@
 //   PlayWhile/E the demo tune plays for 20 s while the host's thread sleeps, with E sound effects
 //               over it (0 or 1: a song of effects.sid for the whole time; 2: none, and the host
 //               asks "SidtuneLevel" 50 times a second; 3: the same host waking 50 times a second
-//               asking nothing, whose cost is the host's own: the difference is the asking's);
+//               asking nothing, whose cost is the host's own: the difference is the asking's;
+//               4: the same host asking "SidtuneError", a command that only reads a number: the
+//               difference from 2 is the plugin's part of the asking);
 //               the CPU time the whole process spent meanwhile (streaming thread, the sound
 //               library's threads) as a share of one core, and the number of times its threads
 //               went to sleep;
+//   AskOncePerFrame/A  one ask 20 ms after the last while the demo tune plays ("SidtuneError",
+//               "SidtuneLevel"): the asking thread's CPU time;
 //   SeekTenMinutes  "SeekSidtune 600" while the demo tune plays: how long the host's thread waits
 //               (the song made from its start to ten minutes, unheard);
 //   PlayStop/N/I  "PlaySidtune", N milliseconds of playing, "StopSidtune", I milliseconds of
@@ -22,6 +26,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -71,9 +76,12 @@ void PlayWhile(benchmark::State& state) {
         getrusage(RUSAGE_SELF, &before);
         const auto begin = std::chrono::steady_clock::now();
         if (state.range(0) >= 2) {
+            const char* ask = state.range(0) == 2   ? "SidtuneLevel"
+                              : state.range(0) == 4 ? "SidtuneError"
+                                                    : nullptr;
             for (auto at = begin; at < begin + std::chrono::duration<double>(seconds);) {
                 at += std::chrono::milliseconds(20);
-                if (state.range(0) == 2) benchmark::DoNotOptimize(plugin.command("SidtuneLevel"));
+                if (ask != nullptr) benchmark::DoNotOptimize(plugin.command(ask));
                 std::this_thread::sleep_until(at);
             }
         } else {
@@ -87,8 +95,35 @@ void PlayWhile(benchmark::State& state) {
     }
     plugin.stop();
 }
-BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Iterations(1)->Unit(
+BENCHMARK(PlayWhile)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->UseManualTime()->Iterations(1)->Unit(
     benchmark::kSecond);
+
+// One ask while the demo tune plays, 20 ms after the last (as a game asks, once a frame: its caches
+// cold): the CPU time of the host's thread for the ask, "SidtuneError" (/0: a command that reads a
+// number) or "SidtuneLevel" (/1: the clock's reading of the sound server too). The command is
+// found once, as a host that compiles its script does: the difference is the plugin's.
+void AskOncePerFrame(benchmark::State& state) {
+    Plugin plugin;
+    if (!plugin.ready || !plugin.play()) {
+        state.SkipWithError("the plugin cannot play here (no sound server?)");
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const quenbrix::Registration* ask =
+        plugin.host.find(state.range(0) == 0 ? "SidtuneError" : "SidtuneLevel");
+    const std::vector<quenbrix::Value> none;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        timespec before{}, after{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+        benchmark::DoNotOptimize(plugin.host.call(*ask, none).result);
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+        state.SetIterationTime(double(after.tv_sec - before.tv_sec) +
+                               double(after.tv_nsec - before.tv_nsec) / 1e9);
+    }
+    plugin.stop();
+}
+BENCHMARK(AskOncePerFrame)->Arg(0)->Arg(1)->UseManualTime()->Iterations(500)->Unit(benchmark::kMicrosecond);
 
 void SeekTenMinutes(benchmark::State& state) {
     Plugin plugin;

@@ -14,7 +14,9 @@
 // the write callback, which pulls from the stream buffer.
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -45,6 +47,9 @@ constexpr pa_usec_t kServerRequest = 50 * PA_USEC_PER_MSEC;
 // longer change: with a change 10 ms past it, every change was heard whole, on a PulseAudio null
 // sink and on PipeWire's server (RealAudio.EffectsAndACrossfadeAsHeard).
 constexpr pa_usec_t kAboutToPlay = 10 * PA_USEC_PER_MSEC;
+// How long the clock goes by its last reading of the server before it reads it again; the client
+// library itself goes up to 1.5 s between the server's reports of its timing.
+constexpr std::chrono::milliseconds kClockReread{250};
 // How long opening a device may take in all, connection and stream: a server that does not answer
 // in that time (one that is frozen, say) gives no device.
 constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
@@ -186,6 +191,7 @@ class PulseOutput final : public SoundOutput {
 
     void streamPlays(bool on) override {
         pa_threaded_mainloop_lock(connection.loop);
+        ++epoch;
         if (on && corked && written == 0) catchUpSink();
         const pa_usec_t now = pa_rtclock_now();
         if (on && corked) playingSince = now;
@@ -210,12 +216,38 @@ class PulseOutput final : public SoundOutput {
         return true;
     }
 
+    // What the server holds, as the clock reads it. The server's own account costs the client's
+    // lock and its timing, most of what a script's question costs (a game asks once a frame, and
+    // "SidtuneLevel" asks the clock each time): it is read at most every kClockReread, and between
+    // two readings the server is taken to play on at the sample rate, which it does (the client
+    // library's own estimate between the server's reports is made the same way), with no call into
+    // the library (its code, cold by the next frame, cost more than the arithmetic). A stream that
+    // stops or starts is read afresh.
+    uint32_t bytesNotYetHeard() override {
+        const auto now = std::chrono::steady_clock::now();
+        const uint32_t current = epoch;
+        std::lock_guard<std::mutex> guard(clockReadLock);
+        if (clockRead.epoch == current && now - clockRead.at < kClockReread) {
+            const uint64_t sent = written;
+            const auto since =
+                std::chrono::duration_cast<std::chrono::microseconds>(now - clockRead.at).count();
+            const uint64_t played =
+                clockRead.played + (corked ? 0 : uint64_t(since) * kSampleRate / 1000000 * kBytesPerSample);
+            return sent > played ? uint32_t(sent - played) : 0;
+        }
+        uint64_t sent = 0;
+        const uint32_t held = serverHolds(&sent);
+        clockRead = {current, now, sent - std::min<uint64_t>(sent, held)};
+        return held;
+    }
+
     // What the server says it holds, but never less than what cannot have been heard yet: more
     // than the time the stream has played. PipeWire's server tells what a stream has played a
     // quantum at a time, counted from what it took into a buffer of its own, and the client
     // library's estimate between its reports ran up to 45 ms ahead of the time since the start.
-    uint32_t bytesNotYetHeard() override {
+    uint32_t serverHolds(uint64_t* sent = nullptr) {
         pa_threaded_mainloop_lock(connection.loop);
+        if (sent != nullptr) *sent = written;
         pa_usec_t latency = 0;
         int negative = 0;
         if (stream == nullptr || pa_stream_get_latency(stream, &latency, &negative) < 0 || negative)
@@ -235,7 +267,7 @@ class PulseOutput final : public SoundOutput {
     // it replaces it in the server's queue, and the server takes back what it had mixed of it ahead.
     // Not what it is about to play (a few milliseconds of a sink), unless the stream is corked.
     uint32_t bytesRetakable() override {
-        const uint32_t held = bytesNotYetHeard();
+        const uint32_t held = serverHolds();
         const uint32_t playing = corked ? 0 : uint32_t(pa_usec_to_bytes(kAboutToPlay, &kSpec));
         return held > playing ? held - playing : 0;
     }
@@ -289,6 +321,17 @@ class PulseOutput final : public SoundOutput {
     // How long the stream has played: before it was last corked, and since it was last uncorked.
     std::atomic<pa_usec_t> playedBefore{0};
     std::atomic<pa_usec_t> playingSince{0};
+    // The clock's last reading of the server (bytesNotYetHeard): when, and how much of what was
+    // written the server had played then; good while the epoch (bumped when the stream stops,
+    // starts or closes) is the same.
+    struct ClockRead {
+        uint32_t epoch = UINT32_MAX;
+        std::chrono::steady_clock::time_point at;
+        uint64_t played = 0;  // bytes
+    };
+    std::mutex clockReadLock;
+    ClockRead clockRead;
+    std::atomic<uint32_t> epoch{0};
 
     static void run(pa_operation* operation) {
         if (operation != nullptr) pa_operation_unref(operation);
@@ -345,6 +388,7 @@ class PulseOutput final : public SoundOutput {
     }
 
     void closeStream() {
+        ++epoch;
         if (stream == nullptr) return;
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
@@ -371,13 +415,15 @@ class PulseOutput final : public SoundOutput {
                 pa_stream_cancel_write(s);
                 return;
             }
+            // Counted before the stream buffer's position moves: the clock, which reads that
+            // position without the main loop's lock, never sees it ahead of what was written.
+            written += size;
             if (source != nullptr) {
                 pull(source->stream, static_cast<uint8_t*>(data), uint32_t(size));
             } else {
                 std::memset(data, 0, size);
             }
             pa_stream_write(s, data, size, nullptr, 0, PA_SEEK_RELATIVE);
-            written += size;
             bytes -= size;
         }
     }
