@@ -28,7 +28,7 @@ class DigiTest : public MachineTest {
     // What the player adds to a silent mix, output sample by output sample.
     std::vector<int32_t> heard(int count) {
         std::vector<int32_t> out;
-        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 0));
+        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 0));
         return out;
     }
 };
@@ -61,14 +61,14 @@ TEST_F(DigiTest, NibbleOrderAndValues) {
 TEST_F(DigiTest, AddsToTheMixOnlyWhileSounding) {
     poke(m, 0x3000, {0xFF, 0xFF});
     setSample(0x3000, 0x3002, 1, 0);
-    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100);  // no command yet
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 100), 100);  // no command yet
     writeMemory(m, digiAddress(DigiRegister::Command), 0xFE);
-    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100),
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 100),
               100);  // the first value is found now, heard next
-    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100 + 8192);
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 100), 100 + 8192);
     writeMemory(m, digiAddress(DigiRegister::Command), 0xFD);
     EXPECT_FALSE(digi.playing);
-    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 100), 100);
+    EXPECT_EQ(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 100), 100);
 }
 
 TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
@@ -77,7 +77,7 @@ TEST_F(DigiTest, Period256StepsAboutOnceIn11Samples) {
     int steps = 0;
     for (uint32_t i = 0; i < kSampleRate; ++i) {
         const int32_t before = digi.position * 2 + digi.nibbleIndex;
-        mixDigiSample(m.digi, m.memory, m.sid.sampleRate, 0);
+        mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 0);
         steps += (digi.position * 2 + digi.nibbleIndex) != before;
     }
     // 985248 / 256 = 3848 added per sample; an accumulator equal to the rate takes no step.

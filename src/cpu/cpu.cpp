@@ -11,6 +11,32 @@ void writeSamplePlayer(Machine& m, uint16_t address, uint8_t value) {
     writeDigiRegister(m.digi, address, value);
 }
 
+// With more chips, a chip's 32 registers are the 32 bytes at its address, and the rest of
+// $D400-$D7FF is the first chip's as on a one-chip machine. A chip's sample player answers at its
+// chip's address plus the offsets the first chip's answers at ($1D to $7F); where two players'
+// offsets meet, the chip nearest below the address has it. The image keeps its byte.
+void writeChips(Machine& m, uint16_t address, uint8_t value) {
+    SidChip* chip = (address & 0xFC00) == 0xD400 ? &m.sid : nullptr;
+    DigiPlayer* player = address >= kFirstDigiAddress && address <= kLastDigiAddress ? &m.digi : nullptr;
+    uint16_t playerBase = 0xD400;
+    for (size_t k = 0; k < m.moreChipAddresses.size() && m.moreChipAddresses[k] != 0; ++k) {
+        const uint16_t base = m.moreChipAddresses[k];
+        const uint16_t offset = uint16_t(address - base);
+        if (address < base) continue;
+        if (offset < 0x20) chip = &m.moreChips[k];
+        if (offset >= kFirstDigiAddress - 0xD400 && offset <= kLastDigiAddress - 0xD400 && base >= playerBase) {
+            player = &m.moreDigis[k];
+            playerBase = base;
+        }
+    }
+    if (chip == nullptr && player == nullptr) {
+        m.memory[address] = value;
+        return;
+    }
+    if (chip != nullptr) writeSidRegister(*chip, address & 0x1F, value);
+    if (player != nullptr) writeDigiRegister(*player, uint16_t(0xD400 + (address - playerBase)), value);
+}
+
 }  // namespace interpreter
 
 namespace {

@@ -18,6 +18,10 @@
 //     $D400-$D7FF   writes go to the sound chip: register (address AND $1F), and for
 //                   $D41D-$D47F the sample-playback registers too; the image keeps its byte
 //     $D800-$FFFF   RAM (where the real machine has I/O and ROM)
+//
+// A machine given more chips (machine.h) has each one's 32 registers at its address, in
+// $D420-$D7FF or $DE00-$DFFF, and its sample player's at the same offsets from it as the first's
+// (cpu.cpp: writeChips).
 #pragma once
 
 #include <cstdint>

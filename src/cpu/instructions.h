@@ -53,16 +53,21 @@ struct Regs {
 // (without the mark, handing the machine to a call made the loop spill its registers and run
 // measurably slower; bench/README.md).
 [[gnu::cold]] void writeSamplePlayer(Machine& machine, uint16_t address, uint8_t value);
+// A store to the I/O area of a machine with more than one chip (cpu.cpp), as rare.
+[[gnu::cold]] void writeChips(Machine& machine, uint16_t address, uint8_t value);
 
 // A store to $D400-$D7FF goes to the chip, the image keeping its byte. The register write is
 // inline: play routines write the chip some 10 to 40 times a call, and a call out of the loop
 // costs it its registers.
 [[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {
     if ((address & 0xFC00) == 0xD400) {
+        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0)) return writeChips(machine, address, value);
         // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
         writeSidRegister(machine.sid, address & 0x1F, value);
         if (__builtin_expect(address >= kFirstDigiAddress && address <= kLastDigiAddress, 0))
             writeSamplePlayer(machine, address, value);
+    } else if (__builtin_expect((address & 0xFE00) == 0xDE00 && machine.moreChipAddresses[0] != 0, 0)) {
+        writeChips(machine, address, value);
     } else {
         mem[address] = value;
     }

@@ -8,6 +8,9 @@ void resetMachine(Machine& m, uint32_t sampleRate) {
     setUpSynthesizer(m.sid, sampleRate);
     // A new tune never inherits a sample, a position or a latched value from the last one.
     m.digi = DigiPlayer{};
+    for (SidChip& chip : m.moreChips) setUpSynthesizer(chip, sampleRate);
+    m.moreDigis = {};
+    m.moreChipAddresses = {};
     m.memory.fill(0);
     m.cpu = {};
     m.cpu.SP = 0xFF;

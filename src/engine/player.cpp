@@ -107,7 +107,7 @@ bool remakeMusic(Player& p, uint64_t at, const SongSettings& before) {
     saveSongPlace(p.places[(p.nextPlace + p.places.size() - 1) % p.places.size()], p.music,
                   at);  // (the worker's last)
     p.music.settings = now;
-    p.music.machine.sid.mutedVoices = now.mutedVoices;
+    setMutedVoices(p.music.machine, now.mutedVoices);
     remixStream(p, at);
     return true;
 }
@@ -120,7 +120,7 @@ void settingsChanged(Player& p, const SongSettings& before) {
     if (p.state == PlayerState::Idle) return;
     const uint64_t at = p.state == PlayerState::Paused ? firstChangeable(p) : changePoint(p);
     if (!remakeMusic(p, at, before)) {
-        p.music.machine.sid.mutedVoices = p.settings.mutedVoices;
+        setMutedVoices(p.music.machine, p.settings.mutedVoices);
         forgetPlaces(p);
     }
     rescout(p.music);

@@ -6,6 +6,7 @@
 
 #include "audio/audio_format.h"
 #include "cpu/cpu.h"
+#include "sid/sid.h"
 #include "tune/tune_loader.h"
 
 namespace sidtune {
@@ -18,7 +19,14 @@ PlayError loadSong(Song& s, const uint8_t* bytes, size_t size) {
 bool beginSong(Song& s, int32_t song) {
     if (song < 0 || song > s.tune.lastSong) return false;
     s.pacing = FramePacing{};
-    s.machine.sid.mutedVoices = s.settings.mutedVoices;
+    if (s.settings.faithful) {
+        // The machine the tune was written for: its clock, and its chips where it has more.
+        const uint32_t clock = pacingClock(s.settings, s.tune);
+        s.machine.moreChipAddresses = s.tune.moreChipAddresses;
+        setChipClock(s.machine.sid, clock);
+        for (SidChip& chip : s.machine.moreChips) setChipClock(chip, clock);
+    }
+    setMutedVoices(s.machine, s.settings.mutedVoices);
     callSubroutine(s.machine, s.tune.initAddress, uint8_t(song), kInitInstructionLimit);
     return true;
 }
@@ -38,7 +46,8 @@ PlayError beginTuneFile(Song& s, const char* path, int32_t song) {
 }
 
 void renderSong(Song& s, int16_t* samples, uint32_t count) {
-    playFrames(s.machine, s.tune, s.pacing, playSpeed(s.settings), samples, count);
+    playFrames(s.machine, s.tune, s.pacing, playSpeed(s.settings), pacingClock(s.settings, s.tune), samples,
+               count);
 }
 
 void skipSong(Song& s, uint64_t count) {

@@ -8,6 +8,9 @@
 //                 the same song again
 //   findEnds      the song's end is looked for (song_stream.h): without it a song whose length is
 //                 not known costs only its own rendering
+//   faithful      the song played as the machine it was written for would: its clock (the
+//                 header's NTSC, or PAL), frames of that machine's cycles, its second and third
+//                 chip (frame_pacing.h, machine.h); off, the design's single chip and pacing
 //
 // Zero is every default: a speed of 0 is the normal tempo.
 #pragma once
@@ -15,6 +18,7 @@
 #include <cstdint>
 
 #include "engine/frame_pacing.h"
+#include "tune/tune_info.h"
 
 namespace sidtune {
 
@@ -26,9 +30,16 @@ struct SongSettings {
     uint8_t mutedVoices;
     EndMode endMode;
     bool findEnds;
+    bool faithful;
 };
 
 inline uint32_t playSpeed(const SongSettings& s) { return s.speed == 0 ? kNormalSpeed : s.speed; }
+
+// The clock that paces the song's frames: the tune's machine's in faithful playback, 0 (the
+// design's pacing) otherwise.
+inline uint32_t pacingClock(const SongSettings& s, const TuneInfo& tune) {
+    return !s.faithful ? 0 : tune.ntsc ? kNtscClock : kPalClock;
+}
 
 // A tempo ratio as a speed: limited to 0.25-4.0; NaN leaves `current` as it is.
 inline uint32_t speedOfRatio(float ratio, uint32_t current) {

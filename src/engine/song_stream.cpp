@@ -47,7 +47,8 @@ void scoutUntil(Song& song, uint64_t until) {
     int16_t samples[512];
     while (scout.looking && scout.made < until) {
         const uint32_t n = uint32_t(until - scout.made < 512 ? until - scout.made : 512);
-        playFrames(scout.machine, song.tune, scout.pacing, playSpeed(song.settings), samples, n);
+        playFrames(scout.machine, song.tune, scout.pacing, playSpeed(song.settings),
+                   pacingClock(song.settings, song.tune), samples, n);
         scout.made += n;
         if (scout.watch.feed(samples, n)) {
             scout.looking = false;
@@ -142,7 +143,7 @@ void rescout(Song& song) {
     scout.made = song.stream.made;
     // The song's own start is where a song that never makes a sound counts its three seconds from.
     scout.watch = SilenceWatch(song.stream.made, song.stream.now.at);
-    scout.machine.sid.mutedVoices = 0;
+    setMutedVoices(scout.machine, 0);
 }
 
 SongMark songHeard(const SongMarks& m, uint64_t heard) {

@@ -5,8 +5,6 @@
 namespace sidtune {
 namespace {
 
-constexpr int32_t kPalClock = 985248;  // C64 clock cycles per second
-
 void setLowByte(int32_t& field, uint8_t value) { field = (field & 0xFF00) | value; }
 void setHighByte(int32_t& field, uint8_t value) { field = (field & 0x00FF) | value << 8; }
 
@@ -40,14 +38,15 @@ void writeDigiRegister(DigiPlayer& d, uint16_t address, uint8_t value) {
     }
 }
 
-int32_t mixDigiSample(DigiPlayer& d, const C64Memory& memory, uint32_t sampleRate, int32_t mix) {
+int32_t mixDigiSample(DigiPlayer& d, const C64Memory& memory, uint32_t sampleRate, uint32_t clock,
+                      int32_t mix) {
     // Silent outside [start, end): before a start, past the end, or when start >= end.
     if (!d.playing || d.position >= d.playEnd || d.position < d.playStart) return mix;
     const int32_t result = mix + d.currentValue;  // the value found by an earlier step
 
     // A period of 0 gives no rate: the current value keeps sounding, no nibble is taken.
     if (d.playPeriod == 0) return result;
-    d.rateAccumulator += kPalClock / d.playPeriod;
+    d.rateAccumulator += int32_t(clock) / d.playPeriod;
     const int32_t rate = int32_t(sampleRate);
     if (d.rateAccumulator <= rate) return result;
     d.rateAccumulator %= rate;

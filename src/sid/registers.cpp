@@ -8,7 +8,8 @@ void latchParameters(SidChip& chip) {
     const SidRegisters& r = chip.registers;
     for (int v = 0; v < 3; ++v) {
         SidVoice& voice = chip.voices[v];
-        voice.phaseStep = frequency(r, v) * chip.phaseScale;
+        const uint32_t f = frequency(r, v);
+        voice.phaseStep = f * chip.phaseScale + (f * chip.phaseFraction >> 16);
         voice.pulseThreshold = uint32_t(pulseWidth(r, v) & 0xFFF) << 16;
         voice.control = controlRegister(r, v);
         voice.filtered = routedThroughFilter(r, v);

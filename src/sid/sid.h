@@ -7,7 +7,11 @@
 //
 //   writeSidRegister(chip, index, value)  CPU writes to $D400-$D7FF, index = address AND $1F
 //   latchParameters(chip)                 the register file into the synthesizer's parameters
-//   setUpSynthesizer(chip, sampleRate)    rate-dependent tables, everything else cleared
+//   setUpSynthesizer(chip, sampleRate)    rate-dependent tables, everything else cleared; the
+//                                         design's clock (pitch, envelope times, sample periods)
+//   setChipClock(chip, clock)             the chip run at a machine's clock in cycles per second
+//                                         (faithful playback): its pitch, its envelope times and
+//                                         its sample player's rate follow it; nothing else changes
 //   renderSamples(chip, digi, memory, samples, count)
 //                                         count signed 16-bit mono samples from the chip, with
 //                                         the sample player's, which reads the memory image
@@ -16,8 +20,9 @@
 // The sample player (digis through $D41D-$D47F, DigiRegister in sid_state.h):
 //
 //   writeDigiRegister(digi, address, value)        CPU writes to $D41D-$D47F
-//   mixDigiSample(digi, memory, sampleRate, mix)   adds the sounding sample value to one output
-//                                                  sample, stepping through the sample in memory
+//   mixDigiSample(digi, memory, sampleRate, clock, mix)  adds the sounding sample value to one
+//                                                  output sample, stepping through the sample in
+//                                                  memory by periods of the chip's clock
 //
 // Files: registers.cpp (the register file and latching), envelope.h (the envelopes),
 // voice_kernels.h (the voices), synthesizer.cpp (set-up and the rendering pipeline), digi.cpp.
@@ -49,6 +54,7 @@ inline void writeSidRegister(SidChip& chip, uint8_t index, uint8_t value) {
 }
 void latchParameters(SidChip& chip);
 void setUpSynthesizer(SidChip& chip, uint32_t sampleRate);
+void setChipClock(SidChip& chip, uint32_t clock);
 void renderSamples(SidChip& chip, DigiPlayer& digi, const C64Memory& memory, int16_t* samples,
                    uint32_t count);
 // The builds of the rendering loops, each for a set of processors (synthesizer.cpp). All make the
@@ -60,6 +66,7 @@ void renderSamplesBuiltFor(RenderBuild build, SidChip& chip, DigiPlayer& digi, c
                            int16_t* samples, uint32_t count);
 
 void writeDigiRegister(DigiPlayer& digi, uint16_t address, uint8_t value);
-int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, int32_t mix);
+int32_t mixDigiSample(DigiPlayer& digi, const C64Memory& memory, uint32_t sampleRate, uint32_t clock,
+                      int32_t mix);
 
 }  // namespace sidtune

@@ -134,17 +134,42 @@ constexpr uint8_t kModulationBits = 0x0E;  // test, ring, sync
 
 }  // namespace
 
+namespace {
+
+// The clock the envelope times above were measured at, and the one the sample player's periods
+// count by design.
+constexpr double kEnvelopeClock = 1022727;
+constexpr uint32_t kDesignClock = 985248;
+
+void setEnvelopeSteps(SidChip& chip, double timeScale) {
+    for (int i = 0; i < 16; ++i) {
+        chip.attackSteps[i] =
+            int32_t(16777216.0 / (double(kAttackTimes[i]) * timeScale * double(chip.sampleRate)));
+        chip.decayReleaseSteps[i] =
+            int32_t(16777216.0 / (double(kDecayReleaseTimes[i]) * timeScale * double(chip.sampleRate)));
+    }
+}
+
+}  // namespace
+
 void setUpSynthesizer(SidChip& chip, uint32_t sampleRate) {
     chip = SidChip{};
     chip.sampleRate = sampleRate;
     chip.phaseScale = 15872000 / sampleRate;
     chip.cutoffScale = 1411200 / sampleRate;
-    for (int i = 0; i < 16; ++i) {
-        chip.attackSteps[i] = int32_t(16777216.0 / (double(kAttackTimes[i]) * double(sampleRate)));
-        chip.decayReleaseSteps[i] =
-            int32_t(16777216.0 / (double(kDecayReleaseTimes[i]) * double(sampleRate)));
-    }
+    chip.clock = kDesignClock;
+    setEnvelopeSteps(chip, 1.0);
     for (SidVoice& v : chip.voices) v.noiseRegister = 0xFFFFFF;
+}
+
+void setChipClock(SidChip& chip, uint32_t clock) {
+    // F x clock / 2^24 cycles a second is F x clock x 16 / sampleRate of the phase's 2^28 a sample.
+    const uint64_t scale = (uint64_t(clock) * 16 << 16) / chip.sampleRate;
+    chip.phaseScale = uint32_t(scale >> 16);
+    chip.phaseFraction = uint32_t(scale & 0xFFFF);
+    chip.clock = clock;
+    // The envelope counts the chip's cycles: a slower clock, longer times.
+    setEnvelopeSteps(chip, kEnvelopeClock / double(clock));
 }
 
 namespace {
@@ -306,7 +331,7 @@ template <typename Isa>
                     });
             }
             for (uint32_t j = 0; j < n; ++j)
-                out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, direct[j] * volume));
+                out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, chip.clock, direct[j] * volume));
         } else if (filterRuns) {
             withSelectedOutputs(
                 selectedOutputs, [&](auto selected) __attribute__((always_inline)) {

@@ -60,6 +60,9 @@ PlayError loadTuneBytes(Machine& m, TuneInfo& tune, const uint8_t* block, size_t
     tune.lastSong = uint8_t(h.songs - 1);
     tune.startSong = h.startSong;
     tune.speedFlags = uint8_t(h.speed);
+    tune.ntsc = h.clock() == TuneClock::Ntsc;
+    tune.moreChipAddresses = {h.chipCount() >= 2 ? PsidHeader::chipAddress(h.secondChip) : uint16_t(0),
+                              h.chipCount() >= 3 ? PsidHeader::chipAddress(h.thirdChip) : uint16_t(0)};
 
     // The image receives the tune and nothing else: no ROM, no vectors, no I/O defaults. Data
     // that would run past $FFFF are cut there rather than wrapped onto page 0.
