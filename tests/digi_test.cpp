@@ -28,7 +28,8 @@ class DigiTest : public MachineTest {
     // What the player adds to a silent mix, output sample by output sample.
     std::vector<int32_t> heard(int count) {
         std::vector<int32_t> out;
-        for (int i = 0; i < count; ++i) out.push_back(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 0));
+        for (int i = 0; i < count; ++i)
+            out.push_back(mixDigiSample(m.digi, m.memory, m.sid.sampleRate, m.sid.clock, 0));
         return out;
     }
 };

@@ -75,9 +75,10 @@ TEST_F(RenderBlockTest, PlayCallsPerBlock) {
     // every block starts a new frame, so the second block calls as often as the first. Tempo 2
     // calls the play routine twice as often, and off 1.0 frames run on across blocks: 372.2
     // samples a frame, 119 calls in two blocks (not 2 x 60); 3528 at 0.25, 13 calls (not 2 x 7).
-    const Case cases[] = {{0, 16421, 25},          {1, 0, 25},      {1, 19456, 25}, {1, 16421, 30},
-                          {1, 17045, 29},          {1, 65535, 8},   {1, 10, 25},    {0, 0, 50, 2.0f},
-                          {1, 16421, 60, 2.0f, 119}, {0, 0, 7, 0.25f, 13}};
+    const Case cases[] = {{0, 16421, 25},      {1, 0, 25},       {1, 19456, 25},
+                          {1, 16421, 30},      {1, 17045, 29},   {1, 65535, 8},
+                          {1, 10, 25},         {0, 0, 50, 2.0f}, {1, 16421, 60, 2.0f, 119},
+                          {0, 0, 7, 0.25f, 13}};
     for (const Case& c : cases) {
         resetMachine(m, kSampleRate);
         s.pacing = FramePacing{};

@@ -53,6 +53,7 @@ inline const std::vector<ExpectedCommand>& expectedCommands() {
         {"SidVoiceLevel", true, {kQuenbrixReal}},
         {"SidtuneLevel", true, {}},
         {"SidtuneEndsHeard", true, {}},
+        {"SetSidtuneFaithful", false, {kQuenbrixReal}},
     };
     return commands;
 }

@@ -70,7 +70,7 @@ int checkCommand(const CheckOptions& o) {
     if (!o.lengths.empty() && !readToolSongLengths(o.lengths, db)) return 1;
     const CheckWalk walk = walkPaths(o.paths);
     for (const std::string& missing : walk.missing) fail(missing + ": No such file or directory");
-    CheckPlan plan = planCheck(walk.files, o.lengths.empty() ? nullptr : &db);
+    CheckPlan plan = planCheck(walk.files, o.lengths.empty() ? nullptr : &db, o.faithful);
     std::vector<SongCheck>& songs = plan.songs;
     const bool lengths = !o.lengths.empty();
     if (!o.json) {
@@ -82,7 +82,7 @@ int checkCommand(const CheckOptions& o) {
     std::vector<bool> done(songs.size(), false);
     size_t printed = 0, finished = 0;
     ProgressBar progress(onTerminal(false));
-    checkSongs(songs, o.seconds, o.jobs, [&](size_t i) {
+    checkSongs(songs, o.seconds, o.jobs, o.faithful, [&](size_t i) {
         done[i] = true;
         ++finished;
         if (printed < songs.size() && done[printed]) progress.clear();
@@ -96,7 +96,7 @@ int checkCommand(const CheckOptions& o) {
     for (const SongCheck& s : songs) ++n[s.verdict];
     if (!o.json) {
         // "1 plays", "2 play": the verbs agree with their counts.
-        std::printf("%s in %s: %s, %ld silent, %s; %s refused",
+        std::printf("%s%s in %s: %s, %ld silent, %s; %s refused", o.faithful ? "faithful mode: " : "",
                     count(long(songs.size()) - n[Verdict::Refused], "song", "songs").c_str(),
                     count(long(plan.tunes), "tune file", "tune files").c_str(),
                     count(n[Verdict::Plays], "plays", "play").c_str(), n[Verdict::Silent],

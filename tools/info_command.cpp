@@ -82,6 +82,46 @@ std::string pacing(const ToolTune& tune) {
     return text;
 }
 
+// What faithful playback makes of the tune: its machine's clock, the play calls a second (song 1's
+// timer as its init routine set it), its chips.
+struct Faithful {
+    uint32_t clock;
+    double callsPerSecond;
+    int chips;
+};
+
+Faithful faithful(const ToolTune& tune, int chips) {
+    const TuneInfo& t = tune.song->tune;
+    const uint32_t clock = t.ntsc ? kNtscClock : kPalClock;
+    double calls = double(clock) / (t.ntsc ? kNtscFrameCycles : kPalFrameCycles);
+    if (t.speedFlags != 0) {
+        const auto song = std::make_unique<Song>();
+        beginTune(*song, tune.bytes.data(), tune.bytes.size(), 0);
+        const uint32_t timer = song->machine.memory[0xDC04] | song->machine.memory[0xDC05] << 8;
+        // A timer of less than a sample's cycles gets the video frame, as in playback.
+        if ((timer + 1) * uint64_t(kSampleRate) >= clock) calls = double(clock) / (timer + 1);
+    }
+    return {clock, calls, chips};
+}
+
+std::string faithfulText(const Faithful& f, const PsidHeader& h) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s clock of %u Hz, %.3f play calls a second, %s",
+                  f.clock == kNtscClock ? "NTSC" : "PAL", f.clock, f.callsPerSecond,
+                  f.chips == 1 ? "one sound chip" : "");
+    std::string line = text;
+    if (f.chips > 1) {
+        line += std::to_string(f.chips) + " sound chips (";
+        for (int k = 2; k <= f.chips; ++k) {
+            std::snprintf(text, sizeof text, "%s$%04X", k > 2 ? ", " : "",
+                          PsidHeader::chipAddress(k == 2 ? h.secondChip : h.thirdChip));
+            line += text;
+        }
+        line += " besides $D400)";
+    }
+    return line;
+}
+
 std::string minutes(uint32_t milliseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%u:%02u.%03u", milliseconds / 60000, milliseconds / 1000 % 60,
@@ -107,6 +147,7 @@ int infoCommand(const InfoOptions& o) {
     const int songs = t.lastSong + 1;
     const std::vector<std::string> warnings = headerWarnings(h, t);
     std::vector<SoundNote> notes = soundNotes(h);
+    const Faithful played = faithful(tune, h.chipCount());
     if (o.json) {
         // The header's fields as they stand, and what the player makes of them. Written as ASCII:
         // each text byte above 127 is the character of the same number, \u00XX.
@@ -134,6 +175,10 @@ int infoCommand(const InfoOptions& o) {
               {"loadAddress", t.loadAddress},
               {"playAddress", t.playAddress},
               {"pacing", pacing(tune)}}},
+            {"faithful",
+             {{"clock", played.clock},
+              {"playCallsPerSecond", played.callsPerSecond},
+              {"chips", played.chips}}},
         };
         nlohmann::json words = nlohmann::json::array();
         for (const SoundNote& n : notes) words.push_back(n.word);
@@ -160,6 +205,7 @@ int infoCommand(const InfoOptions& o) {
         std::printf("\n");
     }
     for (const SoundNote& n : notes) std::printf("note:      %s\n", n.sentence.c_str());
+    std::printf("faithful:  %s (--faithful, SetSidtuneFaithful)\n", faithfulText(played, h).c_str());
     std::printf("addresses: load $%04X, init $%04X, play $%04X%s\n", t.loadAddress, t.initAddress,
                 t.playAddress, h.playAddress == 0 ? " (installed by the init routine)" : "");
     for (const std::string& warning : warnings) std::printf("warning:   %s\n", warning.c_str());

@@ -119,6 +119,7 @@ int playCommand(const PlayOptions& o) {
         }
     }
     plugin.call("SetSidtuneSpeed", {Value::ofReal(o.settings.speed)});
+    plugin.call("SetSidtuneFaithful", {Value::ofReal(o.settings.faithful ? 1 : 0)});
     for (int voice : o.settings.mute) plugin.call("MuteSidVoice", {Value::ofReal(voice), Value::ofReal(1)});
     if (!o.lengths.empty() && plugin.call("SidtuneLengths", {Value::ofText(hostFileName(o.lengths))}) == 0) {
         fail("no song lengths in " + o.lengths);

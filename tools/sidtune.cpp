@@ -2,15 +2,15 @@
 // command is a file of its own (sidtune_commands.h).
 //
 //   sidtune render TUNE -o OUT.wav (-t SECONDS | --lengths DB) [--song N] [--speed R]
-//                  [--mute V,...] [--start S] [--fade-out S]
+//                  [--mute V,...] [--faithful] [--start S] [--fade-out S]
 //                                renders a song offline, block by block, exactly as the player
 //                                does, into a 16-bit mono WAV file at the player's rate
 //   sidtune info TUNE [--json] [--lengths DB]
 //                                what a tune is, in words or JSON
-//   sidtune play TUNE [--song N] [--seconds S] [--speed R] [--mute V,...] [--lengths DB]
+//   sidtune play TUNE [--song N] [--seconds S] [--speed R] [--mute V,...] [--faithful] [--lengths DB]
 //                [--end on|stop|next|loop] [--plugin PATH]
 //                                plays a tune through the plugin, as a Quenbrix program does
-//   sidtune check PATH... [--seconds S] [--lengths DB] [--json] [--jobs N]
+//   sidtune check PATH... [--seconds S] [--lengths DB] [--json] [--jobs N] [--faithful]
 //                                will these tunes play here? a verdict for every song
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +41,12 @@ std::string exitCodes() {
            kStoppedExitCodes + ".";
 }
 
+void addFaithful(CLI::App* command, bool& faithful) {
+    command->add_flag("--faithful", faithful,
+                      "As the tune's machine plays it, as SetSidtuneFaithful: its clock (NTSC or PAL), its "
+                      "frame rate, its second and third chip");
+}
+
 // The options of the player's settings, for render and play alike.
 void addSongSettings(CLI::App* command, SongOptions& settings) {
     command->add_option("--speed", settings.speed, "The tempo, 0.25 to 4.0, as SetSidtuneSpeed (default 1)")
@@ -52,6 +58,7 @@ void addSongSettings(CLI::App* command, SongOptions& settings) {
         ->type_name("V,...")
         ->delimiter(',')
         ->check(within(1, 3));
+    addFaithful(command, settings.faithful);
 }
 
 // --effect and --crossfade: the text of the form (the file is read when the render begins).
@@ -176,6 +183,7 @@ int main(int argc, char** argv) {
     addLengths(checkCommand, check.lengths,
                "A song-length database (Songlengths.md5): each song for its length, up to --seconds");
     checkCommand->add_flag("--json", check.json, "One JSON object per line");
+    addFaithful(checkCommand, check.faithful);
     checkCommand->add_option("--jobs", check.jobs, "Songs checked at once (default: the hardware threads)")
         ->type_name("N")
         ->check(within(1, 256));

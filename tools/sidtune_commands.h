@@ -13,10 +13,12 @@ namespace sidtune {
 
 struct Song;
 
-// How the player makes a song: a tempo and muted voices, as SetSidtuneSpeed and MuteSidVoice.
+// How the player makes a song: a tempo, muted voices and faithful playback, as SetSidtuneSpeed,
+// MuteSidVoice and SetSidtuneFaithful.
 struct SongOptions {
     double speed = 1.0;     // 0.25 to 4.0
     std::vector<int> mute;  // voices 1 to 3
+    bool faithful = false;
 };
 void applySongOptions(Song& s, const SongOptions& options);
 
@@ -63,6 +65,7 @@ struct CheckOptions {
     bool json = false;
     unsigned jobs = 1;
     std::string lengths;  // a song-length database: each song for its length (up to `seconds`)
+    bool faithful = false;
 };
 int checkCommand(const CheckOptions& options);
 

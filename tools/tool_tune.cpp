@@ -37,6 +37,7 @@ std::string unreadable(const std::string& path, const TuneFileRead& read) {
 void applySongOptions(Song& s, const SongOptions& options) {
     s.settings.speed = speedOfRatio(float(options.speed), kNormalSpeed);
     for (int voice : options.mute) s.settings.mutedVoices = mutedAfter(s.settings.mutedVoices, voice, true);
+    s.settings.faithful = options.faithful;
 }
 
 bool readToolSongLengths(const std::string& path, SongLengthDatabase& db) {

@@ -99,7 +99,7 @@ CheckWalk walkPaths(const std::vector<std::string>& paths) {
     return walk;
 }
 
-CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths) {
+CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths, bool faithful) {
     CheckPlan plan;
     std::vector<SongCheck>& songs = plan.songs;
     std::vector<uint8_t> bytes;
@@ -131,7 +131,7 @@ CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatab
         const int count = uint8_t(header.songs - 1) + 1;  // the player reads the low byte of the field
         const auto tune = std::make_shared<const std::vector<uint8_t>>(bytes);
         std::vector<std::string> notes;
-        for (const SoundNote& n : soundNotes(header)) notes.push_back(n.word);
+        for (const SoundNote& n : soundNotes(header, faithful)) notes.push_back(n.word);
         const Md5 digest = lengths != nullptr ? md5(tune->data(), tune->size()) : Md5{};
         for (int song = 1; song <= count; ++song) {
             SongCheck s;
@@ -147,7 +147,7 @@ CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatab
     return plan;
 }
 
-void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
+void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs, bool faithful,
                 const std::function<void(size_t)>& onDone) {
     // Whole half-second blocks, as the player makes them; a song whose length is known, that long
     // at most.
@@ -156,6 +156,7 @@ void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
     std::mutex reporting;
     auto work = [&] {
         const auto song = std::make_unique<Song>();
+        song->settings.faithful = faithful;
         for (size_t i = next++; i < songs.size(); i = next++) {
             const uint64_t length = songs[i].lengthMs != 0 ? lengthSamples(songs[i].lengthMs) : most;
             if (songs[i].song != 0) check(songs[i], *song, std::min(length, most));

@@ -68,10 +68,12 @@ struct CheckWalk {
 CheckWalk walkPaths(const std::vector<std::string>& paths);
 // The songs to check, file by file; a tune file that is no PSID tune is one refused entry. `lengths`:
 // a song-length database, or null.
-CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths);
+// `faithful`: the songs are to be checked in faithful playback (the notes it makes untrue go).
+CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatabase* lengths,
+                    bool faithful = false);
 // Checks every song not already refused over `seconds`, on `jobs` threads, each with a song of
 // its own. `onDone(i)` is called (from any thread, one at a time) as entry i is complete.
-void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs,
+void checkSongs(std::vector<SongCheck>& songs, double seconds, unsigned jobs, bool faithful = false,
                 const std::function<void(size_t)>& onDone = {});
 
 }  // namespace sidtune

@@ -24,7 +24,8 @@ void writeChips(Machine& m, uint16_t address, uint8_t value) {
         const uint16_t offset = uint16_t(address - base);
         if (address < base) continue;
         if (offset < 0x20) chip = &m.moreChips[k];
-        if (offset >= kFirstDigiAddress - 0xD400 && offset <= kLastDigiAddress - 0xD400 && base >= playerBase) {
+        if (offset >= kFirstDigiAddress - 0xD400 && offset <= kLastDigiAddress - 0xD400 &&
+            base >= playerBase) {
             player = &m.moreDigis[k];
             playerBase = base;
         }

@@ -61,7 +61,8 @@ struct Regs {
 // costs it its registers.
 [[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {
     if ((address & 0xFC00) == 0xD400) {
-        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0)) return writeChips(machine, address, value);
+        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0))
+            return writeChips(machine, address, value);
         // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
         writeSidRegister(machine.sid, address & 0x1F, value);
         if (__builtin_expect(address >= kFirstDigiAddress && address <= kLastDigiAddress, 0))

@@ -29,7 +29,8 @@ uint32_t carriedFrame(FramePacing& pacing, uint64_t units, uint64_t unitsPerSeco
     if (whole < per) return 0;
     // A new tempo or clock: what was carried, in the new parts.
     if (pacing.per != per)
-        pacing.carried = pacing.per == 0 ? 0 : uint64_t(double(pacing.carried) / double(pacing.per) * double(per));
+        pacing.carried =
+            pacing.per == 0 ? 0 : uint64_t(double(pacing.carried) / double(pacing.per) * double(per));
     pacing.per = per;
     const uint64_t total = whole + pacing.carried;
     pacing.carried = total % per;
@@ -37,11 +38,13 @@ uint32_t carriedFrame(FramePacing& pacing, uint64_t units, uint64_t unitsPerSeco
 }
 
 // The next frame's length in samples, read as its play call is made.
-uint32_t nextFrame(const Machine& m, const TuneInfo& tune, FramePacing& pacing, uint32_t speed, uint32_t clock) {
+uint32_t nextFrame(const Machine& m, const TuneInfo& tune, FramePacing& pacing, uint32_t speed,
+                   uint32_t clock) {
     const uint16_t timer = uint16_t(m.memory[0xDC04] | m.memory[0xDC05] << 8);
     if (clock != 0) {
         const uint32_t video = tune.ntsc ? kNtscFrameCycles : kPalFrameCycles;
-        const uint32_t frame = tune.speedFlags != 0 ? carriedFrame(pacing, uint32_t(timer) + 1, clock, speed) : 0;
+        const uint32_t frame =
+            tune.speedFlags != 0 ? carriedFrame(pacing, uint32_t(timer) + 1, clock, speed) : 0;
         // Timer values that give frames of less than one sample get the video frame, as below.
         return frame != 0 ? frame : carriedFrame(pacing, video, clock, speed);
     }
@@ -63,7 +66,8 @@ void renderChips(Machine& m, int16_t* out, uint32_t count) {
     while (count != 0) {
         const uint32_t n = count < kPiece ? count : kPiece;
         renderSamples(m.sid, m.digi, m.memory, out, n);
-        for (int k = 0; k < chips - 1; ++k) renderSamples(m.moreChips[k], m.moreDigis[k], m.memory, more[k], n);
+        for (int k = 0; k < chips - 1; ++k)
+            renderSamples(m.moreChips[k], m.moreDigis[k], m.memory, more[k], n);
         for (uint32_t j = 0; j < n; ++j) {
             const int32_t sum = int32_t(out[j]) + more[0][j] + (chips == 3 ? more[1][j] : 0);
             out[j] = int16_t(sum / chips);

@@ -112,11 +112,19 @@ bool remakeMusic(Player& p, uint64_t at, const SongSettings& before) {
     return true;
 }
 
+// The player's settings, for a song that plays already: whether it is played faithfully stays what
+// it began with (its machine was made for it).
+SongSettings settingsOfPlaying(const Player& p, const Song& song) {
+    SongSettings s = p.settings;
+    s.faithful = song.settings.faithful;
+    return s;
+}
+
 // The music's settings changed (p.settings): heard from the change point on where the music can be
 // made again from there, else from the next sample made. Its end is looked for afresh. With the
 // song lock held.
 void settingsChanged(Player& p, const SongSettings& before) {
-    p.music.settings = p.settings;
+    p.music.settings = settingsOfPlaying(p, p.music);
     if (p.state == PlayerState::Idle) return;
     const uint64_t at = p.state == PlayerState::Paused ? firstChangeable(p) : changePoint(p);
     if (!remakeMusic(p, at, before)) {
@@ -377,6 +385,12 @@ void setEndMode(Player& p, float mode) {
     p.settings.findEnds = p.music.settings.findEnds = true;
 }
 
+void setFaithful(Player& p, float on) {
+    if (std::isnan(on)) return;
+    std::lock_guard<std::mutex> guard(p.songLock);
+    p.settings.faithful = on != 0.0f;
+}
+
 void resetSettings(Player& p) {
     std::lock_guard<std::mutex> guard(p.songLock);
     p.settings = SongSettings{};
@@ -544,7 +558,7 @@ bool seekSong(Player& p, float seconds) {
     // The spare and the music's tune bytes are this thread's alone: the worker reads neither.
     const std::vector<uint8_t>& bytes = p.music.stream.tune;
     Song& next = p.mix.spare;
-    next.settings = p.settings;
+    next.settings = settingsOfPlaying(p, p.music);
     if (beginTune(next, bytes.data(), bytes.size(), std::max(mark.song, 0)) != PlayError::None) return false;
     skipSong(next, skipped);
     std::lock_guard<std::mutex> guard(p.songLock);

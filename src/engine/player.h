@@ -36,6 +36,8 @@
 //                                  place before it), else from the next sample made; the
 //                                  switches (a voice muted, the quick start) are a script's reals:
 //                                  nonzero on, 0 off, and not a number leaves them as they are
+//   setFaithful(p, on)             faithful playback (song_settings.h) for the songs played from
+//                                  now on, effects too; a song that plays stays as it began
 //   resetSettings(p)               every setting back to its default (the plugin's unload)
 //   loadSongLengths(p, path)       a song-length database (tune/song_lengths.h) in place of any
 //                                  before, for the songs played from now on: the number of tunes
@@ -184,6 +186,7 @@ void setSpeed(Player& p, float ratio);
 void setVoiceMuted(Player& p, int32_t voice, float muted);
 void setQuickStart(Player& p, float on);
 void setEndMode(Player& p, float mode);
+void setFaithful(Player& p, float on);
 void resetSettings(Player& p);
 int32_t loadSongLengths(Player& p, const std::string& path);
 int32_t songLengthNow(Player& p);

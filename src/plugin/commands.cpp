@@ -137,6 +137,7 @@ void QUENBRIX_CALL sidVoiceLevel(ScriptRuntime* runtime) {
 }
 void QUENBRIX_CALL sidtuneLevel(ScriptRuntime* runtime) { result(runtime, musicLevel(player)); }
 void QUENBRIX_CALL sidtuneEndsHeard(ScriptRuntime* runtime) { result(runtime, endsHeard(player)); }
+void QUENBRIX_CALL setSidtuneFaithful(ScriptRuntime* runtime) { setFaithful(player, real(runtime, 1)); }
 
 struct Command {
     const char* name;
@@ -177,6 +178,7 @@ const Command kCommands[] = {
     {"SidVoiceLevel", sidVoiceLevel, true, {kQuenbrixReal}},
     {"SidtuneLevel", sidtuneLevel, true, {}},
     {"SidtuneEndsHeard", sidtuneEndsHeard, true, {}},
+    {"SetSidtuneFaithful", setSidtuneFaithful, false, {kQuenbrixReal}},
 };
 
 }  // namespace

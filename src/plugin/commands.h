@@ -35,6 +35,8 @@
 //   "SidVoiceLevel"(voice)             -> voice 1 to 3's envelope level as heard, 0 to 255
 //   "SidtuneLevel"()                   -> the loudest of the music heard in the last 20 ms, 0 to 100
 //   "SidtuneEndsHeard"()               -> songs heard to their end since the last play or stop
+//   "SetSidtuneFaithful"(on)           later plays (and effects) as the tune's machine would play
+//                                      them: nonzero on, 0 off
 //
 // The player is Idle (nothing set up), Playing (output set up, song started) or Paused (the same,
 // the stream stopped where it was). Every "PlaySidtune" and "PlaySidtuneSong" closes the player

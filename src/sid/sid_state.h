@@ -143,7 +143,7 @@ struct SidChip {
     uint32_t phaseScale;     // 15872000 / sampleRate
     uint32_t phaseFraction;  // 1/65536 more of phaseScale: 0 but for a chip at a clock of its own
     uint32_t clock;          // cycles per second, which the sample player's periods count
-    uint32_t cutoffScale;  // 1411200 / sampleRate
+    uint32_t cutoffScale;    // 1411200 / sampleRate
     std::array<int32_t, 16> attackSteps;
     std::array<int32_t, 16> decayReleaseSteps;
     std::array<SidVoice, 3> voices;

@@ -331,7 +331,8 @@ template <typename Isa>
                     });
             }
             for (uint32_t j = 0; j < n; ++j)
-                out[j] = finalSample(mixDigiSample(digi, memory, chip.sampleRate, chip.clock, direct[j] * volume));
+                out[j] =
+                    finalSample(mixDigiSample(digi, memory, chip.sampleRate, chip.clock, direct[j] * volume));
         } else if (filterRuns) {
             withSelectedOutputs(
                 selectedOutputs, [&](auto selected) __attribute__((always_inline)) {
