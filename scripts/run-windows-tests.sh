@@ -76,7 +76,7 @@ if [ $bits = 64 ]; then
   echo "== sidtune.dll under Wine, with and without a sound server"
   SIDTUNE_SOUND=server SIDTUNE_WINDOWS_BIN="$PWD/$build/bin" timeout 600 scripts/with-pulse.sh sh -c \
     "$SIDTUNE_WINE $build/tests/sidtune_tests.exe --gtest_brief=1 --gtest_filter='WindowsPlugin.*:WindowsHost.*' &&
-     build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*:RealAudio.ASongHeardToItsEnd:RealAudio.EffectsAndACrossfadeAsHeard:RealAudio.SeekLoopAndLevelsAsHeard'"
+     build/tests/sidtune_playback_tests --gtest_brief=1 --gtest_filter='RealAudio.TheWindows*:RealAudio.ASongHeardToItsEnd:RealAudio.EffectsAndACrossfadeAsHeard:RealAudio.SeekLoopAndLevelsAsHeard:RealAudio.FaithfulPlaybackAsHeard'"
   echo "== the Windows tools with names beyond ASCII"
   names=$(mktemp -d /tmp/sidtune-names.XXXXXX)
   cp build/examples/effects.sid "$names/音楽.sid"

@@ -977,6 +977,37 @@ class Neighbour {
     pid_t pid = 0;
 };
 
+// Faithful playback heard: an NTSC tune for two chips (the second with a sample of its own sample
+// player), played after "SetSidtuneFaithful 1", is its faithful render to the sample; under Wine
+// with the dropouts its recording may have. (SDL2's recording is judged by the other tests.)
+TEST(RealAudio, FaithfulPlaybackAsHeard) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    const std::string tune = std::string(SIDTUNE_TEST_TUNES) + "/faithful_1_0_3.sid";
+    const auto song = newSong();
+    song->settings.faithful = true;
+    ASSERT_TRUE(beginTuneFile(*song, tune));
+    const std::vector<int16_t> offline = renderBlocks(*song, 8);
+    const TempFolder folder;
+    const std::string script =
+        "SetSidtuneFaithful 1\nok = PlaySidtune(\"" + tune + "\")\nPrint ok\nWait 3000\nStopSidtune\n";
+    for (const Host& host : playingHosts()) {
+        if (host.platform == Platform::Sdl) continue;
+        SCOPED_TRACE(nameOf(host.platform));
+        judgedUnlessTheMachineStalled([&](StampedRecorder& recorder) {
+            const TracedRun run = runTraced(host.command, script, folder.path());
+            const std::vector<int16_t>& r = recorder.stop();
+            ASSERT_EQ(run.exitCode, 0) << run.errors;
+            ASSERT_EQ(run.printed, std::vector<std::string>{"-1"}) << run.errors;
+            size_t gap = 0;
+            if (host.platform == Platform::Wine) {
+                EXPECT_TRUE(recordingIsRenderWithDropouts(r, offline, 4 * kBlockSamples, gap));
+            } else {
+                EXPECT_TRUE(recordingEqualsRender(r, offline, 1, 5));
+            }
+        });
+    }
+}
+
 // Alone on the server, with no recorder either (a recorder sets the sink's pace as any client with
 // a low latency does): the scripts' answers keep time with the wall clock. A null sink that had no
 // client mixes up to two seconds ahead, and a stream that started there was heard that much later,
