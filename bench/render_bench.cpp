@@ -2,7 +2,9 @@
 // the real tunes of the shared test material (skipped when it is absent). Each run renders 60 s of
 // song 0 exactly as the player does: half-second blocks, play routine and synthesizer.
 // At the end, a table of every tune's median and worst run (Markdown, as in the README), and the
-// median and the slowest tune by their median runs.
+// median and the slowest tune by their median runs. The demo tunes and the real tunes for more chips
+// or NTSC are rendered in faithful playback too (kind "faithful"), in the same sitting: a table of
+// each one's speed against its speed without.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -37,6 +39,7 @@ void renderTune(benchmark::State& state, const std::string& name, const std::str
                 const std::string& path) {
     const auto ownSong = std::make_unique<Song>();
     Song& s = *ownSong;
+    s.settings.faithful = kind == "faithful";
     std::vector<int16_t> block(kBlockSamples);
     const int blocks = 120;  // 60 seconds
     TuneRuns& tune = runs[name];
@@ -74,9 +77,14 @@ void registerTunes(const std::filesystem::path& dir, const std::string& kind) {
         if (f) std::fclose(f);
         if (!psid) continue;
         const std::string name = file.stem().string();
-        benchmark::RegisterBenchmark((kind + "/" + name).c_str(), renderTune, name, kind, file.string())
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
+        const bool faithfulToo = kind == "demo" || name.ends_with("SID") || name.ends_with("NTSC");
+        for (const std::string& k : {kind, std::string("faithful")}) {
+            if (k == "faithful" && !faithfulToo) continue;
+            const std::string key = k == "faithful" ? name + " (faithful)" : name;
+            benchmark::RegisterBenchmark((k + "/" + name).c_str(), renderTune, key, k, file.string())
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(0.5);
+        }
     }
 }
 
@@ -90,8 +98,24 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     std::vector<std::pair<double, std::string>> byMedian;
+    bool faithful = false;
     for (const auto& [name, tune] : runs) {
+        if (tune.kind == "faithful") {
+            faithful = faithful || !tune.speeds.empty();
+            continue;
+        }
         if (!tune.speeds.empty()) byMedian.emplace_back(tune.median(), name);  // none when skipped
+    }
+    if (faithful) {
+        std::printf("\n| tune | median x | faithful x | share |\n|---|---|---|---|\n");
+        for (const auto& [name, tune] : runs) {
+            const auto plain = runs.find(name.substr(0, name.size() - std::string(" (faithful)").size()));
+            if (tune.kind != "faithful" || tune.speeds.empty() || plain == runs.end() ||
+                plain->second.speeds.empty())
+                continue;
+            std::printf("| %s | %.0f | %.0f | %.2f |\n", plain->first.c_str(), plain->second.median(),
+                        tune.median(), tune.median() / plain->second.median());
+        }
     }
     if (byMedian.empty()) return 0;
     std::sort(byMedian.begin(), byMedian.end());

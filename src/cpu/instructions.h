@@ -60,18 +60,19 @@ struct Regs {
 // inline: play routines write the chip some 10 to 40 times a call, and a call out of the loop
 // costs it its registers.
 [[gnu::always_inline]] inline void store(uint8_t* mem, Machine& machine, uint16_t address, uint8_t value) {
-    if ((address & 0xFC00) == 0xD400) {
-        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0))
-            return writeChips(machine, address, value);
-        // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
-        writeSidRegister(machine.sid, address & 0x1F, value);
-        if (__builtin_expect(address >= kFirstDigiAddress && address <= kLastDigiAddress, 0))
-            writeSamplePlayer(machine, address, value);
-    } else if (__builtin_expect((address & 0xFE00) == 0xDE00 && machine.moreChipAddresses[0] != 0, 0)) {
-        writeChips(machine, address, value);
-    } else {
-        mem[address] = value;
+    // One test for every store outside $D400-$DFFF (the sound chips' range; the first's 1 KiB
+    // and the second and third chip's places).
+    if (uint16_t(address - 0xD400) < 0x0C00) {
+        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0)) return writeChips(machine, address, value);
+        if (address < 0xD800) {
+            // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
+            writeSidRegister(machine.sid, address & 0x1F, value);
+            if (__builtin_expect(address >= kFirstDigiAddress && address <= kLastDigiAddress, 0))
+                writeSamplePlayer(machine, address, value);
+            return;
+        }
     }
+    mem[address] = value;
 }
 
 // A little-endian word; the high byte comes from the next address, wrapping at $FFFF. Below $FFFF
