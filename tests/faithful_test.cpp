@@ -32,9 +32,16 @@ uint32_t playCalls(const Song& s) {
     return m[0xC000] | m[0xC001] << 8 | m[0xC002] << 16;
 }
 
-TEST(FaithfulPlayback, AToneSoundsAtTheClocksPitch) {
-    // Voice 1's sawtooth at $1C00: its wraps counted over ten seconds.
+TEST(FaithfulPlayback, AToneSoundsAtTheClocksPitchAndTimes) {
+    // Voice 1's sawtooth at $1C00: its wraps counted over ten seconds; and its attack (rate 0:
+    // 2304 cycles) reaches the top in 2304 of the clock's cycles.
     for (const int ntsc : {0, 1}) {
+        const auto attack = begin(testTune(ntsc, 0, 1), true);
+        int samples = 0;
+        for (int16_t sample;
+             attack->machine.sid.voices[0].envelopeState == EnvelopeState::Attack && samples < 1000;
+             ++samples)
+            renderSong(*attack, &sample, 1);
         const auto s = begin(testTune(ntsc, 0, 1), true);
         const std::vector<int16_t> out = renderBlocks(*s, 20);
         const auto [low, high] = std::minmax_element(out.begin(), out.end());
@@ -45,6 +52,7 @@ TEST(FaithfulPlayback, AToneSoundsAtTheClocksPitch) {
         const double heard = double(wraps.size() - 1) * kSampleRate / double(wraps.back() - wraps.front());
         const double clock = ntsc != 0 ? kNtscClock : kPalClock;
         EXPECT_NEAR(heard / (0x1C00 * clock / 16777216.0), 1.0, 1e-4) << (ntsc != 0 ? "NTSC" : "PAL");
+        EXPECT_NEAR(samples, 2304 * kSampleRate / clock, 1.0) << (ntsc != 0 ? "NTSC" : "PAL");
     }
 }
 

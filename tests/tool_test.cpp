@@ -54,6 +54,7 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         uint8_t muted;
         double fadeOut;
         uint64_t start = 0;  // samples of the song left out, as SeekSidtune leaves them out
+        bool faithful = false;
     };
     const Case cases[] = {
         {"", 1.0, 0, 0},
@@ -63,6 +64,7 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         {"--fade-out 0.7", 1.0, 0, 0.7},
         {"--start 0.30001", 1.0, 0, 0, 13230},
         {"--start 2.5 --speed 2", 2.0, 0, 0, 110250},
+        {"--faithful --speed 1.5", 1.5, 0, 0, 0, true},
     };
     const std::vector<int16_t> plain = [&] {
         const auto song = newSong();
@@ -81,6 +83,7 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         const auto song = newSong();
         song->settings.speed = uint32_t(c.speed * kNormalSpeed);
         song->settings.mutedVoices = c.muted;
+        song->settings.faithful = c.faithful;
         ASSERT_TRUE(beginTuneFile(*song, demo("effects.sid"), 1));
         std::vector<int16_t> unheard(c.start);
         renderSong(*song, unheard.data(), uint32_t(c.start));
@@ -366,6 +369,8 @@ TEST_F(ToolTest, InfoAsJson) {
     EXPECT_EQ(three["chips"], 3);
     EXPECT_EQ(three["clock"], "NTSC");
     EXPECT_EQ(three["startSong"], 2);
+    EXPECT_EQ(three["faithful"],
+              (nlohmann::json{{"clock", 1022727}, {"playCallsPerSecond", 1022727.0 / 17095}, {"chips", 3}}));
     const ProgramRun words = run("info " + file);
     EXPECT_NE(words.out.find("PSID v4, 3 songs (the author's start song: 2), NTSC, paced by 50 Hz frames"),
               std::string::npos)
@@ -543,6 +548,10 @@ TEST_F(ToolTest, CheckGivesEveryTuneItsVerdict) {
     EXPECT_NE(table.out.find("silent     2*      0        0  3 chips, NTSC, 8580 "), std::string::npos)
         << table.out;
     EXPECT_NE(table.out.find("g_H\xC3\xBClsbeck \\xe9\\u0001.sid"), std::string::npos) << table.out;
+    // In faithful playback the chips and the clock are the tune's: only the chip model's note stays.
+    const ProgramRun faithful = run("check " + tunes.string() + " --seconds 1 --faithful");
+    EXPECT_NE(faithful.out.find("silent     2*      0        0  8580 "), std::string::npos) << faithful.out;
+    EXPECT_NE(faithful.out.find("faithful mode: 6 songs in 6 tune files"), std::string::npos) << faithful.out;
     EXPECT_NE(table.out.find("6 songs in 6 tune files: 2 play, 3 silent, 1 stalls; 1 file refused; "
                              "1 other file skipped (no tune)"),
               std::string::npos)
