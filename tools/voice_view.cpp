@@ -43,7 +43,8 @@ std::array<std::string, 4> voiceLines(const SidChip& chip, const std::array<int3
     for (int v = 0; v < 3; ++v) {
         const int32_t level = std::max(0, std::min(255, levels[size_t(v)]));
         const int cells = (level * kBarCells + 127) / 255;
-        const double hz = double(frequency(r, v)) * chip.phaseScale * chip.sampleRate / 268435456.0;
+        const double scale = chip.phaseScale + chip.phaseFraction / 65536.0;  // at the chip's clock
+        const double hz = double(frequency(r, v)) * scale * chip.sampleRate / 268435456.0;
         char line[128];
         std::string bar(size_t(kBarCells), '.');
         bar.replace(0, size_t(cells), size_t(cells), '#');
