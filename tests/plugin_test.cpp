@@ -170,8 +170,13 @@ TEST_F(PluginTest, StateTable) {
     TempFolder folder;
     Psid rsidTune;
     rsidTune.magic = "RSID";
+    Psid manySongs;  // 256 songs, each the same silence
+    manySongs.songs = 256;
+    manySongs.data = {0x00, 0x10, 0x60};  // at $1000: RTS
+    manySongs.init = manySongs.play = 0x1000;
     const Value demo = Value::ofText(kDemo), effects = Value::ofText(kEffects),
-                rsid = Value::ofText(folder.write("rsid.sid", rsidTune.bytes()));
+                rsid = Value::ofText(folder.write("rsid.sid", rsidTune.bytes())),
+                many = Value::ofText(folder.write("many.sid", manySongs.bytes()));
     auto real = [](double v) { return Value::ofReal(v); };
     const Row rows[] = {
         {"Idle: stop does nothing", "StopSidtune", {}, kNone, Idle},
@@ -227,6 +232,8 @@ TEST_F(PluginTest, StateTable) {
         {"song 0 is no song", "PlaySidtuneSong", {effects, Value::ofReal(0)}, 0, Idle},
         {"song 4 of 3 is no song", "PlaySidtuneSong", {effects, Value::ofReal(4)}, 0, Idle},
         {"the last song", "PlaySidtuneSong", {effects, Value::ofReal(3)}, -1, Playing},
+        {"the last of 256 songs", "PlaySidtuneSong", {many, Value::ofReal(256)}, -1, Playing},
+        {"song 257 of 256 is no song", "PlaySidtuneSong", {many, Value::ofReal(257)}, 0, Idle},
         {"a song of a file that is no tune",
          "PlaySidtuneSong",
          {Value::ofText(notATune), Value::ofReal(1)},

@@ -253,6 +253,9 @@ TEST(PsidHeaderTest, StatusAndFields) {
     badChip.secondChip = 0x43;  // odd: no chip
     Psid v1;
     v1.dataOffset = 118;
+    Psid v2;            // version 2 has the flags, not the chips
+    v2.flags = 0x0014;  // PAL, 6581
+    v2.secondChip = 0x42;
     Psid rsid;
     rsid.magic = "RSID";
     std::vector<uint8_t> truncated = Psid{}.bytes();
@@ -270,6 +273,7 @@ TEST(PsidHeaderTest, StatusAndFields) {
         {"an odd chip address names none", badChip.bytes(), HeaderStatus::Psid, 1, TuneClock::Ntsc,
          ChipModel::Mos8580},
         {"version 1: no flags", v1.bytes(), HeaderStatus::Psid, 1, TuneClock::Unknown, ChipModel::Unknown},
+        {"version 2: flags, one chip", v2.bytes(), HeaderStatus::Psid, 1, TuneClock::Pal, ChipModel::Mos6581},
         {"rsid", rsid.bytes(), HeaderStatus::Rsid, 1, TuneClock::Unknown, ChipModel::Unknown},
         {"no room for the load address", truncated, HeaderStatus::Truncated, 1, TuneClock::Unknown,
          ChipModel::Unknown},
