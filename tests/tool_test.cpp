@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/song_stream.h"
@@ -155,21 +156,23 @@ TEST_F(ToolTest, InputPaths) {
         {"device", "/dev/zero", "is not a regular file"},
     };
     if (!rootReadsAnyway) cases.push_back({"unreadable", unreadable, "Permission denied"});
-    // Malformed tunes: empty, 3 bytes, a header cut at 117 bytes, the wrong magic, a data offset
-    // past the end.
+    // Malformed tunes: empty, 3 bytes, the wrong magic; and tunes cut short: "PSID" alone, 60 bytes, a
+    // header cut at 117 bytes, a data offset past the end.
     const std::string tune = slurp(demo("demo.sid"));
     std::string offsetPastEnd = tune.substr(0, 130);
     offsetPastEnd[7] = char(200);
     std::string wrongMagic = tune;
     wrongMagic[0] = 'X';
-    for (const auto& [name, bytes] :
-         std::vector<std::pair<std::string, std::string>>{{"empty.sid", ""},
-                                                          {"three.sid", "PSI"},
-                                                          {"117.sid", tune.substr(0, 117)},
-                                                          {"magic.sid", wrongMagic},
-                                                          {"offset.sid", offsetPastEnd}}) {
+    for (const auto& [name, bytes, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"empty.sid", "", "is not a PSID tune"},
+             {"three.sid", "PSI", "is not a PSID tune"},
+             {"magic.sid", wrongMagic, "is not a PSID tune"},
+             {"four.sid", "PSID", "is a PSID tune cut short"},
+             {"60.sid", tune.substr(0, 60), "is a PSID tune cut short"},
+             {"117.sid", tune.substr(0, 117), "is a PSID tune cut short"},
+             {"offset.sid", offsetPastEnd, "is a PSID tune cut short"}}) {
         std::ofstream(dir / name, std::ios::binary) << bytes;
-        cases.push_back({"malformed " + name, (dir / name).string(), "is not a PSID tune"});
+        cases.push_back({"malformed " + name, (dir / name).string(), reason});
     }
     for (const Case& c : cases) {
         for (const std::string& command :
@@ -184,6 +187,16 @@ TEST_F(ToolTest, InputPaths) {
             EXPECT_FALSE(fs::exists(wav)) << c.name;
         }
     }
+    // An RSID tune is named before info says why it does not play.
+    Psid rsid;
+    rsid.magic = "RSID", rsid.name = "Blues";
+    const std::vector<uint8_t> rsidBytes = rsid.bytes();
+    std::ofstream(dir / "rsid.sid", std::ios::binary)
+        .write(reinterpret_cast<const char*>(rsidBytes.data()), long(rsidBytes.size()));
+    const ProgramRun r = run("info " + (dir / "rsid.sid").string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "\"Blues\" by Someone, released 2026 Us\n");
+    EXPECT_NE(r.err.find("is not a PSID tune: an RSID tune"), std::string::npos) << r.err;
 }
 
 // Where a render goes: a regular file is replaced only once it is complete, a link keeps pointing
@@ -388,6 +401,7 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
         std::string text;                                   // in the text output
         std::string field;                                  // a JSON field, or "warnings"
         std::string value;                                  // its value, or a warning's text
+        size_t keep = 0;                                    // the file cut to this many bytes; 0 whole
     };
     const Case cases[] = {
         {"latin1_quote_backslash",
@@ -421,10 +435,19 @@ TEST_F(ToolTest, InfoOfUnusualHeaders) {
          "warnings",
          "the data offset 96 lies inside the 124-byte header of version 2"},
         {"speed_field", {{18, std::string("\x80\0\0\x01", 4)}}, "timer-paced at 50 Hz", "speed", ""},
+        {"cut_short",
+         {},
+         "warning:   the play address $104F lies beyond the data the file holds ($1000-$1049, 74 bytes)",
+         "warnings",
+         "the play address $104F lies beyond the data the file holds ($1000-$1049, 74 bytes): the file may "
+         "be cut "
+         "short",
+         200},
     };
     for (const Case& c : cases) {
         std::string tune = slurp(demo("demo.sid"));
         for (const auto& [at, bytes] : c.bytes) tune.replace(at, bytes.size(), bytes);
+        if (c.keep != 0) tune.resize(c.keep);
         const fs::path file = dir / (c.name + ".sid");
         std::ofstream(file, std::ios::binary) << tune;
         const ProgramRun text = run("info " + file.string());

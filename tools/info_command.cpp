@@ -3,6 +3,7 @@
 // as JSON with the header's fields as they stand; warnings where the header says more than the
 // player reads, in both.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -133,7 +134,17 @@ std::string minutes(uint32_t milliseconds) {
 
 int infoCommand(const InfoOptions& o) {
     ToolTune tune;
-    if (!loadToolTune(o.tune, tune)) return 1;
+    // An RSID tune is a tune all the same: what it is, before why it does not play here.
+    const auto rsidTexts = [](const PsidHeader& h) {
+        if (std::string(h.magic.data(), 4) != "RSID") return;
+        auto field = [](const std::array<char, 32>& f) {
+            return printableHeaderText(std::string(f.data(), strnlen(f.data(), f.size())).c_str());
+        };
+        std::printf("\"%s\" by %s, released %s\n", field(h.name).c_str(), field(h.author).c_str(),
+                    field(h.released).c_str());
+        std::fflush(stdout);
+    };
+    if (!loadToolTune(o.tune, tune, rsidTexts)) return 1;
     std::vector<uint32_t> lengths;
     if (!o.lengths.empty()) {
         SongLengthDatabase db;
@@ -145,7 +156,9 @@ int infoCommand(const InfoOptions& o) {
     const PsidHeader& h = tune.header;
     const TuneTexts texts = tuneTexts(t);
     const int songs = t.lastSong + 1;
-    const std::vector<std::string> warnings = headerWarnings(h, t);
+    std::vector<std::string> warnings = headerWarnings(h, t);
+    if (const std::string cut = beyondData(h, tune.bytes.data(), tune.bytes.size()); !cut.empty())
+        warnings.push_back(cut);
     std::vector<SoundNote> notes = soundNotes(h);
     const Faithful played = faithful(tune, h.chipCount());
     if (o.json) {

@@ -1,5 +1,6 @@
 #include "tool_tune.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sidtune_commands.h"
@@ -11,7 +12,8 @@ namespace sidtune {
 
 void fail(const std::string& message) { std::fprintf(stderr, "sidtune: %s\n", message.c_str()); }
 
-bool loadToolTune(const std::string& path, ToolTune& tune) {
+bool loadToolTune(const std::string& path, ToolTune& tune,
+                  const std::function<void(const PsidHeader&)>& refused) {
     const TuneRead read = readTune(utf8Name(path), tune.bytes);
     if (read.error != PlayError::None) {
         fail(unreadable(path, read.file));
@@ -19,13 +21,44 @@ bool loadToolTune(const std::string& path, ToolTune& tune) {
     }
     tune.song = std::make_unique<Song>();
     parsePsidHeader(tune.bytes.data(), tune.bytes.size(), tune.header);
-    switch (loadSong(*tune.song, tune.bytes.data(), tune.bytes.size())) {
-        case PlayError::None: return true;
-        case PlayError::Rsid:
-            fail(path + " is not a PSID tune: an RSID tune, which needs a whole C64");
-            return false;
-        default: fail(path + " is not a PSID tune"); return false;
+    if (loadSong(*tune.song, tune.bytes.data(), tune.bytes.size()) == PlayError::None) return true;
+    const HeaderStatus status = parsePsidHeader(tune.bytes.data(), tune.bytes.size(), tune.header);
+    if (refused && status != HeaderStatus::NotATune) refused(tune.header);
+    fail(path + " is " + refusal(status));
+    return false;
+}
+
+std::string refusal(HeaderStatus status) {
+    switch (status) {
+        case HeaderStatus::Rsid: return "not a PSID tune: an RSID tune, which needs a whole C64";
+        case HeaderStatus::Truncated:
+            return "a PSID tune cut short: the file ends inside its header, or before its data begin";
+        default: return "not a PSID tune";
     }
+}
+
+std::string beyondData(const PsidHeader& h, const uint8_t* bytes, size_t size) {
+    // Where the loader puts the data (tune_loader.cpp): at the header's load address, or at the
+    // one the data begin with.
+    const size_t offset = h.dataOffset & 0xFF;
+    if (h.loadAddress == 0 && size < offset + 2) return "";
+    const uint16_t load =
+        h.loadAddress != 0 ? h.loadAddress : uint16_t(bytes[offset] | bytes[offset + 1] << 8);
+    const size_t start = offset + (h.loadAddress == 0 ? 2 : 0);
+    const uint32_t end = load + uint32_t(std::min<size_t>(size > start ? size - start : 0, 0x10000u - load));
+    auto outside = [&](uint16_t address) { return address < load || address >= end; };
+    const char* which = outside(h.initAddress)                         ? "init"
+                        : h.playAddress != 0 && outside(h.playAddress) ? "play"
+                                                                       : nullptr;
+    if (which == nullptr) return "";
+    char text[200];
+    std::snprintf(
+        text, sizeof text,
+        "the %s address $%04X lies beyond the data the file holds ($%04X-$%04X, %u bytes): the file "
+        "may be cut short",
+        which, which[0] == 'i' ? h.initAddress : h.playAddress, load, unsigned(end > load ? end - 1 : end),
+        unsigned(end - load));
+    return text;
 }
 
 std::string unreadable(const std::string& path, const TuneFileRead& read) {

@@ -13,6 +13,7 @@
 #include "engine/frame_pacing.h"
 #include "engine/song.h"
 #include "engine/song_stream.h"
+#include "tool_tune.h"
 #include "tune/md5.h"
 #include "tune/psid_header.h"
 #include "tune/song_lengths.h"
@@ -122,9 +123,7 @@ CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatab
         }
         ++plan.tunes;
         if (status != HeaderStatus::Psid) {
-            refused.reason = status == HeaderStatus::Rsid
-                                 ? "not a PSID tune: an RSID tune, which needs a whole C64"
-                                 : "not a PSID tune";
+            refused.reason = refusal(status);
             songs.push_back(std::move(refused));
             continue;
         }
@@ -132,6 +131,7 @@ CheckPlan planCheck(const std::vector<std::string>& files, const SongLengthDatab
         const auto tune = std::make_shared<const std::vector<uint8_t>>(bytes);
         std::vector<std::string> notes;
         for (const SoundNote& n : soundNotes(header, faithful)) notes.push_back(n.word);
+        if (!beyondData(header, bytes.data(), bytes.size()).empty()) notes.push_back("cut short");
         const Md5 digest = lengths != nullptr ? md5(tune->data(), tune->size()) : Md5{};
         for (int song = 1; song <= count; ++song) {
             SongCheck s;
