@@ -63,7 +63,8 @@ struct Regs {
     // One test for every store outside $D400-$DFFF (the sound chips' range; the first's 1 KiB
     // and the second and third chip's places).
     if (uint16_t(address - 0xD400) < 0x0C00) {
-        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0)) return writeChips(machine, address, value);
+        if (__builtin_expect(machine.moreChipAddresses[0] != 0, 0))
+            return writeChips(machine, address, value);
         if (address < 0xD800) {
             // The chip's 32 register indexes repeat every 32 bytes through the whole 1 KiB range.
             writeSidRegister(machine.sid, address & 0x1F, value);
