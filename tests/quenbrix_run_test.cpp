@@ -171,6 +171,12 @@ TEST_F(QuenbrixRunTest, AMissingPluginIsAnError) {
     const ProgramRun r = runScript("StopSidtune\n", "", (dir / "nothing.so").string());
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("quenbrix-run: "), std::string::npos);
+    EXPECT_NE(r.err.find("(name the plugin with --plugin FILE)"), std::string::npos) << r.err;
+    // A bare call: a short usage on standard error.
+    const ProgramRun bare = runCommand(SIDTUNE_QUENBRIX_RUN);
+    EXPECT_EQ(bare.exitCode, 2);
+    EXPECT_EQ(bare.out, "");
+    EXPECT_EQ(bare.err, "usage: quenbrix-run [OPTIONS] SCRIPT\nrun with --help for more\n");
 }
 
 }  // namespace

@@ -77,7 +77,9 @@ TEST_F(ToolTest, RenderWritesWholeBlocksExactlyAsThePlayerMakesThem) {
         const ProgramRun r =
             run("render " + demo("effects.sid") + " -o " + wav.string() + " -t 1.2 --song 2 " + c.options);
         ASSERT_EQ(r.exitCode, 0) << c.options << ": " << r.err;
-        EXPECT_EQ(r.err, "");  // no progress bar without a terminal
+        // No progress bar without a terminal; 1.2 s is made in whole blocks, and said so.
+        EXPECT_EQ(r.err,
+                  "sidtune: 1.2 s made as 1.5 s, in whole half-second blocks as the player makes them\n");
         const std::vector<int16_t> samples = readWav(wav);
         ASSERT_EQ(samples.size(), 3 * kBlockSamples) << c.options;  // ceil(2 x 1.2) blocks
 
@@ -283,7 +285,13 @@ TEST_F(ToolTest, UsageErrors) {
     }
     const ProgramRun bare = run("");
     EXPECT_EQ(bare.exitCode, 2);
-    EXPECT_NE(bare.out.find("Usage: sidtune"), std::string::npos) << bare.out;
+    EXPECT_EQ(bare.out, "");
+    EXPECT_NE(bare.err.find("usage: sidtune COMMAND [OPTIONS] (info, render, play, check)"),
+              std::string::npos)
+        << bare.err;
+    const ProgramRun helpHelp = run("help help");
+    EXPECT_EQ(helpHelp.exitCode, 0);
+    EXPECT_NE(helpHelp.out.find("Usage: sidtune help [COMMAND]"), std::string::npos) << helpHelp.out;
     for (const char* help : {"--help", "help"}) {
         const ProgramRun r = run(help);
         EXPECT_EQ(r.exitCode, 0) << help;
@@ -293,6 +301,8 @@ TEST_F(ToolTest, UsageErrors) {
     const ProgramRun renderHelp = run("help render");
     EXPECT_EQ(renderHelp.exitCode, 0);
     EXPECT_NE(renderHelp.out.find("Example: sidtune render"), std::string::npos) << renderHelp.out;
+    EXPECT_NE(renderHelp.out.find("--mute V,... "), std::string::npos) << renderHelp.out;
+    EXPECT_EQ(renderHelp.out.find("V,... ..."), std::string::npos) << renderHelp.out;
     for (const char* tag : {"TEXT", "FLOAT", "UINT", "INT"}) {
         EXPECT_EQ(renderHelp.out.find(std::string(tag) + ":"), std::string::npos) << tag;
     }

@@ -116,9 +116,20 @@ void prepareCommandLine(CLI::App& app, const char* program) {
 
 int parseCommandLine(CLI::App& app, int argc, char** argv) {
     const bool hasCommands = !app.get_subcommands({}).empty();
-    // A bare call: the usage, as a usage error.
+    // A bare call: a short usage on standard error, as a usage error.
     if (argc < 2) {
-        std::printf("%s", app.help().c_str());
+        std::string usage = "usage: " + app.get_name();
+        if (hasCommands) {
+            std::string names;
+            for (const std::string& n : commandNames(app)) names += (names.empty() ? "" : ", ") + n;
+            usage += " COMMAND [OPTIONS] (" + names + ")\nrun '" + app.get_name() + " help COMMAND' for more";
+        } else {
+            usage += " [OPTIONS]";
+            for (const CLI::Option* o : app.get_options())
+                if (o->get_positional()) usage += " " + o->get_name();
+            usage += "\nrun with --help for more";
+        }
+        std::fprintf(stderr, "%s\n", usage.c_str());
         return kUsageError;
     }
     // "help" and "help COMMAND".
@@ -127,6 +138,12 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
         if (argc > 2) {
             for (CLI::App* c : app.get_subcommands({})) {
                 if (c->check_name(argv[2])) command = c;
+            }
+            if (std::string(argv[2]) == "help") {
+                std::printf(
+                    "Usage: %s help [COMMAND]\n\nThe help of the program, or of one of its commands.\n",
+                    app.get_name().c_str());
+                return 0;
             }
             if (command == &app) return unknownCommand(app, argv[2]);
         }

@@ -45,7 +45,16 @@ bool namesAStream(const std::string& path) {
 
 bool OutputFile::open(const std::string& path, const std::string& avoid, std::string& error) {
     if (path == "-") {
-        // Standard output, written through (in binary on Windows), and left open for the program.
+        // Standard output, written through (in binary on Windows), and left open for the program;
+        // but not to a terminal, which a WAV file's bytes would only garble.
+#if defined(_WIN32)
+        if (_isatty(1)) {
+#else
+        if (isatty(1)) {
+#endif
+            error = "standard output is a terminal (redirect it: > out.wav)";
+            return false;
+        }
 #if defined(_WIN32)
         _setmode(1, _O_BINARY);
 #endif

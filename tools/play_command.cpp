@@ -184,7 +184,14 @@ int playCommand(const PlayOptions& o) {
                 plugin.call("SetSidVolume", {Value::ofReal(volume)});
             }
         }
-        if (keys.active()) {
+        if (!keys.active()) {
+            // Without a terminal, a line when the next song follows (--end next).
+            if (const int32_t now = plugin.call("SidtuneSong"); now != song && now != 0) {
+                song = now;
+                std::printf("song %d of %d\n", song, songs);
+                std::fflush(stdout);
+            }
+        } else {
             const bool paused = plugin.call("SidtuneState") == 2;
             song = plugin.call("SidtuneSong");  // the next song follows by itself with --end next
             const int32_t length = plugin.call("SidtuneLength");

@@ -348,7 +348,8 @@ int main(int argc, char** argv) {
     std::string scriptPath;
     bool verbose = false;
     app.add_option("--plugin", pluginPath,
-                   "The plugin library (default: the one installed with this program)");
+                   "The plugin library (default: the one installed with this program)")
+        ->type_name("FILE");
     app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
     bool trace = false;
     app.add_flag("--trace", trace,
@@ -372,7 +373,8 @@ int main(int argc, char** argv) {
         started = host.start(pluginPath, error);
     }
     if (started == quenbrix::Started::NotOpened) {
-        std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
+        // Most often a program copied away from the plugin it was installed with.
+        std::fprintf(stderr, "quenbrix-run: %s\n(name the plugin with --plugin FILE)\n", error.c_str());
         return 2;
     }
     if (verbose) describePlugin(host);

@@ -120,6 +120,10 @@ int renderCommand(const RenderOptions& o) {
     if (!loadToolTune(o.tune, tune) || !songExists(o.tune, tune.song->tune, o.song)) return 1;
     // Whole half-second blocks, as the player makes them; or the song's own length, to the sample.
     uint64_t total = uint64_t(std::ceil(o.seconds * 2)) * kBlockSamples;
+    if (o.seconds != 0 && std::ceil(o.seconds * 2) != o.seconds * 2)
+        std::fprintf(stderr,
+                     "sidtune: %g s made as %g s, in whole half-second blocks as the player makes them\n",
+                     o.seconds, std::ceil(o.seconds * 2) / 2);
     if (o.seconds == 0) {
         const uint32_t length = toolSongLength(o.lengths, tune, o.song);
         if (length == 0) return 1;

@@ -56,6 +56,7 @@ void addSongSettings(CLI::App* command, SongOptions& settings) {
         ->add_option("--mute", settings.mute,
                      "Voices left out of the mix, as MuteSidVoice: 1, 2 or 3, comma-separated")
         ->type_name("V,...")
+        ->expected(1, 3)  // no " ..." after the name: the commas say it
         ->delimiter(',')
         ->check(within(1, 3));
     addFaithful(command, settings.faithful);
