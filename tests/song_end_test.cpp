@@ -47,37 +47,48 @@ Md5 digestOf(const std::string& hex) {
 }
 
 // Lines as real copies of the database hold them, good and bad: each tune's lengths, in order, 0
-// for a time that cannot be read.
+// for a time that cannot be read; the lines and times skipped, for the tools' warnings.
 TEST(SongLengths, TheParserTakesWhatRealCopiesHold) {
     const std::string a = "d52384836e2c764f54b64503ce15546d", b = "0fac725dc5d6953a6c4b0f149a196e96";
     struct Case {
         const char* name;
         std::string text;
         std::vector<uint32_t> lengthsOfA;  // empty: not in the database
+        size_t lines = 0, firstLine = 0;   // lines skipped, and the first's number
+        size_t times = 0;                  // times not read
     };
     const Case cases[] = {
         {"the section and a comment",
          "[Database]\n; /MUSICIANS/H/Hubbard_Rob/Commando.sid\n" + a + "=3:47\n",
          {227000}},
-        {"CR LF", "[Database]\r\n" + a + "=0:48 1:02\r\n", {48000, 62000}},
+        {"CR LF", "[Database]\r\n" + a + "=0:48 1:02\r\nmd5=4\r\n", {48000, 62000}, 1, 3},
         {"milliseconds", a + "=0:48.5 0:01.123 2:03.05\n", {48500, 1123, 123050}},
         {"attributes after a time", a + "=3:47(G) 0:12(M)\n", {227000, 12000}},
         {"capitals and blanks",
          "  " + std::string("D52384836E2C764F54B64503CE15546D") + "=1:00  \t0:30\n",
          {60000, 30000}},
-        {"a time that cannot be read keeps its song", a + "=1:00 x:yz 0:61 2:00\n", {60000, 0, 0, 120000}},
+        {"a time that cannot be read keeps its song",
+         a + "=1:00 x:yz 0:61 2:00\n",
+         {60000, 0, 0, 120000},
+         0,
+         0,
+         2},
+        {"times of other forms", a + "=0:4 4s 1:02:03 00:04\n", {0, 0, 0, 4000}, 0, 0, 3},
         {"no line end at the end", a + "=0:05", {5000}},
-        {"a key too short", a.substr(1) + "=1:00\n", {}},
-        {"no key", "=1:00\n", {}},
-        {"not hexadecimal", std::string("g52384836e2c764f54b64503ce15546d") + "=1:00\n", {}},
+        {"a key too short", a.substr(1) + "=1:00\n", {}, 1, 1},
+        {"no key", "# a comment\n=1:00\n", {}, 1, 2},
+        {"not hexadecimal", std::string("g52384836e2c764f54b64503ce15546d") + "=1:00\n", {}, 1, 1},
         {"the last line of a key wins", a + "=1:00\n" + a + "=2:00\n", {120000}},
         {"blank lines and another tune", "\n\n" + b + "=9:59\n\n" + a + "=0:01\n", {1000}},
-        {"binary", std::string("\0\xFF\x01=\n", 5), {}},
+        {"binary", std::string("\0\xFF\x01=\n", 5), {}, 1, 1},
         {"a byte order mark before the first line", "\xEF\xBB\xBF" + a + "=0:05\n", {5000}},
         {"CR alone ends a line", "[Database]\r" + b + "=0:01\r" + a + "=0:48\r", {48000}},
         {"times too long for a script are unknown",
          a + "=99999:59.999 35791:23.648 35791:23.647\n",
-         {0, 0, 2147483647}},
+         {0, 0, 2147483647},
+         0,
+         0,
+         2},
         {"no more times than a tune has songs",
          a + "=" +
              [] {
@@ -97,6 +108,9 @@ TEST(SongLengths, TheParserTakesWhatRealCopiesHold) {
             ASSERT_NE(found, db.tunes.end()) << c.name;
             EXPECT_EQ(found->second, c.lengthsOfA) << c.name;
         }
+        EXPECT_EQ(db.skipped.lines, c.lines) << c.name;
+        EXPECT_EQ(db.skipped.firstLine, c.firstLine) << c.name;
+        EXPECT_EQ(db.skipped.times, c.times) << c.name;
     }
     SongLengthDatabase db;
     const std::string text = a + "=1:00 2:00\n";

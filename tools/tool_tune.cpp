@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "command_line.h"
 #include "sidtune_commands.h"
 #include "tune/md5.h"
 #include "tune/song_lengths.h"
@@ -75,7 +76,28 @@ void applySongOptions(Song& s, const SongOptions& options) {
 
 bool readToolSongLengths(const std::string& path, SongLengthDatabase& db) {
     const TuneFileRead read = readSongLengths(utf8Name(path), db);
-    if (read.status == TuneFileStatus::Read) return true;
+    if (read.status == TuneFileStatus::Read) {
+        // What the database did not give, as warnings: the file is used all the same.
+        const SongLengthsSkipped& k = db.skipped;
+        auto warn = [](const std::string& text) {
+            std::fprintf(stderr, "sidtune: warning: %s\n", text.c_str());
+        };
+        if (db.tunes.empty())
+            warn(path +
+                 " holds no song lengths (a line is an MD5 of 32 hexadecimal digits, '=', and a time m:ss "
+                 "for each song)");
+        if (k.lines != 0)
+            warn(path + ": " + count(long(k.lines), "line", "lines") +
+                 " skipped, neither an entry nor a comment, section or blank line (the first: line " +
+                 std::to_string(k.firstLine) + ")");
+        if (k.times != 0)
+            warn(path + ": " + count(long(k.times), "time", "times") +
+                 " not read, those songs' lengths unknown (the "
+                 "first: \"" +
+                 k.firstTime + "\" on line " + std::to_string(k.firstTimeLine) +
+                 "; a time is m:ss or m:ss.fff)");
+        return true;
+    }
     fail("cannot read the song lengths " + path + ": " + describe(read));
     return false;
 }

@@ -10,8 +10,9 @@
 // real copies hold: LF, CR LF or CR line ends, a UTF-8 byte order mark, blank lines, comments, the
 // section line, attributes after a time ("3:47(G)"), and lines or times it cannot read, which it
 // skips (a song whose time cannot be read is of unknown length, and the songs after it keep their
-// numbers). It keeps no more times than a tune has songs (256), and no time longer than a script
-// can be told in milliseconds (a signed 32-bit number).
+// numbers), counting what it skipped (a comment begins with ';' or '#', a section line with '['). It keeps no
+// more times than a tune has songs (256), and no time longer than a script can be told in milliseconds (a
+// signed 32-bit number).
 //
 //   parseSongLengths(text, size, db)   the lines of a database held in memory, added to db
 //   readSongLengths(path, db)          a database file, read whole (a regular file, at most
@@ -41,8 +42,17 @@ struct Md5Hash {
     }
 };
 
+// What the parser skipped, for a tool to warn of: lines that are no entry, comment, section or
+// blank line, and times it could not read; each with the first one's line number (from 1).
+struct SongLengthsSkipped {
+    size_t lines = 0, firstLine = 0;
+    size_t times = 0, firstTimeLine = 0;
+    std::string firstTime;  // the first time it could not read, as written
+};
+
 struct SongLengthDatabase {
     std::unordered_map<Md5, std::vector<uint32_t>, Md5Hash> tunes;  // milliseconds; 0 unknown
+    SongLengthsSkipped skipped;
 };
 
 // A real collection's file is about 4 MB; no database of tunes is anywhere near this.
