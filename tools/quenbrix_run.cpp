@@ -170,7 +170,8 @@ std::string withoutComment(const std::string& line) {
 
 class Interpreter {
   public:
-    Interpreter(PluginHost& h, bool traceCommands) : host(h), trace(traceCommands) {}
+    Interpreter(PluginHost& h, bool traceCommands, bool verboseCalls)
+        : host(h), trace(traceCommands), verbose(verboseCalls) {}
 
     // Runs one statement; throws ScriptError.
     void run(const std::string& text) {
@@ -235,7 +236,43 @@ class Interpreter {
   private:
     PluginHost& host;
     bool trace;
+    bool verbose;
     std::map<std::string, Value> variables;
+
+    // -v: each call and its result on stderr; for a play that gave 0, why (sidtune's "SidtuneError").
+    void describeCall(const Registration& command, const std::vector<Value>& arguments, int32_t result) {
+        std::string call = command.name + "(";
+        for (size_t i = 0; i < arguments.size(); ++i)
+            call += (i != 0 ? ", " : "") + (arguments[i].kind == Value::Text ? "\"" + arguments[i].text + "\""
+                                                                             : arguments[i].toString());
+        call += ")";
+        if (!command.function) {
+            std::fprintf(stderr, "%s\n", call.c_str());
+            return;
+        }
+        std::string why;
+        const Registration* error = host.find("SidtuneError");
+        const bool plays = lower(command.name).find("play") != std::string::npos ||
+                           lower(command.name).find("crossfade") != std::string::npos;
+        if (result == 0 && plays && error != nullptr && !arguments.empty() &&
+            arguments[0].kind == Value::Text) {
+            const std::string& file = arguments[0].text;
+            std::error_code ignored;
+            switch (host.call(*error, {}).result) {
+                case 1:
+                    why = std::filesystem::exists(sidtune::pathOf(file), ignored) ? file + ": cannot be read"
+                                                                                  : file + ": no such file";
+                    break;
+                case 2: why = file + ": not a PSID tune"; break;
+                case 3: why = file + ": an RSID tune, which needs a whole C64"; break;
+                case 4: why = file + ": the tune has no such song"; break;
+                case 5: why = "no sound output"; break;
+                default: break;
+            }
+        }
+        std::fprintf(stderr, "%s = %d%s\n", call.c_str(), result,
+                     why.empty() ? "" : ("  (" + why + ")").c_str());
+    }
 
     static void expectEnd(Line& line) {
         if (!line.atEnd()) throw ScriptError{"syntax error: unexpected text at the end of the line"};
@@ -278,8 +315,13 @@ class Interpreter {
                 std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
             std::fprintf(stderr, "trace %.4f %s\n", now, command.name.c_str());
         }
-        const sidtune::WaitingCall waiting;
-        return host.call(command, arguments);
+        quenbrix::CallTrace done;
+        {
+            const sidtune::WaitingCall waiting;
+            done = host.call(command, arguments);
+        }
+        if (verbose) describeCall(command, arguments, done.result);
+        return done;
     }
 
     // Sleeps in steps of at most 0.1 s, to see Ctrl-C, and never past the end.
@@ -350,7 +392,10 @@ int main(int argc, char** argv) {
     app.add_option("--plugin", pluginPath,
                    "The plugin library (default: the one installed with this program)")
         ->type_name("FILE");
-    app.add_flag("-v,--verbose", verbose, "Describe the plugin and its commands on stderr");
+    app.add_flag(
+        "-v,--verbose", verbose,
+        "Describe the plugin and its commands on stderr, and each call with its result (for a play that "
+        "gave 0, why)");
     bool trace = false;
     app.add_flag("--trace", trace,
                  "Before each command, print \"trace SECONDS NAME\" on stderr (the wall clock)");
@@ -383,7 +428,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Interpreter interpreter(host, trace);
+    Interpreter interpreter(host, trace, verbose);
     int status = 0;
     for (size_t i = 0; i < lines.size() && stopSignal() == 0; ++i) {
         try {
