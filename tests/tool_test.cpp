@@ -307,6 +307,15 @@ TEST_F(ToolTest, UsageErrors) {
         EXPECT_EQ(renderHelp.out.find(std::string(tag) + ":"), std::string::npos) << tag;
     }
     EXPECT_EQ(run("--version").out, std::string("sidtune ") + SIDTUNE_VERSION + "\n");
+    // Every help, and so every manual page, fits 80 columns.
+    for (const std::string& help :
+         {std::string(SIDTUNE_TOOL) + " --help", std::string(SIDTUNE_TOOL) + " help info",
+          std::string(SIDTUNE_TOOL) + " help render", std::string(SIDTUNE_TOOL) + " help play",
+          std::string(SIDTUNE_TOOL) + " help check", std::string(SIDTUNE_QUENBRIX_RUN) + " --help"}) {
+        std::istringstream lines(run(help, false).out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << help << ": " << line;
+    }
 }
 
 // A song-length database in the tools: info lists the lengths, render makes a song for its length

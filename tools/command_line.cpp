@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -62,7 +64,58 @@ int unknownCommand(const CLI::App& app, const std::string& word) {
         app, "unknown command '" + word + "'" + (guess.empty() ? "" : "; did you mean '" + guess + "'?"));
 }
 
+// CLI11's help with its texts wrapped at kHelpWidth: a description in the column beside the
+// option's or command's name, the rest across the width.
+class WrappingFormatter : public CLI::Formatter {
+  public:
+    std::string make_option_desc(const CLI::Option* o) const override {
+        return wrapLines(CLI::Formatter::make_option_desc(o), kHelpWidth - get_column_width());
+    }
+    std::string make_subcommand(const CLI::App* sub) const override {
+        std::stringstream out;
+        CLI::detail::format_help(out, sub->get_display_name(true),
+                                 wrapLines(sub->get_description(), kHelpWidth - get_column_width()),
+                                 get_column_width());
+        return out.str();
+    }
+    std::string make_description(const CLI::App* app) const override {
+        return wrapLines(CLI::Formatter::make_description(app), kHelpWidth);
+    }
+    std::string make_footer(const CLI::App* app) const override {
+        return wrapLines(CLI::Formatter::make_footer(app), kHelpWidth);
+    }
+};
+
 }  // namespace
+
+std::string wrapLines(const std::string& text, size_t width) {
+    std::string out;
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(begin, end - begin);
+        // The continuation's indent: the second column, where the line has one within its first half.
+        size_t indent = line.find_first_not_of(' ');
+        if (indent == std::string::npos) indent = 0;
+        const size_t gap = line.find("  ", indent);
+        const size_t column = gap != std::string::npos ? line.find_first_not_of(' ', gap) : std::string::npos;
+        if (column != std::string::npos && column < width / 2) indent = column;
+        while (line.size() > width) {
+            size_t cut = line.rfind(' ', width);
+            if (cut == std::string::npos || cut <= indent) cut = line.find(' ', width);  // a word too long
+            if (cut == std::string::npos) break;
+            out += line.substr(0, line.find_last_not_of(' ', cut) + 1) + "\n";
+            const size_t next = line.find_first_not_of(' ', cut);
+            line = next == std::string::npos ? "" : std::string(indent, ' ') + line.substr(next);
+        }
+        out += line;
+        if (end == text.size()) break;
+        out += "\n";
+        begin = end + 1;
+    }
+    return out;
+}
 
 const char* versionText() { return SIDTUNE_VERSION; }
 
@@ -111,6 +164,7 @@ void prepareCommandLine(CLI::App& app, const char* program) {
     app.allow_windows_style_options(false);  // a path such as /tmp/x.qb is not an option
     app.set_version_flag("--version", std::string(program) + " " + versionText(),
                          "Print the version and exit");
+    app.formatter(std::make_shared<WrappingFormatter>());
     app.get_formatter()->column_width(26);
 }
 

@@ -38,13 +38,13 @@ const std::string kStatements =
         "  name = \"say \"\"hi\"\"\"                  a variable; \"\" in a string is one quote\n"
         "  Print ok                             prints a variable, number or string\n"
         "  Wait 1500                            milliseconds, 0 to 2147483647\n"
-        "Numbers: 5, -2, 0.5, 1e3. Names of commands and variables are not case-sensitive.\n"
-        "That is all: no If, no loops, no arithmetic. The script runs from top to bottom, to try\n"
-        "the plugin's commands as Quenbrix calls them; Quenbrix itself has the whole language.\n"
+        "Numbers: 5, -2, 0.5, 1e3. Names of commands and variables are not case-sensitive. That is all: "
+        "no If, no loops, no arithmetic. The script runs from top to bottom, to try the plugin's commands as "
+        "Quenbrix calls them; Quenbrix itself has the whole language.\n"
         "\n"
         "Example: quenbrix-run demo.qb (in the examples folder, beside demo.sid)\n"
         "\n"
-        "Exit codes: 0 done; 1 a script error (file:line: message) or a script that cannot be read;\n"
+        "Exit codes: 0 done; 1 a script error (file:line: message) or a script that cannot be read; "
         "2 a usage error, or the plugin did not load (its error text on stderr); ") +
     sidtune::kStoppedExitCodes + ".";
 // The longest Wait, in milliseconds: the largest Quenbrix integer.

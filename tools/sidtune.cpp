@@ -36,8 +36,8 @@ constexpr double kMaxSeconds = kMaxBlocks / 2.0;
 
 std::string exitCodes() {
     return std::string(
-               "Exit codes: 0 done; 1 the tune or a file could not be read or written; 2 a usage\n"
-               "error, or the plugin did not load (play); ") +
+               "Exit codes: 0 done; 1 the tune or a file could not be read or written; 2 a usage error, or "
+               "the plugin did not load (play); ") +
            kStoppedExitCodes + ".";
 }
 
@@ -189,13 +189,13 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(within(1, 256));
     checkCommand->footer(
-        "Verdicts: plays; silent (a peak-to-peak swing of at most 655, 1% of full scale); stalls (an init "
-        "or\n"
+        "Verdicts: plays; silent (a peak-to-peak swing of at most 655, 1% of full scale); stalls (an init or "
         "play call was cut off: the tune waits for hardware that is not here); refused (a tune file that is "
-        "no\n"
-        "PSID tune, or cannot be read). Files that are no tune at all are skipped and counted apart. Notes:\n"
-        "why a song that plays may sound otherwise here (2 chips, NTSC, 8580); start: the author's start "
-        "song.\n"
+        "no "
+        "PSID tune, or cannot be read). Files that are no tune at all are skipped and counted apart.\n"
+        "Notes: why a song that plays may sound otherwise here (2 chips, NTSC, timer, 8580, cut short); "
+        "start: "
+        "the author's start song.\n"
         "Exit codes: 0 the walk completed, whatever the verdicts; 1 a PATH does not exist; 2 a usage "
         "error.\n\n"
         "Example: sidtune check music --seconds 60");
