@@ -11,6 +11,7 @@
 #include "plugin_contract.h"
 #include "program_support.h"
 #include "test_support.h"
+#include "unicode.h"
 
 namespace sidtune::test {
 namespace {
@@ -115,6 +116,45 @@ TEST_F(QuenbrixRunTest, ScriptErrorsNameTheFileAndLine) {
         const ProgramRun r = runScript(c.script);
         EXPECT_EQ(r.exitCode, 1) << c.script;
         EXPECT_EQ(r.err, where(c.line) + c.message + "\n") << c.script;
+    }
+}
+
+// The encodings a script may be saved in, as Notepad saves them: UTF-8 with a byte order mark or
+// without, UTF-16 (little- or big-endian, with its mark), or a code page's bytes. A Unicode script
+// names a tune beyond ASCII and the plugin finds it; a code page's bytes go to the plugin as they are.
+TEST_F(QuenbrixRunTest, ScriptsInEveryEncodingNotepadSaves) {
+    const std::string tune = (dir / "H\xC3\xBClsbeck Delta.sid").string();
+    fs::copy_file(demoTune("demo.sid"), pathOf(tune));
+    const std::string text =
+        "ok = PlaySidtune(\"" + tune + "\")\r\nPrint ok\r\nPrint \"H\xC3\xBClsbeck\"\r\n";
+    auto utf16 = [&](bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (size_t i = 0; i < text.size(); ++i) {
+            // Every character here is one or two bytes of UTF-8, below U+0800.
+            uint32_t c = uint8_t(text[i]);
+            if (c >= 0xC0) c = (c & 0x1F) << 6 | (uint8_t(text[++i]) & 0x3F);
+            out += bigEndian ? std::string{char(c >> 8), char(c)} : std::string{char(c), char(c >> 8)};
+        }
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::string script;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {"UTF-8", text, "-1\nH\xC3\xBClsbeck\n"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + text, "-1\nH\xC3\xBClsbeck\n"},
+        {"UTF-16", utf16(false), "-1\nH\xC3\xBClsbeck\n"},
+        {"UTF-16, big-endian", utf16(true), "-1\nH\xC3\xBClsbeck\n"},
+        // Latin-1's bytes name no file here (its names are UTF-8): 0, the bytes printed as they are.
+        {"a code page", "ok = PlaySidtune(\"H\xFClsbeck.sid\")\nPrint ok\nPrint \"H\xFClsbeck\"\n",
+         "0\nH\xFClsbeck\n"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runScript(c.script);
+        EXPECT_EQ(r.exitCode, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(r.out, c.printed) << c.name;
     }
 }
 

@@ -170,8 +170,8 @@ std::string withoutComment(const std::string& line) {
 
 class Interpreter {
   public:
-    Interpreter(PluginHost& h, bool traceCommands, bool verboseCalls)
-        : host(h), trace(traceCommands), verbose(verboseCalls) {}
+    Interpreter(PluginHost& h, bool traceCommands, bool verboseCalls, bool unicodeScript)
+        : host(h), trace(traceCommands), verbose(verboseCalls), unicode(unicodeScript) {}
 
     // Runs one statement; throws ScriptError.
     void run(const std::string& text) {
@@ -237,6 +237,7 @@ class Interpreter {
     PluginHost& host;
     bool trace;
     bool verbose;
+    bool unicode;
     std::map<std::string, Value> variables;
 
     // -v: each call and its result on stderr; for a play that gave 0, why (sidtune's "SidtuneError").
@@ -289,6 +290,20 @@ class Interpreter {
         }
     }
 
+    // A Unicode script's string in the host's bytes (on Windows the ANSI code page), as Quenbrix hands
+    // a name over; where the code page has no letters for it, said (the plugin will not find it).
+    static std::string hostText(const std::string& text) {
+        const std::string bytes = sidtune::hostFileName(text);
+        const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; });
+        if (bytes == text && !ascii && sidtune::hostFileName("\xC3\xA9") != "\xC3\xA9")
+            std::fprintf(
+                stderr,
+                "quenbrix-run: \"%s\" has characters the plugin's strings (the ANSI code page) cannot "
+                "hold\n",
+                text.c_str());
+        return bytes;
+    }
+
     // Converts the arguments to the command's parameter types and calls it.
     quenbrix::CallTrace invoke(const Registration& command, std::vector<Value> arguments) {
         if (arguments.size() != command.parameters.size()) {
@@ -302,6 +317,7 @@ class Interpreter {
             const bool number = v.kind != Value::Text;
             const std::string where = "argument " + std::to_string(i + 1) + " of " + command.name;
             if (type == kQuenbrixString && number) throw ScriptError{where + " must be a string"};
+            if (type == kQuenbrixString && unicode) v.text = hostText(v.text);
             if (type != kQuenbrixString && !number) throw ScriptError{where + " must be a number"};
             if (type == kQuenbrixReal && v.kind == Value::Integer) v = Value::ofReal(v.integer);
             if (type == kQuenbrixInteger && v.kind == Value::Real) {
@@ -335,8 +351,61 @@ class Interpreter {
     }
 };
 
-// The script's lines; false with the reason when it cannot be read.
-bool readScript(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+// UTF-16 text (after its byte order mark), big- or little-endian, as UTF-8.
+std::string utf8OfUtf16(const std::string& bytes, bool bigEndian) {
+    std::string out;
+    auto unit = [&](size_t i) {
+        const uint8_t a = uint8_t(bytes[i]), b = uint8_t(bytes[i + 1]);
+        return bigEndian ? uint32_t(a << 8 | b) : uint32_t(b << 8 | a);
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // half a pair
+        }
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            out += {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)),
+                    char(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+// Whether text is UTF-8 with some character beyond ASCII (a script saved as UTF-8 without a byte
+// order mark), rather than bytes of an ANSI code page.
+bool unicodeText(const std::string& text) {
+    bool beyondAscii = false;
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t c = uint8_t(text[i]);
+        const size_t more = c < 0x80             ? 0
+                            : (c & 0xE0) == 0xC0 ? 1
+                            : (c & 0xF0) == 0xE0 ? 2
+                            : (c & 0xF8) == 0xF0 ? 3
+                                                 : 9;
+        if (more == 9 || i + more >= text.size() + (more == 0 ? 1 : 0)) return false;
+        for (size_t k = 1; k <= more; ++k)
+            if ((uint8_t(text[i + k]) & 0xC0) != 0x80) return false;
+        beyondAscii |= more != 0;
+        i += more + 1;
+    }
+    return beyondAscii;
+}
+
+// The script's lines; false with the reason when it cannot be read. A script saved as UTF-16 (with
+// its byte order mark) or UTF-8 (with one or without) is read as Unicode (`unicode`): its strings
+// go to the plugin as the host hands names to it (hostFileName). Any other is bytes, handed on as
+// they are, as a host reads a script saved in the ANSI code page.
+bool readScript(const std::string& path, std::vector<std::string>& lines, bool& unicode, std::string& error) {
     std::error_code ignored;
     if (std::filesystem::is_directory(sidtune::pathOf(path), ignored)) {
         error = path + " is a directory";
@@ -352,7 +421,14 @@ bool readScript(const std::string& path, std::vector<std::string>& lines, std::s
         error = "cannot read " + path;
         return false;
     }
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // a UTF-8 byte order mark
+    unicode = true;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text.erase(0, 3);  // a UTF-8 byte order mark
+    } else if (text.rfind("\xFF\xFE", 0) == 0 || text.rfind("\xFE\xFF", 0) == 0) {
+        text = utf8OfUtf16(text.substr(2), text[0] == '\xFE');
+    } else {
+        unicode = unicodeText(text);
+    }
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -405,7 +481,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> lines;
     std::string error;
-    if (!readScript(scriptPath, lines, error)) {
+    bool unicode = false;
+    if (!readScript(scriptPath, lines, unicode, error)) {
         std::fprintf(stderr, "quenbrix-run: %s\n", error.c_str());
         return 1;
     }
@@ -428,7 +505,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Interpreter interpreter(host, trace, verbose);
+    Interpreter interpreter(host, trace, verbose, unicode);
     int status = 0;
     for (size_t i = 0; i < lines.size() && stopSignal() == 0; ++i) {
         try {
