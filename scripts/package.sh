@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Builds the release from a clean tree and checks it; leaves in dist/:
 #   sidtune-VERSION-windows.zip        sidtune.dll (32-bit, for Quenbrix) with sidtune.exe and
-#                                      quenbrix-run.exe at the top, the same 64-bit in x64/, the
-#                                      user guide, LICENSE.txt and the examples (text files with
-#                                      CR LF line ends)
+#                                      quenbrix-run.exe at the top, the same 64-bit in x64/, a
+#                                      README.txt, the user guide, LICENSE.txt and the examples
+#                                      (text files with CR LF line ends)
 #   sidtune_VERSION_amd64.deb          the tree `cmake --install` makes, under /usr: bin/sidtune,
 #                                      bin/quenbrix-run, lib/x86_64-linux-gnu/sidtune/libsidtune.so,
-#                                      share/doc/sidtune/ (guide, copyright), share/man/man1/,
-#                                      share/sidtune/examples/
+#                                      share/doc/sidtune/ (guide, copyright, README.Debian),
+#                                      share/doc/sidtune/examples/, share/man/man1/; built with
+#                                      Debian's hardening flags
 #   sidtune-VERSION-linux-x86_64.tar.gz
 #                                      the same tree, with LICENSE and a README of its needs on top
 #   SHA256SUMS                         over the three
 # The checks: each DLL stripped, under 600 KB, exporting exactly Quenbrix_Query and Quenbrix_Init
 # and importing only Windows' own DLLs; the zip's top DLL 32-bit and its x64/ one 64-bit, its text
-# files CR LF; the .deb's layout, dependencies, copyright and manual pages, lintian without an
+# files CR LF; the .deb's layout, dependencies, copyright and manual pages, lintian quiet even with
+# -I --pedantic, lintian without an
 # error, and, unpacked, it runs: its version matches the file names, its programs find its plugin,
 # and its render of the demo tune equals the build's; the archive's layout.
 #   scripts/package.sh
@@ -25,8 +27,13 @@ rm -rf "$work" dist
 mkdir -p dist
 
 echo "== Linux"
+# With Debian's hardening flags, as a Debian package is built: the stack protector, fortified
+# functions, read-only relocations bound at once.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 cmake -S . -B "$work/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSIDTUNE_BUILD_TESTS=OFF \
-  -DSIDTUNE_BUILD_BENCHMARKS=OFF >/dev/null
+  -DSIDTUNE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" \
+  -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_SHARED_LINKER_FLAGS="$LDFLAGS" >/dev/null
+unset CFLAGS CPPFLAGS CXXFLAGS LDFLAGS ASFLAGS DFLAGS FCFLAGS FFLAGS GCJFLAGS OBJCFLAGS OBJCXXFLAGS
 cmake --build "$work/linux"
 version=$("$work/linux/bin/sidtune" --version | awk '{print $2}')
 (cd "$work/linux" && cpack -G "TGZ;DEB" -B "$PWD/packages" >/dev/null)
@@ -48,6 +55,7 @@ done
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 crlf docs/guide.md "$zipdir/guide.md"
 crlf LICENSE "$zipdir/LICENSE.txt"
+crlf docs/README.windows.txt "$zipdir/README.txt"
 for file in "$work/linux/examples/"*.qb "$work/linux/examples/Songlengths.md5"; do
   crlf "$file" "$zipdir/examples/$(basename "$file")"
 done
@@ -71,10 +79,10 @@ for dll in "$zipdir/sidtune.dll:pei-i386" "$zipdir/x64/sidtune.dll:pei-x86-64"; 
 done
 listing=$(unzip -l "dist/sidtune-$version-windows.zip")
 for entry in sidtune.dll sidtune.exe quenbrix-run.exe x64/sidtune.dll x64/sidtune.exe x64/quenbrix-run.exe \
-  guide.md LICENSE.txt examples/game.qb examples/ends.qb examples/demo.sid examples/Songlengths.md5; do
+  README.txt guide.md LICENSE.txt examples/game.qb examples/ends.qb examples/demo.sid examples/Songlengths.md5; do
   grep -q " sidtune-$version-windows/$entry\$" <<<"$listing" || fail "$entry is not in the zip"
 done
-for text in guide.md LICENSE.txt examples/demo.qb; do
+for text in README.txt guide.md LICENSE.txt examples/demo.qb; do
   unzip -p "dist/sidtune-$version-windows.zip" "sidtune-$version-windows/$text" | head -1 | grep -q $'\r$' ||
     fail "$text in the zip has no CR LF line ends"
 done
@@ -92,7 +100,8 @@ grep -q libpulse <<<"$depends" && grep -q libnettle <<<"$depends" || fail "the p
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for entry in ./usr/bin/sidtune ./usr/bin/quenbrix-run ./usr/lib/x86_64-linux-gnu/sidtune/libsidtune.so \
   ./usr/share/doc/sidtune/copyright ./usr/share/doc/sidtune/guide.md ./usr/share/man/man1/sidtune.1.gz \
-  ./usr/share/man/man1/quenbrix-run.1.gz ./usr/share/sidtune/examples/demo.qb; do
+  ./usr/share/man/man1/quenbrix-run.1.gz ./usr/share/doc/sidtune/examples/demo.qb \
+  ./usr/share/doc/sidtune/README.Debian; do
   grep -qx "$entry" <<<"$contents" || fail "$entry is not in the package"
 done
 ! grep -q '^./usr/lib/libsidtune' <<<"$contents" || fail "the package installs the plugin as a library"
@@ -100,6 +109,8 @@ done
 head -1 "$root/usr/share/doc/sidtune/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
   fail "the copyright file is not in Debian's format"
 lintian --fail-on error "$deb" || fail "lintian finds errors in the package"
+tags=$(lintian -I --pedantic "$deb" 2>/dev/null | grep -E '^[EWIPX]: ' || true)
+[ -z "$tags" ] || fail "lintian -I --pedantic has something to say: $tags"
 # The package's programs find its plugin: it loads (and, with no sound device, says so).
 printf 'StopSidtune\n' >"$root/stop.qb"
 found=$(PULSE_SERVER=unix:/nonexistent/pulse.sock "$root/usr/bin/quenbrix-run" "$root/stop.qb" 2>&1 || true)
@@ -110,7 +121,7 @@ for entry in LICENSE README.linux-archive.txt bin/sidtune lib/x86_64-linux-gnu/s
   share/doc/sidtune/copyright share/man/man1/sidtune.1.gz; do
   grep -q "^sidtune-$version-linux-x86_64/$entry\$" <<<"$archive" || fail "$entry is not in the archive"
 done
-"$root/usr/bin/sidtune" render "$root/usr/share/sidtune/examples/demo.sid" -o "$root/deb.wav" -t 10
+"$root/usr/bin/sidtune" render "$root/usr/share/doc/sidtune/examples/demo.sid" -o "$root/deb.wav" -t 10
 "$work/linux/bin/sidtune" render "$work/linux/examples/demo.sid" -o "$root/build.wav" -t 10
 cmp "$root/deb.wav" "$root/build.wav" || fail "the package's render differs from the build's"
 echo "the package depends on: $depends"
