@@ -14,9 +14,8 @@
 #   SHA256SUMS                         over the three
 # The checks: each DLL stripped, under 600 KB, exporting exactly Quenbrix_Query and Quenbrix_Init
 # and importing only Windows' own DLLs; the zip's top DLL 32-bit and its x64/ one 64-bit, its text
-# files CR LF; the .deb's layout, dependencies, copyright and manual pages, lintian quiet even with
-# -I --pedantic, lintian without an
-# error, and, unpacked, it runs: its version matches the file names, its programs find its plugin,
+# files CR LF; the .deb's layout, dependencies, copyright and manual pages, lintian without an
+# error and quiet even with -I --pedantic, and, unpacked, it runs: its version matches the file names, its programs find its plugin,
 # and its render of the demo tune equals the build's; the archive's layout.
 #   scripts/package.sh
 set -euo pipefail
