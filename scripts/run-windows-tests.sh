@@ -91,6 +91,15 @@ if [ $bits = 64 ]; then
     { echo "sidtune.exe render wrote over the tune it read"; exit 1; }
   $SIDTUNE_WINE $build/bin/sidtune.exe check "$names" | tr -d '\r' | grep -q 'Hülsbeck_Shades.sid$' ||
     { echo "sidtune.exe check does not print Hülsbeck_Shades.sid"; exit 1; }
+  # Scripts as Notepad saves them, UTF-8 with its mark and UTF-16, naming a tune beyond ASCII: the
+  # name reaches the plugin in the ANSI code page, and the tune plays.
+  printf '\xEF\xBB\xBFok = PlaySidtune("H\xC3\xBClsbeck_Shades.sid")\r\nPrint ok\r\nStopSidtune\r\n' >"$names/utf8.qb"
+  { printf '\xFF\xFE'; tail -c +4 "$names/utf8.qb" | iconv -f UTF-8 -t UTF-16LE; } >"$names/utf16.qb"
+  for script in utf8.qb utf16.qb; do
+    played=$(cd "$names" && "$OLDPWD/scripts/with-pulse.sh" $SIDTUNE_WINE "$OLDPWD/$build/bin/quenbrix-run.exe" -v \
+      "$script" 2>&1 | tr -d '\r')
+    grep -qx -- -1 <<<"$played" || { echo "quenbrix-run.exe $script does not play its tune: $played"; exit 1; }
+  done
   rm -rf "$names"
   echo "windows: all passed"
   exit 0
