@@ -989,7 +989,7 @@ TEST(RealAudio, FaithfulPlaybackAsHeard) {
     const std::vector<int16_t> offline = renderBlocks(*song, 8);
     const TempFolder folder;
     const std::string script =
-        "SetSidtuneFaithful 1\nok = PlaySidtune(\"" + tune + "\")\nPrint ok\nWait 3000\nStopSidtune\n";
+        "SetSidtuneFaithful 1\nok = PlaySidtune(\"" + tune + "\")\nPrint ok\nWait 3500\nStopSidtune\n";
     for (const Host& host : playingHosts()) {
         if (host.platform == Platform::Sdl) continue;
         SCOPED_TRACE(nameOf(host.platform));
