@@ -72,14 +72,18 @@ const char* modelName(ChipModel m) {
 
 // How song 1's frames are paced, in words: by the 50 Hz frame, or by the timer at the rate its
 // init routine set it to.
-std::string pacing(const ToolTune& tune) {
-    if (tune.song->tune.speedFlags == 0) return "paced by 50 Hz frames";
+// Song 1's timer value, as its init routine set it.
+uint16_t initTimer(const ToolTune& tune) {
     const auto song = std::make_unique<Song>();
     beginTune(*song, tune.bytes.data(), tune.bytes.size(), 0);
-    const uint16_t timer = uint16_t(song->machine.memory[0xDC04] | song->machine.memory[0xDC05] << 8);
+    return uint16_t(song->machine.memory[0xDC04] | song->machine.memory[0xDC05] << 8);
+}
+
+std::string pacing(const ToolTune& tune) {
+    if (tune.song->tune.speedFlags == 0) return "paced by 50 Hz frames";
     char text[64];
     std::snprintf(text, sizeof text, "timer-paced at %.0f Hz",
-                  double(kSampleRate) / frameSamples(timer, song->tune.speedFlags));
+                  double(kSampleRate) / frameSamples(initTimer(tune), tune.song->tune.speedFlags));
     return text;
 }
 
@@ -96,9 +100,7 @@ Faithful faithful(const ToolTune& tune, int chips) {
     const uint32_t clock = t.ntsc ? kNtscClock : kPalClock;
     double calls = double(clock) / (t.ntsc ? kNtscFrameCycles : kPalFrameCycles);
     if (t.speedFlags != 0) {
-        const auto song = std::make_unique<Song>();
-        beginTune(*song, tune.bytes.data(), tune.bytes.size(), 0);
-        const uint32_t timer = song->machine.memory[0xDC04] | song->machine.memory[0xDC05] << 8;
+        const uint32_t timer = initTimer(tune);
         // A timer of less than a sample's cycles gets the video frame, as in playback.
         if ((timer + 1) * uint64_t(kSampleRate) >= clock) calls = double(clock) / (timer + 1);
     }
